@@ -1,0 +1,55 @@
+// Groups and territory: the position analysis computed once per board state
+// (Voronoi partition of the stone centres, groups, territory rings and
+// areas) and the liveness test behind dead stones and captures.
+//
+// Plain C++: no Python, no exceptions.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "zone/zone.hpp"
+
+namespace cellvane {
+
+enum class Color : std::uint8_t { Black = 0, White = 1 };
+
+inline Color opposite(Color c) { return c == Color::Black ? Color::White : Color::Black; }
+
+struct Stone {
+    Point position;
+    std::uint32_t id = 0;
+    Color color = Color::Black;
+};
+
+// Closed list of points: the last repeats the first.
+using Ring = std::vector<Point>;
+
+struct Group {
+    std::vector<Stone> stones;  // ascending by id
+    std::vector<Ring> rings;    // ring 0 the outer boundary, later rings holes
+    Color color = Color::Black;
+};
+
+struct PositionAnalysis {
+    std::vector<Group> black;
+    std::vector<Group> white;
+};
+
+// The groups of a position. `stones` ascending by id, every centre on the board.
+PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones);
+
+// How many times analyse has run in this process; lets tests check memoization.
+std::uint64_t analyse_runs();
+
+double area(const std::vector<Ring>& rings);
+bool ring_contains(const Ring& ring, double x, double y);
+bool territory_contains(const std::vector<Ring>& rings, double x, double y);
+
+// Liveness: whether a territory touches playable space.
+bool is_alive(const AliveZone& zone, const std::vector<Ring>& rings);
+double clearance(const AliveZone& zone, Point p, Point q);
+// Stones of `color` whose group is dead, group after group.
+std::vector<Stone> dead_stones(const PositionAnalysis& analysis, const AliveZone& zone, Color color);
+
+}  // namespace cellvane

@@ -1,0 +1,42 @@
+// Cut questions: whether an enemy pair can be wedged between two stones, or
+// between a stone and a board edge, with the memo of answered questions.
+//
+// Plain C++: no Python, no exceptions.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "analysis/analysis.hpp"
+#include "zone/zone.hpp"
+
+namespace cellvane {
+
+enum class CutKind : std::uint8_t { Connected = 0, Cuttable = 1, TooFar = 2 };
+
+// Host edge order: left, right, top, bottom.
+enum class BoardEdge : std::uint8_t { Left = 0, Right = 1, Top = 2, Bottom = 3 };
+
+inline constexpr double MAX_PAIR_CUT_DISTANCE = 3.4641016151377544;
+inline constexpr double MAX_BOUNDARY_CUT_DISTANCE = 2.732050807568877;
+
+// Answered cut questions, forgotten near every changed stone.
+class CutMemo {
+public:
+    explicit CutMemo(double board_size = 0.0) : board_size_(board_size) {}
+
+    // Drops every entry whose two points have their midpoint within 4.02 of p.
+    void forget_cuts_near(Point p);
+
+    double board_size() const { return board_size_; }
+    std::size_t size() const;
+
+private:
+    double board_size_ = 0.0;
+    // Filled by the cut search.
+};
+
+}  // namespace cellvane

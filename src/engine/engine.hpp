@@ -1,0 +1,151 @@
+// The rules engine: the board record, committing and undoing deltas, playing
+// a move, passing, and the number formats every text of the system uses.
+//
+// Plain C++: no Python, no exceptions. Failures are returned as values.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "analysis/analysis.hpp"
+#include "cut/cut.hpp"
+#include "zone/zone.hpp"
+
+namespace cellvane {
+
+inline constexpr const char* ENGINE_VERSION = "1.0.1";
+
+// ------------------------------------------------------------ number texts
+
+// Host representation form: shortest round trip, at least one fractional
+// digit, exponent form below 1e-4 (non-zero) or from 1e16 on ("4.0", "1e-7").
+std::string format_repr(double v);
+// Engine message form: shortest round trip, no exponent, no forced fraction
+// ("4", "0.0000001", "-0").
+std::string format_message(double v);
+// Plain drawing form: as the message form (no exponent, no trailing ".0").
+std::string format_plain(double v);
+// Fixed drawing form: exactly eight fractional digits, negative zero as zero.
+std::string format_fixed(double v);
+// "Point { x: 2.0, y: 0.5 }", coordinates in representation form.
+std::string format_point(Point p);
+// Appends the same texts to a buffer without building temporaries.
+void append_repr(std::string& out, double v);
+void append_message(std::string& out, double v);
+void append_plain(std::string& out, double v);
+void append_fixed(std::string& out, double v);
+
+// ------------------------------------------------------------- the record
+
+struct GameDelta {
+    std::optional<Stone> new_stone;  // absent for a pass
+    std::vector<std::uint32_t> captured_stone_ids;
+};
+
+struct HistoryEntry {
+    GameDelta delta;
+    std::vector<Point> taken_eyes;
+    bool provisional = false;
+};
+
+enum class Status : std::uint8_t { Playing = 0, NextPassEnds = 1, Ended = 2 };
+
+enum class CommitErrorKind : std::uint8_t {
+    StoneExists,
+    NoSuchStone,
+    CapturedTwice,
+    PassCaptures,
+    OffBoard,
+    DeadZone,
+    GameOver,
+};
+
+struct CommitError {
+    CommitErrorKind kind = CommitErrorKind::GameOver;
+    std::uint32_t stone = 0;
+    Point position;
+    DeadZoneFault dead_zone = DeadZoneFault::AlreadyCarved;  // DeadZone only
+    bool captured_earlier = false;  // StoneExists: the id belongs to a captured stone
+    std::string message() const;
+};
+
+enum class MoveErrorKind : std::uint8_t { GameOver, NotPlaceable, SelfCapture, Delta };
+
+struct MoveError {
+    MoveErrorKind kind = MoveErrorKind::GameOver;
+    Point position;
+    Color color = Color::Black;
+    CommitError commit;  // Delta only
+    std::string message() const;
+};
+
+Status status_from_history(const std::vector<HistoryEntry>& history);
+
+class Board {
+public:
+    explicit Board(double board_size);
+
+    // Changes. Only these write to a board.
+    std::optional<CommitError> commit(GameDelta delta, bool provisional);
+    std::optional<GameDelta> undo();
+    std::variant<GameDelta, MoveError> try_move(Point position);
+    std::optional<MoveError> pass_turn();
+
+    // Readers.
+    double board_size() const { return board_size_; }
+    std::uint32_t turn() const { return turn_; }
+    Color color_to_move() const { return turn_ % 2 == 0 ? Color::Black : Color::White; }
+    std::uint32_t captures(Color c) const { return captures_[static_cast<int>(c)]; }
+    Status status() const { return status_; }
+    std::uint64_t revision() const { return revision_; }
+    std::size_t stone_count() const { return stones_in_play_.size(); }
+    const Stone* stone(std::uint32_t id) const;
+    const std::map<std::uint32_t, Stone>& stones_in_play() const { return stones_in_play_; }
+    const std::map<std::uint32_t, Stone>& captured_stones() const { return captured_stones_; }
+    const std::vector<HistoryEntry>& history() const { return history_; }
+    std::vector<GameDelta> deltas() const;
+    std::optional<Stone> last_placed_stone() const;
+    const AliveZone& alive_zone() const { return zone_; }
+
+    // Memos, filled on first use after a change.
+    const std::vector<Stone>& stones_by_id() const;
+    const PositionAnalysis& analysis() const;
+    void invalidate();
+    const CutMemo& cut_memo() const { return cut_memo_; }
+
+    // Mutable access for the cut search and for tests that damage a board.
+    AliveZone& alive_zone_mut() { return zone_; }
+    CutMemo& cut_memo_mut() { return cut_memo_; }
+    struct Internals;
+    Internals internals_for_testing();
+
+private:
+    std::vector<HistoryEntry> history_;
+    AliveZone zone_;
+    double board_size_ = 0.0;
+    std::uint32_t captures_[2] = {0, 0};
+    std::uint64_t revision_ = 0;
+    std::map<std::uint32_t, Stone> stones_in_play_;
+    std::map<std::uint32_t, Stone> captured_stones_;
+    mutable std::optional<PositionAnalysis> analysis_;
+    mutable std::optional<std::vector<Stone>> stones_by_id_;
+    CutMemo cut_memo_;
+    std::uint32_t turn_ = 0;
+    Status status_ = Status::Playing;
+};
+
+struct Board::Internals {
+    std::vector<HistoryEntry>& history;
+    AliveZone& zone;
+    std::uint32_t (&captures)[2];
+    std::map<std::uint32_t, Stone>& stones_in_play;
+    std::map<std::uint32_t, Stone>& captured_stones;
+    std::uint32_t& turn;
+    Status& status;
+};
+
+}  // namespace cellvane

@@ -1,0 +1,5 @@
+import cellvane
+
+
+def test_version():
+    assert cellvane.version() == "1.0.1"
