@@ -39,4 +39,25 @@ private:
     // Filled by the cut search.
 };
 
+enum class CutFaultKind : std::uint8_t { NotInPlay, AgainstItself, TwoColours };
+
+// A cut question that is not about a connection. `a` is the id named by
+// NotInPlay and AgainstItself; TwoColours names `a` and `b`.
+struct CutFault {
+    CutFaultKind kind = CutFaultKind::NotInPlay;
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    std::string message() const;
+};
+
+using CutAnswer = std::variant<CutKind, CutFault>;
+
+// The two questions. `in_play` and `by_id` are the board's stones in play
+// (the map and the same stones as a list ascending by id). The zone carries a
+// temporary circle for the length of one search and comes back unchanged.
+CutAnswer pair_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::uint32_t, Stone>& in_play,
+                        const std::vector<Stone>& by_id, std::uint32_t a, std::uint32_t b);
+CutAnswer boundary_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::uint32_t, Stone>& in_play,
+                            const std::vector<Stone>& by_id, std::uint32_t stone, BoardEdge edge);
+
 }  // namespace cellvane

@@ -94,6 +94,9 @@ public:
     std::optional<GameDelta> undo();
     std::variant<GameDelta, MoveError> try_move(Point position);
     std::optional<MoveError> pass_turn();
+    // Cut questions write the cut memo, so they need the board exclusively.
+    CutAnswer pair_cuttable(std::uint32_t a, std::uint32_t b);
+    CutAnswer boundary_cuttable(std::uint32_t stone, BoardEdge edge);
 
     // Readers.
     double board_size() const { return board_size_; }
