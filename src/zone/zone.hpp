@@ -213,6 +213,8 @@ private:
     std::vector<ShapeId> temporary_circles_;
     std::map<std::uint32_t, ShapeId> dead_zones_;
     std::map<PointKey, Point> forced_eyes_;
+    // Reused between calls so that removing a shape allocates nothing once warm.
+    std::vector<SegId> scratch_;
 };
 
 }  // namespace cellvane

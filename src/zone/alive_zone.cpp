@@ -1,0 +1,231 @@
+// The alive zone: the board square shrunk by one stone radius, minus the dead
+// zone of every stone in play and of every temporary circle, plus the forced
+// eyes that captures leave behind.
+
+#include <cmath>
+#include <limits>
+
+#include "zone/zone.hpp"
+
+namespace cellvane {
+
+namespace {
+
+constexpr double INF = std::numeric_limits<double>::infinity();
+
+// Calls f(id, segment) for each segment of a shape's list, in list order,
+// bounded like every other walk. Reads the list as it goes, so f must not
+// unlink segments.
+template <class Graph, class F>
+void walk_segments(Graph& graph, const Shape& shape, F&& f) {
+    if (!shape.head) return;
+    const SegId head = *shape.head;
+    SegId cur = head;
+    for (std::uint64_t step = 0; step < shape.count; ++step) {
+        auto* seg = graph(cur);
+        if (seg == nullptr) return;
+        f(cur, *seg);
+        cur = seg->next;
+        if (cur == head) return;
+    }
+}
+
+}  // namespace
+
+std::string DeadZoneError::message() const {
+    const std::string id = std::to_string(stone);
+    if (fault == DeadZoneFault::AlreadyCarved) {
+        return "stone " + id + "'s dead zone has already been carved out of the alive zone";
+    }
+    return "stone " + id + " has no dead zone carved out of the alive zone";
+}
+
+AliveZone::AliveZone(double board_size) : graph_(board_size) {}
+
+std::optional<DeadZoneError> AliveZone::carve(std::uint32_t stone, Point centre) {
+    if (dead_zones_.contains(stone)) return DeadZoneError{DeadZoneFault::AlreadyCarved, stone};
+    const ShapeId id = carve_circle(centre);
+    dead_zones_.emplace(stone, id);
+    return std::nullopt;
+}
+
+std::optional<DeadZoneError> AliveZone::reclaim(std::uint32_t stone) {
+    const auto it = dead_zones_.find(stone);
+    if (it == dead_zones_.end()) return DeadZoneError{DeadZoneFault::NotCarved, stone};
+    const ShapeId id = it->second;
+    dead_zones_.erase(it);
+    remove_shape(id);
+    return std::nullopt;
+}
+
+ShapeId AliveZone::carve_circle(Point centre) {
+    ClipGraph& g = graph_;
+    // Shape ids only grow, so the shapes that existed before this call are
+    // exactly those below the new id: walking the map up to it needs no copy.
+    const ShapeId n = g.add_shape(Circle{centre, STONE_DIAMETER});
+    auto mut = [&g](SegId id) { return g.slot_mut(id); };
+
+    for (auto it = g.shapes_.begin(); it != g.shapes_.end() && it->first < n; ++it) {
+        const ShapeId w = it->first;
+        const auto crossing = intersect(it->second.kind, centre);
+        if (!crossing) continue;
+        const auto [first, second] = *crossing;
+        const auto a = g.add_point(w, first);
+        if (!a) continue;
+        const auto b = g.add_point(n, first);
+        if (!b) continue;
+        const auto e = g.add_point(w, second);
+        if (!e) continue;
+        const auto d = g.add_point(n, second);
+        if (!d) continue;
+
+        // The part of w from first to second lies inside the new circle.
+        {
+            const std::uint64_t limit = it->second.count;
+            SegId cur = *a;
+            for (std::uint64_t step = 0; step < limit && cur != *e; ++step) {
+                Segment* seg = mut(cur);
+                if (seg == nullptr) break;
+                seg->covered_by.insert(n);
+                cur = seg->next;
+            }
+        }
+        // The part of the new circle from second to first lies in w's dead region.
+        {
+            const Shape* ns = g.shape(n);
+            const std::uint64_t limit = ns != nullptr ? ns->count : 0;
+            SegId cur = *d;
+            for (std::uint64_t step = 0; step < limit && cur != *b; ++step) {
+                Segment* seg = mut(cur);
+                if (seg == nullptr) break;
+                seg->covered_by.insert(w);
+                cur = seg->next;
+            }
+        }
+    }
+    return n;
+}
+
+void AliveZone::remove_shape(ShapeId a) {
+    ClipGraph& g = graph_;
+    auto mut = [&g](SegId id) { return g.slot_mut(id); };
+
+    for (const auto& [id, shape] : g.shapes_) {
+        if (id == a) continue;
+        walk_segments(mut, shape, [a](SegId, Segment& seg) { seg.covered_by.erase(a); });
+    }
+
+    const auto own = g.shapes_.find(a);
+    if (own == g.shapes_.end()) return;
+
+    // Removing segments relinks the list, so its ids are taken first.
+    std::vector<SegId>& ids = scratch_;
+    ids.clear();
+    walk_segments(mut, own->second, [&ids](SegId id, Segment&) { ids.push_back(id); });
+    for (const SegId o : ids) {
+        const Segment* seg = g.slot(o);
+        if (seg == nullptr) continue;
+        const PointKey key = point_key(seg->start);
+        g.remove_segment(o);
+        // A point that only one segment still starts at existed because a
+        // crossed that segment's shape there: its two pieces merge back.
+        const auto listed = g.index_.find(key);
+        if (listed != g.index_.end() && listed->second.size() == 1) g.remove_segment(listed->second.front());
+    }
+
+    const auto still = g.shapes_.find(a);
+    if (still == g.shapes_.end()) return;
+    ids.clear();
+    walk_segments(mut, still->second, [&ids](SegId id, Segment&) { ids.push_back(id); });
+    for (const SegId o : ids) g.remove_segment(o);
+    g.shapes_.erase(a);
+}
+
+void AliveZone::add_forced_eye(Point p) { forced_eyes_.insert_or_assign(point_key(p), p); }
+
+std::optional<Point> AliveZone::remove_forced_eye(Point p) {
+    const auto it = forced_eyes_.find(point_key(p));
+    if (it == forced_eyes_.end()) return std::nullopt;
+    const Point removed = it->second;
+    forced_eyes_.erase(it);
+    return removed;
+}
+
+std::vector<Point> AliveZone::take_forced_eyes(Point p) {
+    std::vector<Point> taken;
+    if (const auto exact = forced_eyes_.find(point_key(p)); exact != forced_eyes_.end()) {
+        taken.push_back(exact->second);
+        forced_eyes_.erase(exact);
+        return taken;
+    }
+    for (auto it = forced_eyes_.begin(); it != forced_eyes_.end();) {
+        if (distance(it->second, p) <= STONE_DIAMETER) {
+            taken.push_back(it->second);
+            it = forced_eyes_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return taken;
+}
+
+void AliveZone::push_temporary_circle(Point centre) { temporary_circles_.push_back(carve_circle(centre)); }
+
+void AliveZone::pop_temporary_circle() {
+    if (temporary_circles_.empty()) return;
+    const ShapeId id = temporary_circles_.back();
+    temporary_circles_.pop_back();
+    remove_shape(id);
+}
+
+double AliveZone::depth_at(Point p) const {
+    const double s = graph_.board_size_;
+    if (!(0.0 <= p.x && p.x <= s && 0.0 <= p.y && p.y <= s)) return INF;
+    if (!forced_eyes_.empty() && forced_eyes_.contains(point_key(p))) return -INF;
+    double deepest = -INF;
+    for (const auto& entry : graph_.shapes_) {
+        const double d = depth_in(entry.second.kind, p);
+        if (d > deepest) deepest = d;
+    }
+    return deepest;
+}
+
+bool AliveZone::is_placeable(Point p) const { return depth_at(p) <= EPSILON; }
+
+std::optional<Point> AliveZone::nearest_living_move(Point p) const {
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return std::nullopt;
+    if (depth_at(p) <= 0.0) return p;
+    double best = INF;
+    std::optional<Point> answer;
+    auto consider = [&](Point q) {
+        const double d = distance(p, q);
+        if (d < best) {
+            best = d;
+            answer = q;
+        }
+    };
+    for (const auto& entry : graph_.shapes_) {
+        graph_.for_each_exposed_piece(entry.first, [&](const ExposedPiece& piece) {
+            if (const auto* whole = std::get_if<WholeCircle>(&piece)) {
+                consider(closest_point_on_circle(whole->centre, whole->radius, p));
+            } else if (const auto* line = std::get_if<LineSeg>(&piece)) {
+                consider(closest_point_on_segment(SegmentGeometry{*line}, p));
+            } else {
+                consider(closest_point_on_segment(SegmentGeometry{std::get<ArcSeg>(piece)}, p));
+            }
+            return true;
+        });
+    }
+    for (const auto& entry : forced_eyes_) consider(entry.second);
+    return answer;
+}
+
+bool AliveZone::has_dead_zone(std::uint32_t stone) const { return dead_zones_.contains(stone); }
+
+std::optional<ShapeId> AliveZone::dead_zone(std::uint32_t stone) const {
+    const auto it = dead_zones_.find(stone);
+    if (it == dead_zones_.end()) return std::nullopt;
+    return it->second;
+}
+
+}  // namespace cellvane

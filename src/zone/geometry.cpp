@@ -1,0 +1,176 @@
+// Points, outlines (circles and board-edge lines) and the small routines the
+// playable area is built from. Every formula is evaluated in a fixed order:
+// the placeability and crossing tests compare against tolerances close to
+// rounding error, so a reordered expression can change answers at the edges.
+
+#include <bit>
+#include <cmath>
+
+#include "zone/zone.hpp"
+
+namespace cellvane {
+
+namespace {
+
+constexpr std::uint64_t NEGATIVE_ZERO_BITS = 0x8000000000000000ULL;
+
+// The line of an edge sits one stone radius inside the board square.
+double far_line(double s) { return s + (-1.0); }
+
+bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+}  // namespace
+
+std::uint64_t folded_bits(double v) {
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    return bits == NEGATIVE_ZERO_BITS ? 0 : bits;
+}
+
+PointKey point_key(Point p) { return PointKey{folded_bits(p.x), folded_bits(p.y)}; }
+
+double distance(Point a, Point b) {
+    const double dx = a.x - b.x;
+    const double dy = a.y - b.y;
+    return std::sqrt(dx * dx + dy * dy);
+}
+
+double normalise_angle(double t) {
+    const double r = std::fmod(t, TWO_PI);
+    if (r < 0.0) return r + TWO_PI;
+    return r;
+}
+
+double angle_about(Point c, Point p) { return normalise_angle(std::atan2(p.y - c.y, p.x - c.x)); }
+
+double offset_on(const ShapeKind& kind, Point p) {
+    if (const auto* c = std::get_if<Circle>(&kind)) return angle_about(c->centre, p);
+    const auto& e = std::get<Edge>(kind);
+    switch (e.side) {
+        case EdgeSide::Left: return p.y;
+        case EdgeSide::Bottom: return p.x;
+        case EdgeSide::Right: return e.board_size - p.y;
+        case EdgeSide::Top: return e.board_size - p.x;
+    }
+    return p.y;
+}
+
+double depth_in(const ShapeKind& kind, Point p) {
+    if (const auto* c = std::get_if<Circle>(&kind)) return c->radius - distance(p, c->centre);
+    const auto& e = std::get<Edge>(kind);
+    switch (e.side) {
+        case EdgeSide::Left: return 1.0 - p.x;
+        case EdgeSide::Bottom: return p.y - far_line(e.board_size);
+        case EdgeSide::Right: return p.x - far_line(e.board_size);
+        case EdgeSide::Top: return 1.0 - p.y;
+    }
+    return 1.0 - p.x;
+}
+
+namespace {
+
+std::optional<std::pair<Point, Point>> intersect_circle(const Circle& c, Point f) {
+    const Point k = c.centre;
+    const double r = c.radius;
+    const double q = distance(k, f);
+    if (q > (r + 2.0) + EPSILON) return std::nullopt;
+    if (std::fabs(r - 2.0) - EPSILON > q) return std::nullopt;
+    if (q < EPSILON) return std::nullopt;
+    if (std::fabs(q - (r + 2.0)) < EPSILON) return std::nullopt;
+    if (std::fabs(q - std::fabs(r - 2.0)) < EPSILON) return std::nullopt;
+
+    const double a = (q * q + (r * r - 4.0)) / (q + q);
+    const double h = std::sqrt(r * r - a * a);
+    const double dx = f.x - k.x;
+    const double dy = f.y - k.y;
+    const double X = dx * a / q + k.x;
+    const double Y = a * dy / q + k.y;
+    const Point p1{X + dy * h / q, Y - dx * h / q};
+    const Point p2{X - dy * h / q, Y + dx * h / q};
+    const double d = normalise_angle(angle_about(k, p2) - angle_about(k, p1) + TWO_PI);
+    if (d < PI) return std::make_pair(p1, p2);
+    return std::make_pair(p2, p1);
+}
+
+std::optional<std::pair<Point, Point>> intersect_edge(const Edge& e, Point f) {
+    const double s = e.board_size;
+    switch (e.side) {
+        case EdgeSide::Left:
+        case EdgeSide::Right: {
+            const double L = e.side == EdgeSide::Left ? 1.0 : far_line(s);
+            const double t = L - f.x;
+            const double w = 4.0 - t * t;
+            if (EPSILON >= w) return std::nullopt;
+            double R = std::sqrt(w);
+            if (e.side == EdgeSide::Left) R = -R;
+            return std::make_pair(Point{L, f.y + R}, Point{L, f.y - R});
+        }
+        case EdgeSide::Bottom:
+        case EdgeSide::Top: {
+            const double L = e.side == EdgeSide::Bottom ? far_line(s) : 1.0;
+            const double t = L - f.y;
+            const double w = 4.0 - t * t;
+            if (EPSILON >= w) return std::nullopt;
+            double R = std::sqrt(w);
+            if (e.side == EdgeSide::Bottom) R = -R;
+            return std::make_pair(Point{f.x + R, L}, Point{f.x - R, L});
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::pair<Point, Point>> intersect(const ShapeKind& kind, Point f) {
+    std::optional<std::pair<Point, Point>> hit;
+    if (const auto* c = std::get_if<Circle>(&kind)) {
+        hit = intersect_circle(*c, f);
+    } else {
+        hit = intersect_edge(std::get<Edge>(kind), f);
+    }
+    // A NaN or infinite centre, radius or board size slips through the
+    // comparisons above (every test against NaN is false) and would produce
+    // crossing points that are not points at all. Such outlines cross nothing.
+    if (hit && !(finite(hit->first) && finite(hit->second))) return std::nullopt;
+    return hit;
+}
+
+Point closest_point_on_segment(const SegmentGeometry& g, Point p) {
+    if (const auto* line = std::get_if<LineSeg>(&g)) {
+        const Point a = line->from;
+        const double dx = line->to.x - a.x;
+        const double dy = line->to.y - a.y;
+        const double e = dx * dx + dy * dy;
+        if (e == 0.0) return a;
+        double t = ((p.x - a.x) * dx + (p.y - a.y) * dy) / e;
+        if (t < 0.0) t = 0.0;
+        if (t > 1.0) t = 1.0;
+        return Point{a.x + t * dx, a.y + t * dy};
+    }
+    const auto& arc = std::get<ArcSeg>(g);
+    const Point c = arc.centre;
+    double theta = angle_about(c, p);
+    const double s0 = normalise_angle(arc.start);
+    const double e0 = normalise_angle(arc.end);
+    const bool inside = (s0 <= e0) ? (s0 <= theta && theta <= e0) : (s0 > e0 && (theta >= s0 || theta <= e0));
+    if (!inside) {
+        auto gap = [theta](double end) {
+            const double g0 = std::fabs(theta - end);
+            if (std::isnan(g0)) return g0;
+            const double other = TWO_PI - g0;
+            return other < g0 ? other : g0;
+        };
+        theta = gap(s0) < gap(e0) ? s0 : e0;
+    }
+    return Point{c.x + std::cos(theta) * arc.radius, c.y + std::sin(theta) * arc.radius};
+}
+
+Point closest_point_on_circle(Point centre, double radius, Point p) {
+    const double dx = p.x - centre.x;
+    const double dy = p.y - centre.y;
+    const double q = dx * dx + dy * dy;
+    if (q == 0.0) return Point{centre.x + radius, centre.y};
+    const double k = radius / std::sqrt(q);
+    return Point{centre.x + dx * k, centre.y + dy * k};
+}
+
+}  // namespace cellvane
