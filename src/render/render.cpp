@@ -1,0 +1,285 @@
+// The SVG picture of a position: the alive-zone geometry (used as a mask for
+// the hatch over dead area), one filled path per drawable group, the stones,
+// and every stone labelled with its group's name.
+#include "render/render.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "engine/engine.hpp"
+#include "render/labels.hpp"
+
+namespace cellvane {
+namespace render_detail {
+
+void append_group_label(std::string& out, Color color, std::size_t number) {
+    if (color == Color::Black) {
+        char buf[24];
+        auto r = std::to_chars(buf, buf + sizeof buf, number + 1);
+        out.append(buf, r.ptr);
+        return;
+    }
+    out.push_back(static_cast<char>('A' + number % 26));
+    if (number > 25) out.push_back(static_cast<char>('A' + (number / 26 - 1) % 26));
+}
+
+std::string group_label(Color color, std::size_t number) {
+    std::string out;
+    append_group_label(out, color, number);
+    return out;
+}
+
+}  // namespace render_detail
+
+namespace {
+
+constexpr std::string_view kDarkPalette[24] = {
+    "#003257", "#22136a", "#003b2e", "#003941", "#2d0d67", "#063400", "#3a045e", "#001f6c",
+    "#1f434d", "#383b55", "#1f453f", "#1c4446", "#3d3953", "#344229", "#433750", "#2f3e55",
+    "#000c4b", "#1a0065", "#002116", "#001d2f", "#1f0060", "#001900", "#270054", "#0a0067",
+};
+constexpr std::string_view kLightPalette[24] = {
+    "#ffdb00", "#ff9dd4", "#ffb60b", "#ffa19d", "#ffc100", "#ffa57f", "#ffce00", "#ffae52",
+    "#ffd687", "#ffbfd0", "#ffc99c", "#ffc1bb", "#ffcd92", "#ffc3b0", "#ffd18c", "#ffc6a4",
+    "#aa8544", "#be7381", "#bb7b56", "#bf7570", "#b77e4e", "#bf7667", "#b18248", "#bd785d",
+};
+
+struct StonePaint {
+    std::string_view fill;
+    std::string_view stroke;  // also the label colour
+};
+constexpr StonePaint kBlackStone{"#2e2e35", "#868688"};
+constexpr StonePaint kWhiteStone{"#ddddd5", "#696966"};
+
+constexpr std::size_t kNotDrawn = std::numeric_limits<std::size_t>::max();
+
+bool is_drawable(const Group& g) {
+    if (g.stones.empty()) return false;
+    return std::any_of(g.rings.begin(), g.rings.end(), [](const Ring& r) { return !r.empty(); });
+}
+
+// Numbers of one colour's groups: drawable groups 0, 1, 2, ... in ascending
+// seed (first stone id) order; kNotDrawn for the others.
+std::vector<std::size_t> number_groups(const std::vector<Group>& groups) {
+    std::vector<std::pair<std::uint32_t, std::size_t>> seeds;
+    seeds.reserve(groups.size());
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        if (is_drawable(groups[i])) seeds.emplace_back(groups[i].stones.front().id, i);
+    }
+    std::sort(seeds.begin(), seeds.end());
+    std::vector<std::size_t> numbers(groups.size(), kNotDrawn);
+    for (std::size_t k = 0; k < seeds.size(); ++k) numbers[seeds[k].second] = k;
+    return numbers;
+}
+
+void append_xy_fixed(std::string& out, double x, double y, char sep) {
+    append_fixed(out, x);
+    out.push_back(sep);
+    append_fixed(out, y);
+}
+
+void append_piece(std::string& out, const SegmentGeometry& geometry) {
+    if (const auto* line = std::get_if<LineSeg>(&geometry)) {
+        out.append("M ");
+        append_xy_fixed(out, line->from.x, line->from.y, ',');
+        out.append(" L ");
+        append_xy_fixed(out, line->to.x, line->to.y, ',');
+        return;
+    }
+    const ArcSeg& arc = std::get<ArcSeg>(geometry);
+    const double r = arc.radius;
+    const double x0 = arc.centre.x + r * std::cos(arc.start);
+    const double y0 = arc.centre.y + r * std::sin(arc.start);
+    const double x1 = arc.centre.x + r * std::cos(arc.end);
+    const double y1 = arc.centre.y + r * std::sin(arc.end);
+    double sweep = arc.end - arc.start;
+    if (sweep < 0.0) sweep += TWO_PI;
+    out.append("M ");
+    append_xy_fixed(out, x0, y0, ',');
+    out.append(" A ");
+    append_xy_fixed(out, r, r, ',');
+    out.append(sweep > PI ? " 0 1 1 " : " 0 0 1 ");
+    append_xy_fixed(out, x1, y1, ',');
+}
+
+// The exposed segments of every shape, ascending by shape and in list order,
+// as one path line; nothing when no segment is exposed. An edge list's last
+// segment only closes the circular list and is never drawn.
+void append_alive_zone_path(std::string& out, const ClipGraph& graph) {
+    bool any = false;
+    for (const auto& [id, shape] : graph.shapes()) {
+        if (!shape.head) continue;
+        const SegId head = *shape.head;
+        SegId s = head;
+        for (std::uint64_t step = 0; step < shape.count; ++step) {
+            const Segment* seg = graph.slot(s);
+            if (seg == nullptr) break;
+            if (shape.is_edge && seg->next == head) break;
+            if (graph.is_exposed(s)) {
+                if (const auto geometry = graph.segment_geometry(s)) {
+                    out.append(any ? " " : "<path d=\"");
+                    any = true;
+                    append_piece(out, *geometry);
+                }
+            }
+            s = seg->next;
+            if (s == head) break;
+        }
+    }
+    if (any) out.append("\" />\n");
+}
+
+void append_group_path(std::string& out, const Group& group, std::string_view fill) {
+    out.append("<path d=\"");
+    bool first_ring = true;
+    for (const Ring& ring : group.rings) {
+        if (ring.empty()) continue;
+        if (!first_ring) out.push_back(' ');
+        first_ring = false;
+        out.append("M ");
+        append_xy_fixed(out, ring.front().x, ring.front().y, ' ');
+        for (std::size_t i = 1; i < ring.size(); ++i) {
+            out.append(" L ");
+            append_xy_fixed(out, ring[i].x, ring[i].y, ' ');
+        }
+        out.append(" Z");
+    }
+    out.append("\" fill=\"");
+    out.append(fill);
+    out.append("\" fill-rule=\"evenodd\"/>\n");
+}
+
+std::size_t estimated_length(const Board& board, const PositionAnalysis& analysis) {
+    std::size_t n = 1600;
+    const AliveZone& zone = board.alive_zone();
+    n += static_cast<std::size_t>(std::min<std::uint64_t>(zone.graph().live_count(), 1u << 20)) * 100;
+    n += zone.forced_eyes().size() * 64;
+    for (const auto* groups : {&analysis.black, &analysis.white}) {
+        for (const Group& g : *groups) {
+            n += 80 + g.stones.size() * 260;
+            for (const Ring& r : g.rings) n += 8 + r.size() * 40;
+        }
+    }
+    return n;
+}
+
+}  // namespace
+
+std::string dump_svg(const Board& board) {
+    using render_detail::append_group_label;
+    const PositionAnalysis& analysis = board.analysis();
+    const AliveZone& zone = board.alive_zone();
+
+    std::string out;
+    out.reserve(estimated_length(board, analysis));
+
+    std::string size;
+    append_plain(size, board.board_size());
+
+    out.append("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"");
+    out.append(size);
+    out.append("\" height=\"");
+    out.append(size);
+    out.append("\" viewBox=\"0 0 ");
+    out.append(size);
+    out.push_back(' ');
+    out.append(size);
+    out.append("\">\n<defs>\n");
+    out.append(
+        "<g id=\"alive-zone-geometry\" stroke-width=\"inherit\" stroke-linecap=\"round\" "
+        "stroke-linejoin=\"round\" fill=\"inherit\" stroke=\"inherit\">\n");
+    append_alive_zone_path(out, zone.graph());
+    for (const auto& entry : zone.forced_eyes()) {
+        out.append("<circle cx=\"");
+        append_plain(out, entry.second.x);
+        out.append("\" cy=\"");
+        append_plain(out, entry.second.y);
+        out.append("\" r=\"1\" stroke=\"none\"/>\n");
+    }
+    out.append("</g>\n");
+    out.append(
+        "<pattern id=\"deadzone-hatch\" patternUnits=\"userSpaceOnUse\" width=\"0.4\" "
+        "height=\"0.4\" patternTransform=\"rotate(-45)\">\n"
+        "<rect width=\"0.2\" height=\"0.4\" fill=\"#808080\" fill-opacity=\"0.75\"/>\n"
+        "<rect x=\"0.2\" width=\"0.2\" height=\"0.4\" fill=\"#808080\" fill-opacity=\"0.5\"/>\n"
+        "</pattern>\n"
+        "<mask id=\"deadzone-mask\">\n");
+    out.append("<rect width=\"");
+    out.append(size);
+    out.append("\" height=\"");
+    out.append(size);
+    out.append("\" fill=\"white\"/>\n");
+    out.append(
+        "<use href=\"#alive-zone-geometry\" fill=\"black\" stroke=\"black\" stroke-width=\"2\"/>\n"
+        "</mask>\n"
+        "</defs>\n");
+
+    struct Colour {
+        const std::vector<Group>* groups;
+        std::vector<std::size_t> numbers;
+        const std::string_view* palette;
+        StonePaint stone;
+        Color color;
+    };
+    const Colour colours[2] = {
+        {&analysis.black, number_groups(analysis.black), kDarkPalette, kBlackStone, Color::Black},
+        {&analysis.white, number_groups(analysis.white), kLightPalette, kWhiteStone, Color::White},
+    };
+
+    for (const Colour& c : colours) {
+        for (std::size_t i = 0; i < c.groups->size(); ++i) {
+            if (c.numbers[i] == kNotDrawn) continue;
+            append_group_path(out, (*c.groups)[i], c.palette[c.numbers[i] % 24]);
+        }
+    }
+
+    out.append("<rect width=\"");
+    out.append(size);
+    out.append("\" height=\"");
+    out.append(size);
+    out.append("\" fill=\"url(#deadzone-hatch)\" mask=\"url(#deadzone-mask)\"/>\n");
+
+    for (const Colour& c : colours) {
+        for (std::size_t i = 0; i < c.groups->size(); ++i) {
+            if (c.numbers[i] == kNotDrawn) continue;
+            for (const Stone& stone : (*c.groups)[i].stones) {
+                out.append("<circle cx=\"");
+                append_plain(out, stone.position.x);
+                out.append("\" cy=\"");
+                append_plain(out, stone.position.y);
+                out.append("\" r=\"0.95\" fill=\"");
+                out.append(c.stone.fill);
+                out.append("\" stroke=\"");
+                out.append(c.stone.stroke);
+                out.append("\" stroke-width=\"0.1\"/>\n");
+            }
+        }
+    }
+    for (const Colour& c : colours) {
+        for (std::size_t i = 0; i < c.groups->size(); ++i) {
+            if (c.numbers[i] == kNotDrawn) continue;
+            for (const Stone& stone : (*c.groups)[i].stones) {
+                out.append("<text x=\"");
+                append_plain(out, stone.position.x);
+                out.append("\" y=\"");
+                append_plain(out, stone.position.y);
+                out.append("\" dy=\"0.33em\" text-anchor=\"middle\" font-size=\"0.9\" font-weight=\"700\" fill=\"");
+                out.append(c.stone.stroke);
+                out.append("\">");
+                append_group_label(out, c.color, c.numbers[i]);
+                out.append("</text>\n");
+            }
+        }
+    }
+    out.append("</svg>\n");
+    return out;
+}
+
+}  // namespace cellvane

@@ -1,0 +1,350 @@
+// Board invariants: the clipping structure, then the rest of the alive zone,
+// then the board record. The first check that fails names the fault; nothing
+// after it runs. Every walk is bounded and every id is tested for occupancy
+// before its slot is read, so a damaged board can neither loop nor make the
+// check read out of range.
+#include "validate/validate.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cstdint>
+#include <set>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "engine/engine.hpp"
+
+namespace cellvane {
+namespace {
+
+constexpr std::string_view kGraphPrefix =
+    "the alive zone is corrupt: the clipping structure is corrupt: ";
+constexpr std::string_view kZonePrefix = "the alive zone is corrupt: ";
+
+// A fault text assembled piece by piece; only built when a check fails.
+class Text {
+public:
+    explicit Text(std::string_view prefix = {}) { out_.append(prefix); }
+    Text& s(std::string_view v) {
+        out_.append(v);
+        return *this;
+    }
+    Text& n(std::uint64_t v) {
+        char buf[24];
+        auto r = std::to_chars(buf, buf + sizeof buf, v);
+        out_.append(buf, r.ptr);
+        return *this;
+    }
+    Text& shape(ShapeId id) { return s("ShapeId(").n(id).s(")"); }
+    Text& seg(SegId id) { return s("SegId(").n(id).s(")"); }
+    Text& point(Point p) { return s(format_point(p)); }
+    std::string done() { return std::move(out_); }
+
+private:
+    std::string out_;
+};
+
+std::string_view color_name(Color c) { return c == Color::Black ? "Black" : "White"; }
+
+std::string_view status_name(Status s) {
+    switch (s) {
+        case Status::Playing:
+            return "Playing";
+        case Status::NextPassEnds:
+            return "NextPassEnds";
+        case Status::Ended:
+            return "Ended";
+    }
+    return "Playing";
+}
+
+bool same_bits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+bool is_edge_kind(const ShapeKind& kind) { return std::holds_alternative<Edge>(kind); }
+
+// Whether `id` occurs in `ids` before position `end`. Index lists hold a
+// couple of ids each, so a scan is cheaper than a set; a long (damaged) list
+// switches to a set so the check stays n log n.
+class SeenUnderKey {
+public:
+    void reset(const std::vector<SegId>& ids) {
+        ids_ = &ids;
+        big_ = ids.size() > 32;
+        set_.clear();
+    }
+    // Answers whether ids[pos] appeared earlier, and records it.
+    bool seen_before(std::size_t pos) {
+        const SegId id = (*ids_)[pos];
+        if (big_) return !set_.insert(id).second;
+        for (std::size_t i = 0; i < pos; ++i) {
+            if ((*ids_)[i] == id) return true;
+        }
+        return false;
+    }
+
+private:
+    const std::vector<SegId>* ids_ = nullptr;
+    bool big_ = false;
+    std::set<SegId> set_;
+};
+
+std::optional<std::string> graph_fault(const ClipGraph& g) {
+    auto fault = [] { return Text(kGraphPrefix); };
+    const auto& shapes = g.shapes();
+    const auto& index = g.index();
+    // Segments reached by some shape's walk; one record serves all shapes.
+    std::vector<std::uint8_t> reached(g.arena_size(), 0);
+
+    for (const auto& [id, shape] : shapes) {
+        if (!shape.head) {
+            if (shape.count != 0) {
+                return fault().s("shape ").shape(id).s(" records ").n(shape.count)
+                    .s(" segments but its list holds 0").done();
+            }
+            continue;
+        }
+        const SegId head = *shape.head;
+        SegId s = head;
+        std::uint64_t steps = 0;
+        std::uint64_t descents = 0;
+        bool descent_into_head = false;
+        // Each pass marks a new segment as reached or fails, so the loop ends
+        // within arena_size() + 1 passes whatever the count says.
+        for (;;) {
+            const Segment* seg = g.slot(s);
+            if (seg == nullptr) {
+                return fault().s("shape ").shape(id).s(" links to segment ").seg(s)
+                    .s(", which is not in the arena").done();
+            }
+            if (seg->shape != id) {
+                return fault().s("segment ").seg(s).s(" is in shape ").shape(id)
+                    .s("'s list but belongs to ").shape(seg->shape).done();
+            }
+            if (reached[s] != 0) {
+                return fault().s("segment ").seg(s).s(" is in more than one shape's list").done();
+            }
+            reached[s] = 1;
+            const SegId n = seg->next;
+            const Segment* next = g.slot(n);
+            if (next == nullptr) {
+                return fault().s("shape ").shape(id).s(" links to segment ").seg(n)
+                    .s(", which is not in the arena").done();
+            }
+            if (next->prev != s) {
+                return fault().s("segments ").seg(s).s(" and ").seg(n)
+                    .s(" do not agree about the link between them").done();
+            }
+            const SegId p = seg->prev;
+            const Segment* prev = g.slot(p);
+            if (prev == nullptr) {
+                return fault().s("shape ").shape(id).s(" links to segment ").seg(p)
+                    .s(", which is not in the arena").done();
+            }
+            if (prev->next != s) {
+                return fault().s("segments ").seg(p).s(" and ").seg(s)
+                    .s(" do not agree about the link between them").done();
+            }
+            if (!same_bits(seg->offset, offset_on(shape.kind, seg->start))) {
+                return fault().s("segment ").seg(s)
+                    .s("'s offset is not the offset of its start point").done();
+            }
+            const auto entry = index.find(point_key(seg->start));
+            if (entry == index.end() ||
+                std::find(entry->second.begin(), entry->second.end(), s) == entry->second.end()) {
+                return fault().s("segment ").seg(s)
+                    .s(" is not indexed under the point it starts at").done();
+            }
+            for (const ShapeId k : seg->covered_by) {
+                if (k == id) {
+                    return fault().s("shape ").shape(k).s(" covers part of its own outline").done();
+                }
+                if (!shapes.contains(k)) {
+                    return fault().s("segment ").seg(s).s(" is covered by shape ").shape(k)
+                        .s(", which no longer exists").done();
+                }
+            }
+            ++steps;
+            if (steps > shape.count) {
+                return fault().s("walking shape ").shape(id)
+                    .s("'s list did not return to its head within ").n(shape.count)
+                    .s(" segments").done();
+            }
+            if (seg->offset > next->offset) {
+                ++descents;
+                descent_into_head = n == head;
+            }
+            if (n == head) break;
+            s = n;
+        }
+        if (steps != shape.count) {
+            return fault().s("shape ").shape(id).s(" records ").n(shape.count)
+                .s(" segments but its list holds ").n(steps).done();
+        }
+        if (descents > 1 || (shape.is_edge && descents == 1 && !descent_into_head)) {
+            return fault().s("shape ").shape(id).s("'s segment offsets are not in order").done();
+        }
+    }
+
+    for (std::size_t i = 0; i < g.arena_size(); ++i) {
+        const SegId id = static_cast<SegId>(i);
+        if (g.slot(id) != nullptr && reached[i] == 0) {
+            return fault().s("segment ").seg(id).s(" is alive but no shape's list reaches it").done();
+        }
+    }
+
+    std::uint64_t total = 0;
+    SeenUnderKey seen;
+    for (const auto& [key, ids] : index) {
+        if (ids.empty()) {
+            return fault().s("the shared-start index holds a point with no segments").done();
+        }
+        seen.reset(ids);
+        for (std::size_t pos = 0; pos < ids.size(); ++pos) {
+            const SegId t = ids[pos];
+            if (seen.seen_before(pos)) {
+                return fault().s("the shared-start index lists segment ").seg(t)
+                    .s(" twice under one point").done();
+            }
+            const Segment* seg = g.slot(t);
+            if (seg == nullptr) {
+                return fault().s("the shared-start index refers to segment ").seg(t)
+                    .s(", which is not in the arena").done();
+            }
+            if (point_key(seg->start) != key) {
+                return fault().s("segment ").seg(t)
+                    .s(" is indexed under a point it does not start at").done();
+            }
+        }
+        total += ids.size();
+    }
+    if (total != g.live_count()) {
+        return fault().s("the shared-start index holds ").n(total).s(" segments but ")
+            .n(g.live_count()).s(" are alive").done();
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> zone_fault(const AliveZone& zone) {
+    auto fault = [] { return Text(kZonePrefix); };
+    const auto& shapes = zone.graph().shapes();
+
+    // Shapes named by a temporary circle or a dead zone, as flags beside the
+    // ascending list of shape ids (only existing shapes are ever marked).
+    std::vector<ShapeId> ids;
+    ids.reserve(shapes.size());
+    for (const auto& entry : shapes) ids.push_back(entry.first);
+    std::vector<std::uint8_t> named(ids.size(), 0);
+    auto flag = [&](ShapeId id) -> std::uint8_t& {
+        const auto it = std::lower_bound(ids.begin(), ids.end(), id);
+        return named[static_cast<std::size_t>(it - ids.begin())];
+    };
+
+    for (const ShapeId t : zone.temporary_circles()) {
+        const auto it = shapes.find(t);
+        if (it == shapes.end() || is_edge_kind(it->second.kind)) {
+            return fault().s("the temporary circle names shape ").shape(t)
+                .s(", which is not a dead zone in the graph").done();
+        }
+        flag(t) = 1;
+    }
+    for (const auto& [stone, shape_id] : zone.dead_zones()) {
+        const auto it = shapes.find(shape_id);
+        if (it == shapes.end()) {
+            return fault().s("stone ").n(stone).s("'s dead zone names shape ").shape(shape_id)
+                .s(", which is not in the graph").done();
+        }
+        if (is_edge_kind(it->second.kind)) {
+            return fault().s("stone ").n(stone).s("'s dead zone names shape ").shape(shape_id)
+                .s(", which is a board edge").done();
+        }
+        std::uint8_t& mark = flag(shape_id);
+        if (mark != 0) {
+            return fault().s("shape ").shape(shape_id)
+                .s(" is named as the dead zone of more than one stone").done();
+        }
+        mark = 1;
+    }
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (named[i] == 0 && !is_edge_kind(shapes.at(ids[i]).kind)) {
+            return fault().s("shape ").shape(ids[i]).s(" is a dead zone that no stone names").done();
+        }
+    }
+    for (const auto& [key, eye] : zone.forced_eyes()) {
+        if (point_key(eye) != key) {
+            return fault().s("the forced eye at ").point(eye)
+                .s(" is filed under another point's key").done();
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> board_fault(const Board& board) {
+    const auto& dead_zones = board.alive_zone().dead_zones();
+    const auto& in_play = board.stones_in_play();
+    const auto& captured = board.captured_stones();
+
+    for (const auto& [key, stone] : in_play) {
+        if (stone.id != key) {
+            return Text().s("stone ").n(stone.id).s(" is filed under id ").n(key).done();
+        }
+        if (!dead_zones.contains(key)) {
+            return Text().s("stone ").n(key).s(" is in play with no dead zone carved for it").done();
+        }
+        if (captured.contains(key)) {
+            return Text().s("stone ").n(key).s(" is both in play and captured").done();
+        }
+    }
+    for (const auto& [key, stone] : captured) {
+        if (stone.id != key) {
+            return Text().s("stone ").n(stone.id).s(" is filed under id ").n(key).done();
+        }
+        if (dead_zones.contains(key)) {
+            return Text().s("captured stone ").n(key)
+                .s(" still has a dead zone carved for it").done();
+        }
+    }
+
+    const auto& history = board.history();
+    std::uint64_t committed = 0;
+    std::uint64_t credited[2] = {0, 0};
+    for (const HistoryEntry& entry : history) {
+        if (!entry.provisional) ++committed;
+        if (entry.delta.new_stone) {
+            credited[static_cast<int>(entry.delta.new_stone->color) & 1] +=
+                entry.delta.captured_stone_ids.size();
+        }
+    }
+    if (board.turn() != committed) {
+        return Text().s("the turn is ").n(board.turn()).s(" but history holds ").n(committed)
+            .s(" committed turns").done();
+    }
+    const Status derived = status_from_history(history);
+    if (board.status() != derived) {
+        return Text().s("the status is ").s(status_name(board.status()))
+            .s(" but the committed turns imply ").s(status_name(derived)).done();
+    }
+    for (const Color c : {Color::Black, Color::White}) {
+        const std::uint64_t sum = credited[static_cast<int>(c)];
+        if (board.captures(c) != sum) {
+            return Text().s(color_name(c)).s(" is credited with ").n(board.captures(c))
+                .s(" captures but history holds ").n(sum).done();
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> validate(const Board& board) {
+    const AliveZone& zone = board.alive_zone();
+    if (auto f = graph_fault(zone.graph())) return f;
+    if (auto f = zone_fault(zone)) return f;
+    return board_fault(board);
+}
+
+}  // namespace cellvane
