@@ -1,0 +1,79 @@
+// The board record: creation, readers, the status rule and the two position
+// memos.
+#include <utility>
+
+#include "engine/engine.hpp"
+
+namespace cellvane {
+
+Status status_from_history(const std::vector<HistoryEntry>& history) {
+    // Newest committed entry first; provisional entries are the trial of a
+    // move in progress and never count.
+    const HistoryEntry* last = nullptr;
+    const HistoryEntry* before_last = nullptr;
+    for (auto it = history.rbegin(); it != history.rend(); ++it) {
+        if (it->provisional) continue;
+        if (last == nullptr) {
+            last = &*it;
+        } else {
+            before_last = &*it;
+            break;
+        }
+    }
+    if (last == nullptr || last->delta.new_stone.has_value()) return Status::Playing;
+    if (before_last != nullptr && !before_last->delta.new_stone.has_value()) return Status::Ended;
+    return Status::NextPassEnds;
+}
+
+Board::Board(double board_size) : zone_(board_size), board_size_(board_size), cut_memo_(board_size) {}
+
+const Stone* Board::stone(std::uint32_t id) const {
+    auto it = stones_in_play_.find(id);
+    return it == stones_in_play_.end() ? nullptr : &it->second;
+}
+
+std::vector<GameDelta> Board::deltas() const {
+    std::vector<GameDelta> out;
+    out.reserve(history_.size());
+    for (const HistoryEntry& entry : history_) {
+        if (!entry.provisional) out.push_back(entry.delta);
+    }
+    return out;
+}
+
+std::optional<Stone> Board::last_placed_stone() const {
+    for (auto it = history_.rbegin(); it != history_.rend(); ++it) {
+        if (it->provisional) continue;
+        return it->delta.new_stone;
+    }
+    return std::nullopt;
+}
+
+const std::vector<Stone>& Board::stones_by_id() const {
+    if (!stones_by_id_) {
+        std::vector<Stone> stones;
+        stones.reserve(stones_in_play_.size());
+        for (const auto& [id, s] : stones_in_play_) stones.push_back(s);
+        stones_by_id_.emplace(std::move(stones));
+    }
+    return *stones_by_id_;
+}
+
+const PositionAnalysis& Board::analysis() const {
+    if (!analysis_) {
+        const std::vector<Stone>& stones = stones_by_id();
+        analysis_.emplace(analyse(board_size_, stones));
+    }
+    return *analysis_;
+}
+
+void Board::invalidate() {
+    analysis_.reset();
+    stones_by_id_.reset();
+}
+
+Board::Internals Board::internals_for_testing() {
+    return Internals{history_, zone_, captures_, stones_in_play_, captured_stones_, turn_, status_};
+}
+
+}  // namespace cellvane

@@ -1,0 +1,172 @@
+// Committing a delta to the board and undoing the newest one.
+#include <algorithm>
+#include <set>
+#include <utility>
+
+#include "engine/engine.hpp"
+
+#ifdef CELLVANE_CHECK_EVERY_CHANGE
+#include <cstdio>
+#include <cstdlib>
+
+#include "validate/validate.hpp"
+#endif
+
+namespace cellvane {
+
+namespace {
+
+#ifdef CELLVANE_CHECK_EVERY_CHANGE
+// Diagnostic builds check every invariant after each change and stop at the
+// first broken one, so that a fault shows up where it is made.
+void check_after_change(const Board& board, const char* change) {
+    if (std::optional<std::string> fault = validate(board)) {
+        std::fprintf(stderr, "cellvane: board invalid after %s (revision %llu): %s\n", change,
+                     static_cast<unsigned long long>(board.revision()), fault->c_str());
+        std::abort();
+    }
+}
+#endif
+
+bool on_board(Point p, double board_size) {
+    // Written so that a NaN coordinate (or size) fails.
+    return 0.0 <= p.x && p.x <= board_size && 0.0 <= p.y && p.y <= board_size;
+}
+
+CommitError error_of(CommitErrorKind kind, std::uint32_t stone = 0, Point position = {}) {
+    CommitError e;
+    e.kind = kind;
+    e.stone = stone;
+    e.position = position;
+    return e;
+}
+
+// Capture lists of a move are short; below this length the duplicate check
+// scans the ids already met instead of building a set.
+constexpr std::size_t SHORT_LIST = 16;
+
+}  // namespace
+
+std::optional<CommitError> Board::commit(GameDelta delta, bool provisional) {
+    const std::vector<std::uint32_t>& ids = delta.captured_stone_ids;
+
+    // Checks. Nothing is touched until all of them pass.
+    if (status_ == Status::Ended) return error_of(CommitErrorKind::GameOver);
+    if (!delta.new_stone && !ids.empty()) return error_of(CommitErrorKind::PassCaptures);
+    if (delta.new_stone) {
+        const Stone& s = *delta.new_stone;
+        if (!on_board(s.position, board_size_)) return error_of(CommitErrorKind::OffBoard, s.id, s.position);
+        if (stones_in_play_.count(s.id) != 0) return error_of(CommitErrorKind::StoneExists, s.id, s.position);
+        if (zone_.has_dead_zone(s.id)) return error_of(CommitErrorKind::StoneExists, s.id, s.position);
+        // An id that belongs to a captured stone cannot come back: the board
+        // would hold two stones under one id, and a later capture of the new
+        // one would overwrite the captured record that undo needs.
+        if (captured_stones_.count(s.id) != 0) {
+            CommitError e = error_of(CommitErrorKind::StoneExists, s.id, s.position);
+            e.captured_earlier = true;
+            return e;
+        }
+    }
+    if (ids.size() <= SHORT_LIST) {
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            if (stones_in_play_.count(ids[i]) == 0) return error_of(CommitErrorKind::NoSuchStone, ids[i]);
+            if (std::find(ids.begin(), ids.begin() + static_cast<std::ptrdiff_t>(i), ids[i]) !=
+                ids.begin() + static_cast<std::ptrdiff_t>(i)) {
+                return error_of(CommitErrorKind::CapturedTwice, ids[i]);
+            }
+        }
+    } else {
+        std::set<std::uint32_t> met;
+        for (std::uint32_t id : ids) {
+            if (stones_in_play_.count(id) == 0) return error_of(CommitErrorKind::NoSuchStone, id);
+            if (!met.insert(id).second) return error_of(CommitErrorKind::CapturedTwice, id);
+        }
+    }
+    // A captured stone must give its dead zone back. Only a board whose alive
+    // zone disagrees with its stones can fail here; finding it before any
+    // change keeps such a board as it was instead of half committed. (The
+    // placed stone's own carve cannot fail: its id has no dead zone.)
+    for (std::uint32_t id : ids) {
+        if (!zone_.has_dead_zone(id)) {
+            CommitError e = error_of(CommitErrorKind::DeadZone, id);
+            e.dead_zone = DeadZoneFault::NotCarved;
+            return e;
+        }
+    }
+
+    // Effects.
+    std::vector<Point> taken_eyes;
+    if (delta.new_stone) {
+        const Stone& s = *delta.new_stone;
+        stones_in_play_.emplace(s.id, s);
+        if (std::optional<DeadZoneError> fault = zone_.carve(s.id, s.position)) {
+            stones_in_play_.erase(s.id);
+            CommitError e = error_of(CommitErrorKind::DeadZone, s.id, s.position);
+            e.dead_zone = fault->fault;
+            return e;
+        }
+        taken_eyes = zone_.take_forced_eyes(s.position);
+    }
+    for (std::uint32_t id : ids) {
+        auto node = stones_in_play_.extract(id);
+        const Point centre = node.mapped().position;
+        captured_stones_.insert(std::move(node));
+        zone_.add_forced_eye(centre);
+        (void)zone_.reclaim(id);  // checked above: the stone has a dead zone
+    }
+    if (delta.new_stone) {
+        std::uint32_t& counter = captures_[static_cast<int>(delta.new_stone->color)];
+        counter += static_cast<std::uint32_t>(ids.size());
+    }
+    if (!provisional) turn_ += 1;
+    if (delta.new_stone) cut_memo_.forget_cuts_near(delta.new_stone->position);
+    for (std::uint32_t id : ids) cut_memo_.forget_cuts_near(captured_stones_.find(id)->second.position);
+    invalidate();
+    history_.push_back(HistoryEntry{std::move(delta), std::move(taken_eyes), provisional});
+    status_ = status_from_history(history_);
+    revision_ += 1;
+#ifdef CELLVANE_CHECK_EVERY_CHANGE
+    check_after_change(*this, "a commit");
+#endif
+    return std::nullopt;
+}
+
+std::optional<GameDelta> Board::undo() {
+    if (history_.empty()) return std::nullopt;
+    HistoryEntry entry = std::move(history_.back());
+    history_.pop_back();
+    if (!entry.provisional && turn_ > 0) turn_ -= 1;
+    status_ = status_from_history(history_);
+
+    const std::vector<std::uint32_t>& ids = entry.delta.captured_stone_ids;
+    for (std::uint32_t id : ids) {
+        auto node = captured_stones_.extract(id);
+        if (node.empty()) continue;
+        const Point centre = node.mapped().position;
+        stones_in_play_.insert(std::move(node));
+        (void)zone_.carve(id, centre);
+        (void)zone_.remove_forced_eye(centre);
+    }
+    const std::optional<Stone>& placed = entry.delta.new_stone;
+    if (placed) {
+        std::uint32_t& counter = captures_[static_cast<int>(placed->color)];
+        const std::uint32_t n = ids.size() < counter ? static_cast<std::uint32_t>(ids.size()) : counter;
+        counter -= n;
+        stones_in_play_.erase(placed->id);
+        (void)zone_.reclaim(placed->id);
+    }
+    for (Point eye : entry.taken_eyes) zone_.add_forced_eye(eye);
+    if (placed) cut_memo_.forget_cuts_near(placed->position);
+    for (std::uint32_t id : ids) {
+        auto it = stones_in_play_.find(id);
+        if (it != stones_in_play_.end()) cut_memo_.forget_cuts_near(it->second.position);
+    }
+    invalidate();
+    revision_ += 1;
+#ifdef CELLVANE_CHECK_EVERY_CHANGE
+    check_after_change(*this, "an undo");
+#endif
+    return std::move(entry.delta);
+}
+
+}  // namespace cellvane
