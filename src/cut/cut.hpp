@@ -4,6 +4,7 @@
 // Plain C++: no Python, no exceptions.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -23,6 +24,32 @@ enum class BoardEdge : std::uint8_t { Left = 0, Right = 1, Top = 2, Bottom = 3 }
 inline constexpr double MAX_PAIR_CUT_DISTANCE = 3.4641016151377544;
 inline constexpr double MAX_BOUNDARY_CUT_DISTANCE = 2.732050807568877;
 
+// Key of a pair question: the two ids, smaller first, so that both ways of
+// asking share one entry.
+struct PairCutKey {
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+    friend auto operator<=>(const PairCutKey&, const PairCutKey&) = default;
+};
+
+// Key of a stone-to-edge question.
+struct BoundaryCutKey {
+    std::uint32_t stone = 0;
+    BoardEdge edge = BoardEdge::Left;
+    friend auto operator<=>(const BoundaryCutKey&, const BoundaryCutKey&) = default;
+};
+
+// Pair keys order before boundary keys.
+using CutKey = std::variant<PairCutKey, BoundaryCutKey>;
+
+// A stored answer with the two points it was asked about: the two stone
+// centres of a pair, or the stone centre and its foot point on the edge.
+struct CutEntry {
+    Point first;
+    Point second;
+    CutKind kind = CutKind::Connected;
+};
+
 // Answered cut questions, forgotten near every changed stone.
 class CutMemo {
 public:
@@ -34,9 +61,15 @@ public:
     double board_size() const { return board_size_; }
     std::size_t size() const;
 
+    // The stored answer for a question, or nullptr.
+    const CutEntry* find(const CutKey& key) const;
+    // Stores (or replaces) the answer for a question.
+    void remember(const CutKey& key, const CutEntry& entry);
+    const std::map<CutKey, CutEntry>& entries() const { return entries_; }
+
 private:
     double board_size_ = 0.0;
-    // Filled by the cut search.
+    std::map<CutKey, CutEntry> entries_;
 };
 
 enum class CutFaultKind : std::uint8_t { NotInPlay, AgainstItself, TwoColours };

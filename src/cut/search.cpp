@@ -1,0 +1,176 @@
+// The two cut questions: checks, distance limits, memo, shortcuts, and the
+// search that wedges a hypothetical enemy pair between the friendly stones
+// and asks whether any stretch of their bisector survives it.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "cut/cut.hpp"
+
+namespace cellvane {
+
+namespace {
+
+// Closer than this, an enemy stone cannot fit between two friendly stones
+// (2*sqrt(2) less a margin for rounding), nor between a stone and an edge.
+constexpr double PAIR_SHORTCUT = 2.82842612474619;
+constexpr double BOUNDARY_SHORTCUT = 1.999999;
+// Enemy stones further than this from the midpoint cannot reach the bisector
+// stretch that matters.
+constexpr double OBSTACLE_RADIUS = 4.02;
+// An obstacle this close to the line through the friendly centres is taken as
+// lying on it.
+constexpr double ON_LINE = 1e-7;
+// A bisector stretch shorter than this counts as none.
+constexpr double EMPTY_STRETCH = 1e-8;
+
+// Carves a hypothetical enemy stone for the length of one scope; the
+// destructor takes it out again, so the zone is back as it was on every path.
+class TemporaryCircle {
+public:
+    TemporaryCircle(AliveZone& zone, Point centre) : zone_(zone) { zone_.push_temporary_circle(centre); }
+    ~TemporaryCircle() { zone_.pop_temporary_circle(); }
+    TemporaryCircle(const TemporaryCircle&) = delete;
+    TemporaryCircle& operator=(const TemporaryCircle&) = delete;
+
+private:
+    AliveZone& zone_;
+};
+
+// One question in the search's terms: the friendly centres A and B (for an
+// edge, B is A mirrored in the edge line), half their distance, the midpoint
+// and the unit normal of B - A, which runs along the bisector.
+struct Question {
+    double w = 0.0;
+    Point mid;
+    Point normal;
+    Color colour = Color::Black;
+};
+
+Question make_question(Point a, Point b, double d, Color colour) {
+    Question q;
+    q.w = d / 2;
+    q.mid = Point{(a.x + b.x) / 2, (a.y + b.y) / 2};
+    q.normal = Point{(a.y - b.y) / d, (b.x - a.x) / d};
+    q.colour = colour;
+    return q;
+}
+
+CutKind search(AliveZone& zone, const std::vector<Stone>& by_id, double board_size, const Question& q) {
+    const Point mid = q.mid;
+    const Point n = q.normal;
+
+    // The enemy pair, placed greedily nearest the midpoint; the first stays
+    // carved only while the second is sought.
+    const std::optional<Point> p1 = zone.nearest_living_move(mid);
+    std::optional<Point> p2;
+    if (p1) {
+        const TemporaryCircle circle(zone, *p1);
+        p2 = zone.nearest_living_move(mid);
+    }
+
+    // The bisector mid + s * n, clipped to the board square.
+    double lo = -std::numeric_limits<double>::infinity();
+    double hi = std::numeric_limits<double>::infinity();
+    if (n.x != 0.0) {
+        const double e = (0.0 - mid.x) / n.x;
+        const double f = (board_size - mid.x) / n.x;
+        lo = std::max(lo, std::min(e, f));
+        hi = std::min(hi, std::max(e, f));
+    }
+    if (n.y != 0.0) {
+        const double e = (0.0 - mid.y) / n.y;
+        const double f = (board_size - mid.y) / n.y;
+        lo = std::max(lo, std::min(e, f));
+        hi = std::min(hi, std::max(e, f));
+    }
+
+    // Keeps the part of the bisector at least as close to the friendly
+    // centres as to r. Answers true when r sits between the friendly centres,
+    // which cuts them whatever else is near.
+    const double w2 = q.w * q.w;
+    auto narrow = [&](Point r) {
+        const Point e{mid.x - r.x, mid.y - r.y};
+        const double j = n.x * e.x + n.y * e.y;
+        const double g = e.x * e.x + e.y * e.y;
+        if (std::fabs(j) < ON_LINE) return g < w2;
+        const double t = (w2 - g) / (2 * j);
+        if (j > 0) {
+            lo = std::max(lo, t);
+        } else if (j < 0) {
+            hi = std::min(hi, t);
+        }
+        return false;
+    };
+
+    if (p1 && narrow(*p1)) return CutKind::Cuttable;
+    if (p2 && narrow(*p2)) return CutKind::Cuttable;
+    for (const Stone& stone : by_id) {
+        if (stone.color == q.colour) continue;
+        if (!(distance(stone.position, mid) <= OBSTACLE_RADIUS)) continue;
+        if (narrow(stone.position)) return CutKind::Cuttable;
+    }
+    return lo > hi - EMPTY_STRETCH ? CutKind::Cuttable : CutKind::Connected;
+}
+
+}  // namespace
+
+CutAnswer pair_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::uint32_t, Stone>& in_play,
+                        const std::vector<Stone>& by_id, std::uint32_t a, std::uint32_t b) {
+    const auto first = in_play.find(a);
+    if (first == in_play.end()) return CutFault{CutFaultKind::NotInPlay, a, 0};
+    const auto second = in_play.find(b);
+    if (second == in_play.end()) return CutFault{CutFaultKind::NotInPlay, b, 0};
+    if (a == b) return CutFault{CutFaultKind::AgainstItself, a, 0};
+    const Stone& stone_a = first->second;
+    const Stone& stone_b = second->second;
+    if (stone_a.color != stone_b.color) return CutFault{CutFaultKind::TwoColours, a, b};
+
+    const Point pa = stone_a.position;
+    const Point pb = stone_b.position;
+    const double d = distance(pa, pb);
+    if (d > MAX_PAIR_CUT_DISTANCE) return CutKind::TooFar;
+
+    const CutKey key = PairCutKey{std::min(a, b), std::max(a, b)};
+    if (const CutEntry* known = memo.find(key)) return known->kind;
+
+    const CutKind kind = d < PAIR_SHORTCUT
+                             ? CutKind::Connected
+                             : search(zone, by_id, memo.board_size(), make_question(pa, pb, d, stone_a.color));
+    memo.remember(key, CutEntry{pa, pb, kind});
+    return kind;
+}
+
+CutAnswer boundary_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::uint32_t, Stone>& in_play,
+                            const std::vector<Stone>& by_id, std::uint32_t stone, BoardEdge edge) {
+    const auto found = in_play.find(stone);
+    if (found == in_play.end()) return CutFault{CutFaultKind::NotInPlay, stone, 0};
+    const Stone& s = found->second;
+    const Point pa = s.position;
+    const double size = memo.board_size();
+
+    // Foot point of the stone's centre on the edge.
+    Point foot = pa;
+    switch (edge) {
+        case BoardEdge::Left: foot = Point{0.0, pa.y}; break;
+        case BoardEdge::Right: foot = Point{size, pa.y}; break;
+        case BoardEdge::Top: foot = Point{pa.x, 0.0}; break;
+        case BoardEdge::Bottom: foot = Point{pa.x, size}; break;
+    }
+    if (distance(pa, foot) > MAX_BOUNDARY_CUT_DISTANCE) return CutKind::TooFar;
+
+    const CutKey key = BoundaryCutKey{stone, edge};
+    if (const CutEntry* known = memo.find(key)) return known->kind;
+
+    // The stone's mirror image in the edge stands in for the second stone.
+    const Point mirror{2 * foot.x - pa.x, 2 * foot.y - pa.y};
+    const double d = distance(pa, mirror);
+    const CutKind kind = d / 2 < BOUNDARY_SHORTCUT
+                             ? CutKind::Connected
+                             : search(zone, by_id, size, make_question(pa, mirror, d, s.color));
+    memo.remember(key, CutEntry{pa, foot, kind});
+    return kind;
+}
+
+}  // namespace cellvane
