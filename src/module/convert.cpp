@@ -1,0 +1,298 @@
+// Argument conversions and the small builders shared by every class.
+#include <cstdarg>
+#include <cstring>
+#include <limits>
+
+#include "module/module.hpp"
+
+namespace cellvane::py {
+
+namespace {
+
+// Raises TypeError "argument 'NAME': MESSAGE".
+bool fail_argument(const char* name, const std::string& message) noexcept {
+    PyErr_Format(PyExc_TypeError, "argument '%s': %s", name, message.c_str());
+    return false;
+}
+
+// The integer conversion without the argument name: TypeError for what is
+// not an integer, OverflowError for what does not fit 32 unsigned bits.
+bool index_to_u32(PyObject* obj, std::uint32_t& out) noexcept {
+    Ref index = Ref::steal(PyNumber_Index(obj));
+    if (!index) return false;
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+    if (v == -1 && overflow == 0 && PyErr_Occurred()) return false;
+    if (overflow != 0 || v < 0 || v > static_cast<long long>(std::numeric_limits<std::uint32_t>::max())) {
+        PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+        return false;
+    }
+    out = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+// A sequence that is not a string, as the id and delta lists require. Answers
+// a size hint for reserving (0 when the sequence cannot tell).
+bool check_sequence(PyObject* obj, const char* name, Py_ssize_t& size_hint) noexcept {
+    if (PyUnicode_Check(obj)) return fail_argument(name, "Can't extract `str` to `Vec`");
+    if (!PySequence_Check(obj)) return fail_argument(name, cannot_convert(obj, "Sequence"));
+    size_hint = PySequence_Size(obj);
+    if (size_hint < 0) {
+        PyErr_Clear();
+        size_hint = 0;
+    }
+    return true;
+}
+
+// Calls `item(obj)` for every item of a sequence, stopping at the first
+// failure. Errors are left as the item conversion raised them.
+template <class F>
+bool for_each_item(PyObject* sequence, F item) noexcept {
+    Ref iterator = Ref::steal(PyObject_GetIter(sequence));
+    if (!iterator) return false;
+    while (true) {
+        Ref next = Ref::steal(PyIter_Next(iterator.get()));
+        if (!next) return !PyErr_Occurred();
+        if (!item(next.get())) return false;
+    }
+}
+
+}  // namespace
+
+bool parse_args(PyObject* args, PyObject* kwargs, const char* format, const char* const* names, ...) noexcept {
+    va_list va;
+    va_start(va, names);
+    // The parser never writes through the keyword list; the cast only
+    // satisfies its historical signature.
+    const int ok = PyArg_VaParseTupleAndKeywords(args, kwargs, format, const_cast<char**>(names), va);
+    va_end(va);
+    return ok != 0;
+}
+
+void name_argument(const char* name) noexcept {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    if (type != PyExc_TypeError) {
+        PyErr_Restore(type, value, traceback);
+        return;
+    }
+    PyErr_NormalizeException(&type, &value, &traceback);
+    Ref t = Ref::steal(type);
+    Ref v = Ref::steal(value);
+    Ref tb = Ref::steal(traceback);
+    Ref text = Ref::steal(v ? PyObject_Str(v.get()) : PyUnicode_FromString(""));
+    if (!text) return;
+    PyErr_Format(PyExc_TypeError, "argument '%s': %U", name, text.get());
+}
+
+std::string type_name(PyObject* o) {
+    Ref name = Ref::steal(PyType_GetName(Py_TYPE(o)));
+    if (name) {
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size);
+        if (utf8) return std::string(utf8, static_cast<std::size_t>(size));
+    }
+    PyErr_Clear();
+    return "object";
+}
+
+std::string cannot_convert(PyObject* o, const char* target) {
+    std::string message = "'";
+    message += type_name(o);
+    message += "' object cannot be converted to '";
+    message += target;
+    message += "'";
+    return message;
+}
+
+bool to_u32(PyObject* obj, const char* name, std::uint32_t& out) noexcept {
+    if (index_to_u32(obj, out)) return true;
+    name_argument(name);
+    return false;
+}
+
+bool to_double(PyObject* obj, const char* name, double& out) noexcept {
+    const double v = PyFloat_AsDouble(obj);
+    if (v == -1.0 && PyErr_Occurred()) {
+        name_argument(name);
+        return false;
+    }
+    out = v;
+    return true;
+}
+
+bool to_point(PyObject* obj, const char* name, Point& out) noexcept {
+    if (!PyTuple_Check(obj)) return fail_argument(name, cannot_convert(obj, "tuple"));
+    const Py_ssize_t size = PyTuple_Size(obj);
+    if (size < 0) return false;
+    if (size != 2) {
+        std::string message = "expected tuple of length 2, but got tuple of length ";
+        message += std::to_string(size);
+        return fail_argument(name, message);
+    }
+    double coordinates[2] = {0.0, 0.0};
+    for (Py_ssize_t i = 0; i < 2; ++i) {
+        PyObject* item = PyTuple_GetItem(obj, i);  // borrowed
+        if (!item || !to_double(item, name, coordinates[i])) return false;
+    }
+    out = Point{coordinates[0], coordinates[1]};
+    return true;
+}
+
+bool to_u32_list(PyObject* obj, const char* name, std::vector<std::uint32_t>& out) noexcept {
+    Py_ssize_t hint = 0;
+    if (!check_sequence(obj, name, hint)) return false;
+    std::vector<std::uint32_t> ids;
+    ids.reserve(static_cast<std::size_t>(hint));
+    const bool ok = for_each_item(obj, [&](PyObject* item) {
+        std::uint32_t id = 0;
+        if (!index_to_u32(item, id)) return false;
+        ids.push_back(id);
+        return true;
+    });
+    if (!ok) {
+        name_argument(name);
+        return false;
+    }
+    out = std::move(ids);
+    return true;
+}
+
+bool to_stone(PyObject* obj, const char* name, Stone& out) noexcept {
+    const Stone* stone = stone_of(obj);
+    if (!stone) return fail_argument(name, cannot_convert(obj, "Stone"));
+    out = *stone;
+    return true;
+}
+
+bool to_delta(PyObject* obj, const char* name, GameDelta& out) noexcept {
+    const GameDelta* delta = delta_of(obj);
+    if (!delta) return fail_argument(name, cannot_convert(obj, "GameDelta"));
+    out = *delta;
+    return true;
+}
+
+bool to_delta_list(PyObject* obj, const char* name, std::vector<GameDelta>& out) noexcept {
+    Py_ssize_t hint = 0;
+    if (!check_sequence(obj, name, hint)) return false;
+    std::vector<GameDelta> deltas;
+    deltas.reserve(static_cast<std::size_t>(hint));
+    const bool ok = for_each_item(obj, [&](PyObject* item) {
+        const GameDelta* delta = delta_of(item);
+        if (!delta) {
+            const std::string message = cannot_convert(item, "GameDelta");
+            PyErr_SetString(PyExc_TypeError, message.c_str());
+            return false;
+        }
+        deltas.push_back(*delta);
+        return true;
+    });
+    if (!ok) {
+        name_argument(name);
+        return false;
+    }
+    out = std::move(deltas);
+    return true;
+}
+
+PyObject* new_point(Point p) noexcept { return Py_BuildValue("(dd)", p.x, p.y); }
+
+PyObject* new_u32_list(const std::vector<std::uint32_t>& ids) noexcept {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(ids.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        PyObject* item = PyLong_FromUnsignedLong(ids[i]);
+        if (!item) return nullptr;
+        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item) < 0) return nullptr;  // steals item
+    }
+    return list.release();
+}
+
+PyObject* new_stone_list(const std::vector<Stone>& stones) noexcept {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(stones.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < stones.size(); ++i) {
+        PyObject* item = new_stone(stones[i]);
+        if (!item) return nullptr;
+        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item) < 0) return nullptr;  // steals item
+    }
+    return list.release();
+}
+
+PyObject* new_string(std::string_view text) noexcept {
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+std::uint64_t coordinate_bits(double v) noexcept {
+    if (v == 0.0) v = 0.0;  // fold negative zero
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+
+// ------------------------------------------------------------- SipHash-1-3
+
+namespace {
+inline std::uint64_t rotl(std::uint64_t x, int b) noexcept { return (x << b) | (x >> (64 - b)); }
+
+inline void sip_round(std::uint64_t& v0, std::uint64_t& v1, std::uint64_t& v2, std::uint64_t& v3) noexcept {
+    v0 += v1;
+    v1 = rotl(v1, 13);
+    v1 ^= v0;
+    v0 = rotl(v0, 32);
+    v2 += v3;
+    v3 = rotl(v3, 16);
+    v3 ^= v2;
+    v0 += v3;
+    v3 = rotl(v3, 21);
+    v3 ^= v0;
+    v2 += v1;
+    v1 = rotl(v1, 17);
+    v1 ^= v2;
+    v2 = rotl(v2, 32);
+}
+}  // namespace
+
+void SipHasher13::compress(std::uint64_t m) noexcept {
+    v3_ ^= m;
+    sip_round(v0_, v1_, v2_, v3_);
+    v0_ ^= m;
+}
+
+void SipHasher13::write(const unsigned char* data, std::size_t n) noexcept {
+    for (std::size_t i = 0; i < n; ++i) {
+        tail_ |= static_cast<std::uint64_t>(data[i]) << (8 * (length_ % 8));
+        ++length_;
+        if (length_ % 8 == 0) {
+            compress(tail_);
+            tail_ = 0;
+        }
+    }
+}
+
+void SipHasher13::write_u32(std::uint32_t v) noexcept {
+    unsigned char bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(v >> (8 * i));
+    write(bytes, sizeof bytes);
+}
+
+void SipHasher13::write_u64(std::uint64_t v) noexcept {
+    unsigned char bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(v >> (8 * i));
+    write(bytes, sizeof bytes);
+}
+
+std::uint64_t SipHasher13::finish() const noexcept {
+    std::uint64_t v0 = v0_, v1 = v1_, v2 = v2_, v3 = v3_;
+    const std::uint64_t b = (static_cast<std::uint64_t>(length_ & 0xff) << 56) | tail_;
+    v3 ^= b;
+    sip_round(v0, v1, v2, v3);
+    v0 ^= b;
+    v2 ^= 0xff;
+    for (int i = 0; i < 3; ++i) sip_round(v0, v1, v2, v3);
+    return v0 ^ v1 ^ v2 ^ v3;
+}
+
+}  // namespace cellvane::py

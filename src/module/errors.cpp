@@ -1,0 +1,173 @@
+// The exception hierarchy and the one place engine errors become exceptions.
+#include <initializer_list>
+#include <utility>
+
+#include "module/module.hpp"
+
+namespace cellvane::py {
+
+namespace {
+
+struct ErrorSpec {
+    const char* qualified_name;
+    ErrorClass base;  // Cellvane's own base is Exception (marked by itself)
+    const char* doc;
+};
+
+// In registration order; every base comes before its subclasses.
+const ErrorSpec ERROR_SPECS[ERROR_CLASS_COUNT] = {
+    {"cellvane.CellvaneError", ErrorClass::Cellvane, "Base class of every error this package raises."},
+    {"cellvane.StonePlayError", ErrorClass::Cellvane,
+     "A move the rules refused. Base of NotPlaceableError and SelfCaptureError."},
+    {"cellvane.NotPlaceableError", ErrorClass::StonePlay,
+     "No stone centre may sit at this position. Carries `position`."},
+    {"cellvane.SelfCaptureError", ErrorClass::StonePlay,
+     "The move would take only the mover's own stones. Carries `position` and `color`."},
+    {"cellvane.DeltaError", ErrorClass::Cellvane, "A delta the board cannot account for. Base of the five below."},
+    {"cellvane.StoneExistsError", ErrorClass::Delta,
+     "The delta places a stone whose id is already in play. Carries `stone`."},
+    {"cellvane.NoSuchStoneError", ErrorClass::Delta,
+     "The delta captures a stone that is not on the board. Carries `stone`."},
+    {"cellvane.CapturedTwiceError", ErrorClass::Delta, "The delta captures the same stone twice. Carries `stone`."},
+    {"cellvane.PassCapturesError", ErrorClass::Delta, "A delta that places no stone cannot capture one."},
+    {"cellvane.OffBoardError", ErrorClass::Delta,
+     "The delta places a stone whose centre is not on the board. Carries `stone` and `position`."},
+    {"cellvane.DeadZoneError", ErrorClass::Delta,
+     "The playable area could not be carved or reclaimed for a stone. Carries `stone`."},
+    {"cellvane.GameOverError", ErrorClass::Cellvane,
+     "The game ended on two passes and takes no further turns. Raised by Game.try_move, Game.pass_turn and "
+     "Game.replay; Game.undo_move takes the last pass back, and every query still answers."},
+    {"cellvane.CutError", ErrorClass::Cellvane,
+     "A cut question that is not a question about a connection: a stone that is not on the board, a stone "
+     "against itself, or two stones of opposite colours. Carries `stones`, the ids the question named."},
+    {"cellvane.BoardError", ErrorClass::Cellvane,
+     "An invariant the board guarantees, found not to hold. Raised only by Game.validate()."},
+};
+
+// One attribute to set on a new exception, built only when it is set.
+struct Attribute {
+    enum class Kind { Id, Position, Color, Ids };
+    const char* name;
+    Kind kind;
+    std::uint32_t id = 0;
+    Point position;
+    Color color = Color::Black;
+    std::vector<std::uint32_t> ids;
+
+    PyObject* build() const noexcept {
+        switch (kind) {
+            case Kind::Id:
+                return PyLong_FromUnsignedLong(id);
+            case Kind::Position:
+                return new_point(position);
+            case Kind::Color:
+                return new_color(color);
+            case Kind::Ids:
+                return new_u32_list(ids);
+        }
+        PyErr_SetString(PyExc_SystemError, "unknown exception attribute");
+        return nullptr;
+    }
+};
+
+Attribute stone_attribute(std::uint32_t id) { return {"stone", Attribute::Kind::Id, id, {}, Color::Black, {}}; }
+Attribute position_attribute(Point p) { return {"position", Attribute::Kind::Position, 0, p, Color::Black, {}}; }
+Attribute color_attribute(Color c) { return {"color", Attribute::Kind::Color, 0, {}, c, {}}; }
+Attribute stones_attribute(std::vector<std::uint32_t> ids) {
+    return {"stones", Attribute::Kind::Ids, 0, {}, Color::Black, std::move(ids)};
+}
+
+// Creates the exception with `message` as its only argument, sets the
+// attributes one by one in order and raises it. Whatever fails on the way
+// is raised instead.
+PyObject* raise_with(ErrorClass c, const std::string& message, std::initializer_list<Attribute> attributes) noexcept {
+    PyObject* cls = error_class(c);
+    if (!cls) {
+        PyErr_SetString(PyExc_SystemError, "cellvane exceptions are not initialised");
+        return nullptr;
+    }
+    Ref text = Ref::steal(new_string(message));
+    if (!text) return nullptr;
+    Ref exception = Ref::steal(PyObject_CallFunctionObjArgs(cls, text.get(), nullptr));
+    if (!exception) return nullptr;
+    for (const Attribute& a : attributes) {
+        Ref value = Ref::steal(a.build());
+        if (!value) return nullptr;
+        if (PyObject_SetAttrString(exception.get(), a.name, value.get()) < 0) return nullptr;
+    }
+    PyErr_SetObject(cls, exception.get());
+    return nullptr;
+}
+
+}  // namespace
+
+PyObject* error_class(ErrorClass c) noexcept { return module_state().errors[static_cast<int>(c)].get(); }
+
+const char* error_class_name(ErrorClass c) noexcept {
+    return ERROR_SPECS[static_cast<int>(c)].qualified_name + sizeof("cellvane.") - 1;
+}
+
+bool make_error_classes() noexcept {
+    ModuleState& state = module_state();
+    for (int i = 0; i < ERROR_CLASS_COUNT; ++i) {
+        if (state.errors[i]) continue;  // created once per process
+        const ErrorSpec& spec = ERROR_SPECS[i];
+        PyObject* base = i == static_cast<int>(ErrorClass::Cellvane) ? PyExc_Exception : error_class(spec.base);
+        Ref cls = Ref::steal(PyErr_NewExceptionWithDoc(spec.qualified_name, spec.doc, base, nullptr));
+        if (!cls) return false;
+        state.errors[i] = std::move(cls);
+    }
+    return true;
+}
+
+PyObject* raise_commit_error(const CommitError& e) noexcept {
+    const std::string message = e.message();
+    switch (e.kind) {
+        case CommitErrorKind::StoneExists:
+            return raise_with(ErrorClass::StoneExists, message, {stone_attribute(e.stone)});
+        case CommitErrorKind::NoSuchStone:
+            return raise_with(ErrorClass::NoSuchStone, message, {stone_attribute(e.stone)});
+        case CommitErrorKind::CapturedTwice:
+            return raise_with(ErrorClass::CapturedTwice, message, {stone_attribute(e.stone)});
+        case CommitErrorKind::PassCaptures:
+            return raise_with(ErrorClass::PassCaptures, message, {});
+        case CommitErrorKind::OffBoard:
+            return raise_with(ErrorClass::OffBoard, message,
+                              {stone_attribute(e.stone), position_attribute(e.position)});
+        case CommitErrorKind::DeadZone:
+            return raise_with(ErrorClass::DeadZone, message, {stone_attribute(e.stone)});
+        case CommitErrorKind::GameOver:
+            return raise_with(ErrorClass::GameOver, message, {});
+    }
+    PyErr_SetString(PyExc_SystemError, "unknown commit error");
+    return nullptr;
+}
+
+PyObject* raise_move_error(const MoveError& e) noexcept {
+    switch (e.kind) {
+        case MoveErrorKind::GameOver:
+            return raise_with(ErrorClass::GameOver, e.message(), {});
+        case MoveErrorKind::NotPlaceable:
+            return raise_with(ErrorClass::NotPlaceable, e.message(), {position_attribute(e.position)});
+        case MoveErrorKind::SelfCapture:
+            return raise_with(ErrorClass::SelfCapture, e.message(),
+                              {position_attribute(e.position), color_attribute(e.color)});
+        case MoveErrorKind::Delta:
+            return raise_commit_error(e.commit);
+    }
+    PyErr_SetString(PyExc_SystemError, "unknown move error");
+    return nullptr;
+}
+
+PyObject* raise_cut_fault(const CutFault& f) noexcept {
+    const std::string message = f.message();
+    std::vector<std::uint32_t> stones{f.a};
+    if (f.kind == CutFaultKind::TwoColours) stones.push_back(f.b);
+    return raise_with(ErrorClass::Cut, message, {stones_attribute(std::move(stones))});
+}
+
+PyObject* raise_board_error(const std::string& message) noexcept {
+    return raise_with(ErrorClass::Board, message, {});
+}
+
+}  // namespace cellvane::py

@@ -1,0 +1,284 @@
+// The value classes Stone and GameDelta: immutable copies of the engine's
+// values, compared field by field and hashed with SipHash-1-3 over a fixed
+// byte layout.
+#include <new>
+#include <utility>
+
+#include "module/module.hpp"
+
+namespace cellvane::py {
+
+namespace {
+
+struct StoneObject {
+    PyObject_HEAD
+    Stone stone;
+};
+
+struct DeltaObject {
+    PyObject_HEAD
+    GameDelta delta;  // built in place by the allocator's caller
+};
+
+StoneObject* as_stone(PyObject* o) noexcept { return reinterpret_cast<StoneObject*>(o); }
+DeltaObject* as_delta(PyObject* o) noexcept { return reinterpret_cast<DeltaObject*>(o); }
+
+PyObject* allocate(PyTypeObject* type) noexcept {
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    return alloc(type, 0);
+}
+
+const char* color_name(Color c) noexcept { return c == Color::White ? "WHITE" : "BLACK"; }
+
+bool stones_equal(const Stone& a, const Stone& b) noexcept {
+    return a.id == b.id && a.color == b.color && coordinate_bits(a.position.x) == coordinate_bits(b.position.x) &&
+           coordinate_bits(a.position.y) == coordinate_bits(b.position.y);
+}
+
+bool deltas_equal(const GameDelta& a, const GameDelta& b) noexcept {
+    if (a.new_stone.has_value() != b.new_stone.has_value()) return false;
+    if (a.new_stone && !stones_equal(*a.new_stone, *b.new_stone)) return false;
+    return a.captured_stone_ids == b.captured_stone_ids;
+}
+
+void hash_stone_fields(SipHasher13& h, const Stone& s) noexcept {
+    h.write_u32(s.id);
+    h.write_u64(static_cast<std::uint64_t>(s.color));
+    h.write_u64(coordinate_bits(s.position.x));
+    h.write_u64(coordinate_bits(s.position.y));
+}
+
+void append_stone_repr(std::string& out, const Stone& s) {
+    out += "Stone(id=";
+    out += std::to_string(s.id);
+    out += ", color=Color.";
+    out += color_name(s.color);
+    out += ", position=(";
+    append_repr(out, s.position.x);
+    out += ", ";
+    append_repr(out, s.position.y);
+    out += "))";
+}
+
+PyObject* compare_result(bool equal, int op) noexcept { return PyBool_FromLong((op == Py_EQ) == equal); }
+
+// ------------------------------------------------------------------ Stone
+
+PyObject* stone_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+    static const char* const names[] = {"id", "color", "position", nullptr};
+    PyObject* id_arg = nullptr;
+    PyObject* color_arg = nullptr;
+    PyObject* position_arg = nullptr;
+    if (!parse_args(args, kwargs, "OOO:Stone", names, &id_arg, &color_arg, &position_arg)) return nullptr;
+    Stone stone;
+    if (!to_u32(id_arg, "id", stone.id)) return nullptr;
+    if (!to_color(color_arg, "color", stone.color)) return nullptr;
+    if (!to_point(position_arg, "position", stone.position)) return nullptr;
+    PyObject* self = allocate(type);
+    if (!self) return nullptr;
+    as_stone(self)->stone = stone;
+    return self;
+}
+
+void stone_dealloc(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    free(self);
+    Py_DECREF(type);
+}
+
+PyObject* stone_id(PyObject* self, void*) noexcept { return PyLong_FromUnsignedLong(as_stone(self)->stone.id); }
+PyObject* stone_color(PyObject* self, void*) noexcept { return new_color(as_stone(self)->stone.color); }
+PyObject* stone_position(PyObject* self, void*) noexcept { return new_point(as_stone(self)->stone.position); }
+
+PyObject* stone_repr(PyObject* self) noexcept {
+    std::string out;
+    append_stone_repr(out, as_stone(self)->stone);
+    return new_string(out);
+}
+
+PyObject* stone_richcompare(PyObject* self, PyObject* other, int op) noexcept {
+    const Stone* theirs = stone_of(other);
+    if ((op != Py_EQ && op != Py_NE) || !theirs) Py_RETURN_NOTIMPLEMENTED;
+    return compare_result(stones_equal(as_stone(self)->stone, *theirs), op);
+}
+
+Py_hash_t stone_hash(PyObject* self) noexcept {
+    SipHasher13 h;
+    hash_stone_fields(h, as_stone(self)->stone);
+    return host_hash(h.finish());
+}
+
+PyGetSetDef stone_getset[] = {
+    {"id", stone_id, nullptr, "Which stone this is. Ids are dense and never reused.", nullptr},
+    {"color", stone_color, nullptr, "Whose stone it is.", nullptr},
+    {"position", stone_position, nullptr, "Where its centre sits, as `(x, y)`.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot stone_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Stone(id, color, position)\n--\n\nA stone on the board.")},
+    {Py_tp_new, reinterpret_cast<void*>(stone_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(stone_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(stone_repr)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(stone_richcompare)},
+    {Py_tp_hash, reinterpret_cast<void*>(stone_hash)},
+    {Py_tp_getset, stone_getset},
+    {0, nullptr},
+};
+
+PyType_Spec stone_spec = {
+    "cellvane.Stone",
+    static_cast<int>(sizeof(StoneObject)),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    stone_slots,
+};
+
+// -------------------------------------------------------------- GameDelta
+
+PyObject* delta_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+    static const char* const names[] = {"new_stone", "captured_stone_ids", nullptr};
+    PyObject* stone_arg = Py_None;
+    PyObject* ids_arg = Py_None;
+    if (!parse_args(args, kwargs, "|OO:GameDelta", names, &stone_arg, &ids_arg)) return nullptr;
+    GameDelta delta;
+    if (stone_arg != Py_None) {
+        Stone stone;
+        if (!to_stone(stone_arg, "new_stone", stone)) return nullptr;
+        delta.new_stone = stone;
+    }
+    if (ids_arg != Py_None && !to_u32_list(ids_arg, "captured_stone_ids", delta.captured_stone_ids)) return nullptr;
+    PyObject* self = allocate(type);
+    if (!self) return nullptr;
+    new (&as_delta(self)->delta) GameDelta(std::move(delta));
+    return self;
+}
+
+void delta_dealloc(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    as_delta(self)->delta.~GameDelta();
+    auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    free(self);
+    Py_DECREF(type);
+}
+
+PyObject* delta_new_stone(PyObject* self, void*) noexcept {
+    const GameDelta& d = as_delta(self)->delta;
+    if (!d.new_stone) Py_RETURN_NONE;
+    return new_stone(*d.new_stone);
+}
+
+PyObject* delta_captured_ids(PyObject* self, void*) noexcept {
+    return new_u32_list(as_delta(self)->delta.captured_stone_ids);
+}
+
+PyObject* delta_is_pass(PyObject* self, void*) noexcept {
+    return PyBool_FromLong(!as_delta(self)->delta.new_stone.has_value());
+}
+
+PyObject* delta_repr(PyObject* self) noexcept {
+    const GameDelta& d = as_delta(self)->delta;
+    if (!d.new_stone) return PyUnicode_FromString("GameDelta()");
+    std::string out = "GameDelta(new_stone=";
+    append_stone_repr(out, *d.new_stone);
+    out += ", captured_stone_ids=[";
+    for (std::size_t i = 0; i < d.captured_stone_ids.size(); ++i) {
+        if (i > 0) out += ", ";
+        out += std::to_string(d.captured_stone_ids[i]);
+    }
+    out += "])";
+    return new_string(out);
+}
+
+PyObject* delta_richcompare(PyObject* self, PyObject* other, int op) noexcept {
+    const GameDelta* theirs = delta_of(other);
+    if ((op != Py_EQ && op != Py_NE) || !theirs) Py_RETURN_NOTIMPLEMENTED;
+    return compare_result(deltas_equal(as_delta(self)->delta, *theirs), op);
+}
+
+Py_hash_t delta_hash(PyObject* self) noexcept {
+    const GameDelta& d = as_delta(self)->delta;
+    SipHasher13 h;
+    h.write_u64(d.new_stone ? 1 : 0);
+    if (d.new_stone) hash_stone_fields(h, *d.new_stone);
+    h.write_u64(static_cast<std::uint64_t>(d.captured_stone_ids.size()));
+    for (std::uint32_t id : d.captured_stone_ids) h.write_u32(id);
+    return host_hash(h.finish());
+}
+
+PyGetSetDef delta_getset[] = {
+    {"new_stone", delta_new_stone, nullptr, "The stone placed this turn, or `None` when the turn was a pass.", nullptr},
+    {"captured_stone_ids", delta_captured_ids, nullptr, "The stones this placement captured, ascending by id.", nullptr},
+    {"is_pass", delta_is_pass, nullptr, "Whether this turn was a pass.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot delta_slots[] = {
+    {Py_tp_doc, const_cast<char*>(
+                    "GameDelta(new_stone=None, captured_stone_ids=None)\n--\n\n"
+                    "One turn's change to the board: a stone placed (or not, for a pass) and the\n"
+                    "stones that placement captured.\n"
+                    "\n"
+                    "Replaying every delta of a game into a fresh board of the same size\n"
+                    "reproduces the position exactly \xe2\x80\x94 `Game.replay` is what does it.")},
+    {Py_tp_new, reinterpret_cast<void*>(delta_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(delta_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(delta_repr)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(delta_richcompare)},
+    {Py_tp_hash, reinterpret_cast<void*>(delta_hash)},
+    {Py_tp_getset, delta_getset},
+    {0, nullptr},
+};
+
+// Subclassable: replay accepts instances of subclasses as deltas.
+PyType_Spec delta_spec = {
+    "cellvane.GameDelta",
+    static_cast<int>(sizeof(DeltaObject)),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_IMMUTABLETYPE,
+    delta_slots,
+};
+
+}  // namespace
+
+PyObject* make_stone_type(PyObject* module) noexcept { return PyType_FromModuleAndSpec(module, &stone_spec, nullptr); }
+PyObject* make_delta_type(PyObject* module) noexcept { return PyType_FromModuleAndSpec(module, &delta_spec, nullptr); }
+
+const Stone* stone_of(PyObject* obj) noexcept {
+    PyTypeObject* type = as_type(module_state().stone_type);
+    if (!type || !PyObject_TypeCheck(obj, type)) return nullptr;
+    return &as_stone(obj)->stone;
+}
+
+const GameDelta* delta_of(PyObject* obj) noexcept {
+    PyTypeObject* type = as_type(module_state().delta_type);
+    if (!type || !PyObject_TypeCheck(obj, type)) return nullptr;
+    return &as_delta(obj)->delta;
+}
+
+PyObject* new_stone(const Stone& stone) noexcept {
+    PyTypeObject* type = as_type(module_state().stone_type);
+    if (!type) {
+        PyErr_SetString(PyExc_SystemError, "cellvane.Stone is not initialised");
+        return nullptr;
+    }
+    PyObject* self = allocate(type);
+    if (!self) return nullptr;
+    as_stone(self)->stone = stone;
+    return self;
+}
+
+PyObject* new_delta(GameDelta delta) noexcept {
+    PyTypeObject* type = as_type(module_state().delta_type);
+    if (!type) {
+        PyErr_SetString(PyExc_SystemError, "cellvane.GameDelta is not initialised");
+        return nullptr;
+    }
+    PyObject* self = allocate(type);
+    if (!self) return nullptr;
+    new (&as_delta(self)->delta) GameDelta(std::move(delta));
+    return self;
+}
+
+}  // namespace cellvane::py
