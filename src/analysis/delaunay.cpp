@@ -1,0 +1,335 @@
+#include "analysis/delaunay.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <utility>
+
+#include "analysis/predicates.hpp"
+
+namespace cellvane::delaunay {
+
+namespace {
+
+using predicates::in_circle;
+using predicates::orient_sign;
+
+constexpr double INF = std::numeric_limits<double>::infinity();
+// Two sites closer than this in both coordinates count as one.
+constexpr double NEAR = 0x1p-51;
+
+double squared_distance(Point a, Point b) {
+    const double dx = a.x - b.x;
+    const double dy = a.y - b.y;
+    return dx * dx + dy * dy;
+}
+
+bool nearly_equal(Point p, Point q) {
+    return std::fabs(p.x - q.x) <= NEAR && std::fabs(p.y - q.y) <= NEAR;
+}
+
+// Offset from a to the circumcentre of a, b, c.
+Point circumdelta(Point a, Point b, Point c) {
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double ex = c.x - a.x;
+    const double ey = c.y - a.y;
+    const double bl = dx * dx + dy * dy;
+    const double cl = ex * ex + ey * ey;
+    const double d = 0.5 / (dx * ey - dy * ex);
+    return {(ey * bl - dy * cl) * d, (dx * cl - ex * bl) * d};
+}
+
+double circumradius2(Point a, Point b, Point c) {
+    const Point d = circumdelta(a, b, c);
+    return d.x * d.x + d.y * d.y;
+}
+
+// Float to index, saturating: NaN and negative values give 0.
+std::size_t saturating_index(double f) {
+    if (!(f > 0.0)) return 0;
+    if (f >= 0x1p64) return std::numeric_limits<std::size_t>::max();
+    return static_cast<std::size_t>(f);
+}
+
+// The site nearest to `from` among those at a positive squared distance; the
+// first of equally near sites wins. EMPTY when every distance is zero,
+// infinite or NaN.
+std::size_t closest_site(const std::vector<Point>& pts, Point from) {
+    double best = INF;
+    std::size_t found = EMPTY;
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        const double d = squared_distance(from, pts[i]);
+        if (d > 0.0 && d < best) {
+            best = d;
+            found = i;
+        }
+    }
+    return found;
+}
+
+class Builder {
+public:
+    explicit Builder(const std::vector<Point>& pts) : pts_(pts), n_(pts.size()) {}
+
+    std::optional<Triangulation> run();
+
+private:
+    const std::vector<Point>& pts_;
+    std::size_t n_;
+    Triangulation out_;
+    std::vector<std::size_t> hull_prev_;
+    std::vector<std::size_t> hull_next_;
+    std::vector<std::size_t> hull_tri_;
+    std::vector<std::size_t> hash_;
+    std::vector<std::size_t> pending_;
+    std::size_t hull_start_ = 0;
+    Point centre_;
+
+    std::size_t hash_key(Point p) const {
+        const double dx = p.x - centre_.x;
+        const double dy = p.y - centre_.y;
+        const double t = dx / (std::fabs(dx) + std::fabs(dy));
+        const double a = (dy > 0.0 ? 3.0 - t : 1.0 + t) / 4.0;
+        const std::size_t len = hash_.size();
+        return saturating_index(std::floor(static_cast<double>(len) * a)) % len;
+    }
+
+    void hash_site(std::size_t i) { hash_[hash_key(pts_[i])] = i; }
+
+    void link(std::size_t a, std::size_t b) {
+        out_.halfedges[a] = b;
+        if (b != EMPTY) out_.halfedges[b] = a;
+    }
+
+    std::size_t add_triangle(std::size_t i0, std::size_t i1, std::size_t i2, std::size_t a, std::size_t b,
+                             std::size_t c) {
+        const std::size_t t = out_.triangles.size();
+        out_.triangles.push_back(i0);
+        out_.triangles.push_back(i1);
+        out_.triangles.push_back(i2);
+        out_.halfedges.push_back(EMPTY);
+        out_.halfedges.push_back(EMPTY);
+        out_.halfedges.push_back(EMPTY);
+        link(t, a);
+        link(t + 1, b);
+        link(t + 2, c);
+        return t;
+    }
+
+    std::size_t legalize(std::size_t start);
+};
+
+// Flips half-edge a while the site across it lies inside the circumcircle of
+// a's triangle, then legalises the two edges the flip exposed: first the one
+// now at a, then the one at next(twin). Written as a loop over a stack of
+// pending edges (so deep flip chains cannot exhaust the call stack); the
+// stack visits edges in exactly the order of the recursive formulation, and
+// the answer is what that formulation answers: prev of the last edge found
+// legal.
+std::size_t Builder::legalize(std::size_t start) {
+    auto& tri = out_.triangles;
+    auto& twin = out_.halfedges;
+    pending_.clear();
+    pending_.push_back(start);
+    std::size_t answer = EMPTY;
+    while (!pending_.empty()) {
+        const std::size_t a = pending_.back();
+        pending_.pop_back();
+        const std::size_t b = twin[a];
+        const std::size_t ar = prev_halfedge(a);
+        if (b == EMPTY) {
+            answer = ar;
+            continue;
+        }
+        const std::size_t al = next_halfedge(a);
+        const std::size_t bl = prev_halfedge(b);
+        const std::size_t p0 = tri[ar];
+        const std::size_t pr = tri[a];
+        const std::size_t pl = tri[al];
+        const std::size_t p1 = tri[bl];
+        if (!in_circle(pts_[p0], pts_[pr], pts_[pl], pts_[p1])) {
+            answer = ar;
+            continue;
+        }
+        tri[a] = p1;
+        tri[b] = p0;
+        const std::size_t hbl = twin[bl];
+        const std::size_t har = twin[ar];
+        if (hbl == EMPTY) {
+            // bl was a hull edge: the hull entry that referred to it now
+            // refers to a.
+            std::size_t e = hull_start_;
+            for (std::size_t steps = 0; steps < n_; ++steps) {
+                if (hull_tri_[e] == bl) {
+                    hull_tri_[e] = a;
+                    break;
+                }
+                e = hull_prev_[e];
+                if (e == hull_start_) break;
+            }
+        }
+        link(a, hbl);
+        link(b, har);
+        link(ar, bl);
+        const std::size_t br = next_halfedge(b);
+        pending_.push_back(br);
+        pending_.push_back(a);
+    }
+    return answer;
+}
+
+std::optional<Triangulation> Builder::run() {
+    for (const Point& p : pts_) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return std::nullopt;
+    }
+    if (n_ < 3) return std::nullopt;
+
+    double min_x = INF, min_y = INF, max_x = -INF, max_y = -INF;
+    for (const Point& p : pts_) {
+        if (p.x < min_x) min_x = p.x;
+        if (p.y < min_y) min_y = p.y;
+        if (p.x > max_x) max_x = p.x;
+        if (p.y > max_y) max_y = p.y;
+    }
+    const Point box_centre{(min_x + max_x) / 2, (min_y + max_y) / 2};
+
+    // Seed triangle: the site nearest the box centre, its nearest site, and
+    // the site making the smallest circumcircle with those two.
+    const std::size_t i0 = closest_site(pts_, box_centre);
+    if (i0 == EMPTY) return std::nullopt;
+    std::size_t i1 = closest_site(pts_, pts_[i0]);
+    if (i1 == EMPTY) return std::nullopt;
+    std::size_t i2 = EMPTY;
+    double min_radius = INF;
+    for (std::size_t i = 0; i < n_; ++i) {
+        if (i == i0 || i == i1) continue;
+        const double r = circumradius2(pts_[i0], pts_[i1], pts_[i]);
+        if (r < min_radius) {
+            min_radius = r;
+            i2 = i;
+        }
+    }
+    if (i2 == EMPTY) return std::nullopt;
+    if (orient_sign(pts_[i0], pts_[i1], pts_[i2]) > 0) std::swap(i1, i2);
+
+    const Point d = circumdelta(pts_[i0], pts_[i1], pts_[i2]);
+    centre_ = {pts_[i0].x + d.x, pts_[i0].y + d.y};
+
+    const std::size_t max_triangles = 2 * n_ - 5;
+    out_.triangles.reserve(3 * max_triangles);
+    out_.halfedges.reserve(3 * max_triangles);
+    add_triangle(i0, i1, i2, EMPTY, EMPTY, EMPTY);
+
+    // Sites by squared distance to the seed circumcentre; equal distances
+    // keep ascending index (NaN distances last).
+    std::vector<double> dists(n_);
+    for (std::size_t i = 0; i < n_; ++i) dists[i] = squared_distance(pts_[i], centre_);
+    std::vector<std::size_t> ids(n_);
+    std::iota(ids.begin(), ids.end(), std::size_t{0});
+    std::sort(ids.begin(), ids.end(), [&dists](std::size_t a, std::size_t b) {
+        const double da = dists[a];
+        const double db = dists[b];
+        const bool na = std::isnan(da);
+        const bool nb = std::isnan(db);
+        if (na || nb) return na == nb ? a < b : nb;
+        if (da != db) return da < db;
+        return a < b;
+    });
+
+    hull_prev_.assign(n_, EMPTY);
+    hull_next_.assign(n_, EMPTY);
+    hull_tri_.assign(n_, EMPTY);
+    hash_.assign(static_cast<std::size_t>(std::sqrt(static_cast<double>(n_))), EMPTY);
+    hull_start_ = i0;
+    hull_next_[i0] = i1;
+    hull_prev_[i2] = i1;
+    hull_next_[i1] = i2;
+    hull_prev_[i0] = i2;
+    hull_next_[i2] = i0;
+    hull_prev_[i1] = i0;
+    hull_tri_[i0] = 0;
+    hull_tri_[i1] = 1;
+    hull_tri_[i2] = 2;
+    hash_site(i0);
+    hash_site(i1);
+    hash_site(i2);
+
+    const std::size_t len = hash_.size();
+    for (std::size_t k = 0; k < n_; ++k) {
+        const std::size_t i = ids[k];
+        const Point p = pts_[i];
+        if (k > 0 && nearly_equal(p, pts_[ids[k - 1]])) continue;
+        if (i == i0 || i == i1 || i == i2) continue;
+
+        // A hull site near p's angle, then the first hull edge p sees.
+        const std::size_t key = hash_key(p);
+        std::size_t found = EMPTY;
+        for (std::size_t j = 0; j < len; ++j) {
+            const std::size_t s = hash_[(key + j) % len];
+            if (s != EMPTY && hull_next_[s] != EMPTY) {
+                found = s;
+                break;
+            }
+        }
+        if (found == EMPTY) continue;
+        const std::size_t start = hull_prev_[found];
+        std::size_t e = start;
+        bool visible = true;
+        for (std::size_t steps = 0; orient_sign(p, pts_[e], pts_[hull_next_[e]]) <= 0; ++steps) {
+            e = hull_next_[e];
+            if (e == start || steps >= n_) {
+                visible = false;
+                break;
+            }
+        }
+        if (!visible) continue;
+        const bool walk_back = e == start;
+
+        std::size_t t = add_triangle(e, i, hull_next_[e], EMPTY, EMPTY, hull_tri_[e]);
+        hull_tri_[i] = legalize(t + 2);
+        hull_tri_[e] = t;
+
+        // Forward along the hull while p sees the next edge.
+        std::size_t nn = hull_next_[e];
+        for (std::size_t steps = 0; steps < n_; ++steps) {
+            const std::size_t q = hull_next_[nn];
+            if (orient_sign(p, pts_[nn], pts_[q]) <= 0) break;
+            t = add_triangle(nn, i, q, hull_tri_[i], EMPTY, hull_tri_[nn]);
+            hull_tri_[i] = legalize(t + 2);
+            hull_next_[nn] = EMPTY;
+            nn = q;
+        }
+        // Backward, when the visible run may start before `start`.
+        if (walk_back) {
+            for (std::size_t steps = 0; steps < n_; ++steps) {
+                const std::size_t q = hull_prev_[e];
+                if (orient_sign(p, pts_[q], pts_[e]) <= 0) break;
+                t = add_triangle(q, i, e, EMPTY, hull_tri_[e], hull_tri_[q]);
+                legalize(t + 2);
+                hull_tri_[q] = t;
+                hull_next_[e] = EMPTY;
+                e = q;
+            }
+        }
+
+        hull_prev_[i] = e;
+        hull_next_[i] = nn;
+        hull_prev_[nn] = i;
+        hull_next_[e] = i;
+        hull_start_ = e;
+        hash_site(i);
+        hash_site(e);
+    }
+    return std::move(out_);
+}
+
+}  // namespace
+
+std::optional<Triangulation> triangulate(const std::vector<Point>& sites) {
+    Builder builder(sites);
+    return builder.run();
+}
+
+}  // namespace cellvane::delaunay

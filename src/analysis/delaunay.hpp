@@ -1,0 +1,40 @@
+// Delaunay triangulation by sweep-hull insertion with Lawson flips.
+//
+// Sites are inserted in order of distance from the seed triangle's
+// circumcentre; each new site is joined to the hull edges it sees and the new
+// triangles are legalised by recursive edge flips. The numbering of triangles
+// and half-edges that this order produces is what later decides where each
+// territory ring starts and which way it runs, so the steps below are fixed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "zone/zone.hpp"
+
+namespace cellvane::delaunay {
+
+// Marks a missing half-edge or site.
+inline constexpr std::size_t EMPTY = SIZE_MAX;
+
+// next and prev of half-edge e within its triangle.
+inline std::size_t next_halfedge(std::size_t e) { return e % 3 == 2 ? e - 2 : e + 1; }
+inline std::size_t prev_halfedge(std::size_t e) { return e % 3 == 0 ? e + 2 : e - 1; }
+
+struct Triangulation {
+    // Three site indices per triangle; every triangle runs clockwise in a
+    // y-up frame (negative orientation).
+    std::vector<std::size_t> triangles;
+    // Twin of each half-edge in the neighbouring triangle, or EMPTY on the hull.
+    std::vector<std::size_t> halfedges;
+};
+
+// Triangulates the sites. Answers nothing when no triangulation exists: any
+// non-finite coordinate, fewer than three distinct sites, or all collinear.
+// A site equal to the one inserted just before it (each coordinate within
+// 2^-51) is skipped and belongs to no triangle.
+std::optional<Triangulation> triangulate(const std::vector<Point>& sites);
+
+}  // namespace cellvane::delaunay

@@ -1,0 +1,151 @@
+#include "analysis/partition.hpp"
+
+#include <cmath>
+
+#include "analysis/delaunay.hpp"
+
+namespace cellvane {
+
+namespace {
+
+using delaunay::EMPTY;
+using delaunay::next_halfedge;
+
+// Circumcentre of a, b, c; the origin for a degenerate triangle (zero cross
+// product or a zero side).
+Point circumcentre(Point a, Point b, Point c) {
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double ex = c.x - a.x;
+    const double ey = c.y - a.y;
+    const double bl = dx * dx + dy * dy;
+    const double cl = ex * ex + ey * ey;
+    const double cross = dx * ey - dy * ex;
+    if (cross == 0.0 || bl == 0.0 || cl == 0.0) return {0.0, 0.0};
+    const double d = 0.5 / cross;
+    return {a.x + (ey * bl - dy * cl) * d, a.y + (dx * cl - ex * bl) * d};
+}
+
+// max and min in which a NaN operand never replaces a number.
+double max_of(double a, double b) {
+    if (std::isnan(a)) return b;
+    if (std::isnan(b)) return a;
+    return a < b ? b : a;
+}
+double min_of(double a, double b) {
+    if (std::isnan(a)) return b;
+    if (std::isnan(b)) return a;
+    return b < a ? b : a;
+}
+
+}  // namespace
+
+std::optional<VoronoiPartition> build_partition(double board_size, const std::vector<Point>& centres) {
+    const double b = board_size;
+    const std::size_t n = centres.size();
+    const double two_b = b + b;
+    const double three_b = b + (b + b);
+    const Point lo{-two_b, -two_b};
+    const Point hi{three_b, three_b};
+    const double w = hi.x - lo.x;
+    const double h = hi.y - lo.y;
+
+    VoronoiPartition part;
+    part.sites.reserve(n + 4);
+    part.sites.assign(centres.begin(), centres.end());
+    part.sites.push_back({lo.x - w, lo.y + h * 0.5});
+    part.sites.push_back({hi.x + w, lo.y + h * 0.5});
+    part.sites.push_back({lo.x + w * 0.5, lo.y - h});
+    part.sites.push_back({lo.x + w * 0.5, hi.y + h});
+
+    auto tri = delaunay::triangulate(part.sites);
+    if (!tri) return std::nullopt;
+    part.triangles = std::move(tri->triangles);
+    part.halfedges = std::move(tri->halfedges);
+    const auto& triangles = part.triangles;
+    const auto& halfedges = part.halfedges;
+
+    // An incoming half-edge per site; a site on the hull keeps its hull edge
+    // so that the walk round it would start there.
+    part.inedges.assign(part.sites.size(), EMPTY);
+    for (std::size_t e = 0; e < triangles.size(); ++e) {
+        const std::size_t p = triangles[next_halfedge(e)];
+        if (halfedges[e] == EMPTY || part.inedges[p] == EMPTY) part.inedges[p] = e;
+    }
+
+    const std::size_t tri_count = triangles.size() / 3;
+    part.circumcentres.reserve(tri_count);
+    for (std::size_t t = 0; t < tri_count; ++t) {
+        part.circumcentres.push_back(circumcentre(part.sites[triangles[3 * t]], part.sites[triangles[3 * t + 1]],
+                                                  part.sites[triangles[3 * t + 2]]));
+    }
+
+    // Cell edges: walk round each stone through the triangles that share it.
+    part.edges.reserve(halfedges.size());
+    part.edge_start.reserve(n + 1);
+    std::vector<std::size_t> around;
+    std::vector<std::size_t> neighbours;
+    for (std::size_t i = 0; i < n; ++i) {
+        part.edge_start.push_back(part.edges.size());
+        const std::size_t first = part.inedges[i];
+        if (first == EMPTY) continue;
+        around.clear();
+        neighbours.clear();
+        std::size_t e = first;
+        bool closed = false;
+        for (std::size_t steps = 0; steps < halfedges.size(); ++steps) {
+            around.push_back(e / 3);
+            neighbours.push_back(triangles[e]);
+            e = halfedges[next_halfedge(e)];
+            if (e == EMPTY) break;
+            if (e == first) {
+                closed = true;
+                break;
+            }
+        }
+        if (!closed || around.size() < 3) continue;
+        const std::size_t m = around.size();
+        for (std::size_t k = 0; k < m; ++k) {
+            const std::size_t k1 = (k + 1) % m;
+            part.edges.push_back({around[k], around[k1], neighbours[k1]});
+        }
+    }
+    part.edge_start.push_back(part.edges.size());
+    return part;
+}
+
+bool cells_touch(const VoronoiPartition& partition, const CellEdge& edge, double board_size) {
+    const auto& cc = partition.circumcentres;
+    if (edge.from >= cc.size() || edge.to >= cc.size()) return false;
+    const Point a = cc[edge.from];
+    const Point c = cc[edge.to];
+    if (folded_bits(a.x) == folded_bits(c.x) && folded_bits(a.y) == folded_bits(c.y)) return false;
+    const double b = board_size;
+    double t0 = 0.0;
+    double t1 = 1.0;
+    const double dx = c.x - a.x;
+    if (dx > 0) {
+        t0 = max_of(a.x / (-dx), 0.0);
+        t1 = min_of((b - a.x) / dx, 1.0);
+    } else if (dx < 0) {
+        t1 = min_of(a.x / (-dx), 1.0);
+        t0 = max_of((b - a.x) / dx, 0.0);
+    } else {
+        if (a.x < 0 || b - a.x < 0) return false;
+        t0 = 0.0;
+        t1 = 1.0;
+    }
+    const double dy = c.y - a.y;
+    if (dy > 0) {
+        t0 = max_of(t0, a.y / (-dy));
+        t1 = min_of(t1, (b - a.y) / dy);
+    } else if (dy < 0) {
+        t1 = min_of(t1, a.y / (-dy));
+        t0 = max_of(t0, (b - a.y) / dy);
+    } else {
+        if (a.y < 0 || b - a.y < 0) return false;
+    }
+    return t1 > t0;
+}
+
+}  // namespace cellvane

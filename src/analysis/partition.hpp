@@ -1,0 +1,48 @@
+// Voronoi partition of the stone centres, as cell edges per stone.
+//
+// The stone centres and four far frame points are triangulated; each Voronoi
+// edge joins the circumcentres of the two triangles on either side of a
+// Delaunay edge. Cells are never built as polygons: grouping only asks which
+// edges reach into the board, and territory rings are traced and clipped per
+// group.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "zone/zone.hpp"
+
+namespace cellvane {
+
+struct CellEdge {
+    std::size_t from = 0;       // circumcentre index
+    std::size_t to = 0;         // circumcentre index
+    std::size_t neighbour = 0;  // site on the other side (stone or frame point)
+};
+
+struct VoronoiPartition {
+    std::vector<Point> sites;              // stone centres, then the four frame points
+    std::vector<std::size_t> triangles;    // three site indices per triangle
+    std::vector<std::size_t> halfedges;    // twin half-edge or delaunay::EMPTY
+    std::vector<std::size_t> inedges;      // a half-edge ending at each site, or EMPTY
+    std::vector<Point> circumcentres;      // one per triangle
+    // Cell edges of stone i are edges[edge_start[i] .. edge_start[i + 1]),
+    // in the order of the walk round the stone.
+    std::vector<CellEdge> edges;
+    std::vector<std::size_t> edge_start;  // stone count + 1 entries
+
+    std::size_t stone_count() const { return edge_start.empty() ? 0 : edge_start.size() - 1; }
+    const CellEdge* cell_begin(std::size_t stone) const { return edges.data() + edge_start[stone]; }
+    const CellEdge* cell_end(std::size_t stone) const { return edges.data() + edge_start[stone + 1]; }
+};
+
+// The partition of a board of size `board_size` by `centres` (ascending stone
+// id), or nothing when the sites cannot be triangulated.
+std::optional<VoronoiPartition> build_partition(double board_size, const std::vector<Point>& centres);
+
+// Whether the edge keeps a stretch of positive length inside the closed board
+// square [0, B] x [0, B].
+bool cells_touch(const VoronoiPartition& partition, const CellEdge& edge, double board_size);
+
+}  // namespace cellvane
