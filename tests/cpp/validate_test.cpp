@@ -1,0 +1,410 @@
+// Board invariants: healthy boards pass, and each kind of deliberate damage is
+// reported with its exact message, behind the prefix of its layer.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "engine/engine.hpp"
+#include "validate/validate.hpp"
+
+namespace cellvane {
+namespace {
+
+const std::string kGraph = "the alive zone is corrupt: the clipping structure is corrupt: ";
+const std::string kZone = "the alive zone is corrupt: ";
+
+// On an empty board the left edge (shape 0) is the list 0 -> 1 -> 2 -> 3 with
+// offsets -2s, 1, s - 1, 2s; segment 1 is the exposed piece starting at (1, 1).
+ClipGraph::Internals graph_of(Board& b) {
+    return b.alive_zone_mut().graph_for_testing().internals_for_testing();
+}
+
+Segment& seg(Board& b, SegId id) { return *graph_of(b).arena.at(id); }
+
+std::string shape_name(ShapeId id) { return "ShapeId(" + std::to_string(id) + ")"; }
+
+std::string fault(const Board& b) { return validate(b).value_or("<valid>"); }
+
+void play(Board& b, Point p) {
+    auto r = b.try_move(p);
+    ASSERT_TRUE(std::holds_alternative<GameDelta>(r)) << std::get<MoveError>(r).message();
+}
+
+TEST(Validate, NewBoardsOfSeveralSizesAreValid) {
+    for (double size : {19.0, 9.0, 4.0, 3.0, 18.5, 1000.0}) {
+        Board b(size);
+        EXPECT_EQ(validate(b), std::nullopt) << "size " << size;
+    }
+}
+
+TEST(Validate, BoardsStayValidThroughMovesPassesAndUndos) {
+    Board b(19.0);
+    play(b, {4.0, 4.0});
+    EXPECT_EQ(validate(b), std::nullopt);
+    play(b, {2.0, 2.0 + 2.5});  // crosses the left edge and the first stone
+    EXPECT_EQ(validate(b), std::nullopt);
+    play(b, {1.0, 1.0});  // corner: crosses two edges
+    EXPECT_EQ(validate(b), std::nullopt);
+    ASSERT_EQ(b.pass_turn(), std::nullopt);
+    EXPECT_EQ(validate(b), std::nullopt);
+    play(b, {7.0, 5.0});
+    EXPECT_EQ(validate(b), std::nullopt);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(b.undo().has_value());
+        EXPECT_EQ(validate(b), std::nullopt) << "after undo " << i;
+    }
+    EXPECT_EQ(b.turn(), 0u);
+    // Replaying the same turns by commit keeps every invariant too.
+    play(b, {4.0, 4.0});
+    ASSERT_EQ(b.commit(GameDelta{std::nullopt, {}}, false), std::nullopt);
+    ASSERT_EQ(b.commit(GameDelta{std::nullopt, {}}, false), std::nullopt);
+    EXPECT_EQ(b.status(), Status::Ended);
+    EXPECT_EQ(validate(b), std::nullopt);
+}
+
+TEST(Validate, ACaptureLeavesAValidBoard) {
+    // Commit a capture by hand (a delta carries its own capture list): the
+    // captured stone leaves a forced eye and gives its dead zone back.
+    Board b(10.0);
+    ASSERT_EQ(b.commit(GameDelta{Stone{{5.0, 5.0}, 0, Color::Black}, {}}, false), std::nullopt);
+    ASSERT_EQ(b.commit(GameDelta{Stone{{1.5, 8.5}, 1, Color::White}, {}}, false), std::nullopt);
+    ASSERT_EQ(b.commit(GameDelta{Stone{{8.5, 1.5}, 2, Color::Black}, {1}}, false), std::nullopt);
+    EXPECT_EQ(b.captures(Color::Black), 1u);
+    EXPECT_EQ(b.alive_zone().forced_eyes().size(), 1u);
+    EXPECT_EQ(validate(b), std::nullopt);
+    ASSERT_TRUE(b.undo().has_value());
+    EXPECT_EQ(validate(b), std::nullopt);
+}
+
+// ------------------------------------------------------ clipping structure
+
+TEST(Validate, WrongOffset) {
+    Board b(19.0);
+    seg(b, 1).offset = 1.5;
+    EXPECT_EQ(fault(b), kGraph + "segment SegId(1)'s offset is not the offset of its start point");
+
+    // Bit for bit: one unit in the last place is already wrong.
+    Board c(19.0);
+    Segment& s = seg(c, 1);
+    s.offset = std::nextafter(s.offset, 2.0);
+    EXPECT_EQ(fault(c), kGraph + "segment SegId(1)'s offset is not the offset of its start point");
+}
+
+TEST(Validate, BrokenLinks) {
+    {
+        Board b(19.0);
+        seg(b, 2).prev = 0;  // 1 -> 2, but 2 says its predecessor is 0
+        EXPECT_EQ(fault(b), kGraph + "segments SegId(1) and SegId(2) do not agree about the link between them");
+    }
+    {
+        Board b(19.0);
+        seg(b, 0).prev = 2;  // 0's prev is 2, but 2 continues to 3
+        EXPECT_EQ(fault(b), kGraph + "segments SegId(2) and SegId(0) do not agree about the link between them");
+    }
+    {
+        Board b(19.0);
+        seg(b, 1).next = 99;
+        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(0) links to segment SegId(99), which is not in the arena");
+    }
+    {
+        Board b(19.0);
+        graph_of(b).shapes.at(1).head = 1000000;  // bottom edge's head far outside the arena
+        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(1) links to segment SegId(1000000), which is not in the arena");
+    }
+    {
+        Board b(19.0);
+        graph_of(b).arena.at(2).reset();  // a vacant slot still linked from 1 and 3
+        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(0) links to segment SegId(2), which is not in the arena");
+    }
+    {
+        Board b(19.0);
+        seg(b, 5).shape = 2;
+        EXPECT_EQ(fault(b), kGraph + "segment SegId(5) is in shape ShapeId(1)'s list but belongs to ShapeId(2)");
+    }
+}
+
+TEST(Validate, CountsAndLoopsAreBounded) {
+    {
+        Board b(19.0);
+        graph_of(b).shapes.at(0).count = 3;
+        EXPECT_EQ(fault(b),
+                  kGraph + "walking shape ShapeId(0)'s list did not return to its head within 3 segments");
+    }
+    {
+        // A count far beyond the list: the walk still ends at the head.
+        Board b(19.0);
+        graph_of(b).shapes.at(0).count = std::numeric_limits<std::uint64_t>::max();
+        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(0) records 18446744073709551615 segments but its list holds 4");
+    }
+    {
+        Board b(19.0);
+        graph_of(b).shapes.at(3).head.reset();
+        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(3) records 4 segments but its list holds 0");
+    }
+    {
+        // A list that loops back into itself without passing its head: 0 -> 1
+        // -> 2 -> 1. The link checks catch it before any segment is read twice.
+        Board b(19.0);
+        seg(b, 2).next = 1;
+        EXPECT_EQ(fault(b), kGraph + "segments SegId(2) and SegId(1) do not agree about the link between them");
+    }
+    {
+        // Unlink segment 2 cleanly: the list is consistent, the slot is orphaned.
+        Board b(19.0);
+        seg(b, 1).next = 3;
+        seg(b, 3).prev = 1;
+        graph_of(b).shapes.at(0).count = 3;
+        EXPECT_EQ(fault(b), kGraph + "segment SegId(2) is alive but no shape's list reaches it");
+    }
+}
+
+TEST(Validate, OffsetsOutOfOrder) {
+    // Rotating an edge list's head puts its one descent in the middle.
+    Board b(19.0);
+    graph_of(b).shapes.at(2).head = 9;
+    EXPECT_EQ(fault(b), kGraph + "shape ShapeId(2)'s segment offsets are not in order");
+
+    // A circle may descend anywhere: rotate the head of a stone's circle.
+    Board c(19.0);
+    play(c, {2.0, 2.0});
+    const ShapeId circle = *c.alive_zone().dead_zone(0);
+    Shape& shape = graph_of(c).shapes.at(circle);
+    ASSERT_GE(shape.count, 2u);
+    for (std::uint64_t i = 0; i < shape.count; ++i) {
+        shape.head = seg(c, *shape.head).next;
+        EXPECT_EQ(validate(c), std::nullopt) << "head rotated " << i + 1;
+    }
+
+    // Two descents are too many: swap two neighbours of the left edge.
+    Board d(19.0);
+    // Relink the left edge as 0 -> 2 -> 1 -> 3 -> 0 (offsets -38, 18, 1, 38).
+    seg(d, 0).next = 2;
+    seg(d, 2).prev = 0;
+    seg(d, 2).next = 1;
+    seg(d, 1).prev = 2;
+    seg(d, 1).next = 3;
+    seg(d, 3).prev = 1;
+    EXPECT_EQ(fault(d), kGraph + "shape ShapeId(0)'s segment offsets are not in order");
+}
+
+TEST(Validate, CoverageNamesOtherExistingShapes) {
+    {
+        Board b(19.0);
+        seg(b, 1).covered_by.insert(0);
+        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(0) covers part of its own outline");
+    }
+    {
+        Board b(19.0);
+        seg(b, 6).covered_by.insert(42);
+        EXPECT_EQ(fault(b), kGraph + "segment SegId(6) is covered by shape ShapeId(42), which no longer exists");
+    }
+}
+
+TEST(Validate, SharedStartIndex) {
+    const PointKey corner = point_key({1.0, 1.0});
+    {
+        Board b(19.0);
+        auto& ids = graph_of(b).index.at(corner);
+        std::erase(ids, SegId{1});
+        EXPECT_EQ(fault(b), kGraph + "segment SegId(1) is not indexed under the point it starts at");
+    }
+    {
+        Board b(19.0);
+        graph_of(b).index[point_key({5.0, 5.0})] = {1};  // a stray entry
+        EXPECT_EQ(fault(b), kGraph + "segment SegId(1) is indexed under a point it does not start at");
+    }
+    {
+        Board b(19.0);
+        graph_of(b).index[point_key({5.0, 5.0})];
+        EXPECT_EQ(fault(b), kGraph + "the shared-start index holds a point with no segments");
+    }
+    {
+        Board b(19.0);
+        graph_of(b).index.at(corner).push_back(1);
+        EXPECT_EQ(fault(b), kGraph + "the shared-start index lists segment SegId(1) twice under one point");
+    }
+    {
+        Board b(19.0);
+        graph_of(b).index[point_key({5.0, 5.0})] = {500};
+        EXPECT_EQ(fault(b), kGraph + "the shared-start index refers to segment SegId(500), which is not in the arena");
+    }
+    {
+        Board b(19.0);
+        graph_of(b).live_count += 1;
+        EXPECT_EQ(fault(b), kGraph + "the shared-start index holds 16 segments but 17 are alive");
+    }
+}
+
+// ---------------------------------------------------------- alive zone
+
+TEST(Validate, DeadZonesAndTemporaryCircles) {
+    {
+        Board b(19.0);
+        b.alive_zone_mut().temporary_circles_for_testing().push_back(0);
+        EXPECT_EQ(fault(b), kZone + "the temporary circle names shape ShapeId(0), which is not a dead zone in the graph");
+    }
+    {
+        // A temporary circle that really is in the graph is fine on its own.
+        Board b(19.0);
+        b.alive_zone_mut().push_temporary_circle({9.0, 9.0});
+        EXPECT_EQ(validate(b), std::nullopt);
+        b.alive_zone_mut().pop_temporary_circle();
+        EXPECT_EQ(validate(b), std::nullopt);
+    }
+    {
+        Board b(19.0);
+        b.alive_zone_mut().dead_zones_for_testing()[7] = 99;
+        EXPECT_EQ(fault(b), kZone + "stone 7's dead zone names shape ShapeId(99), which is not in the graph");
+    }
+    {
+        Board b(19.0);
+        b.alive_zone_mut().dead_zones_for_testing()[7] = 2;
+        EXPECT_EQ(fault(b), kZone + "stone 7's dead zone names shape ShapeId(2), which is a board edge");
+    }
+    {
+        Board b(19.0);
+        play(b, {9.0, 9.0});
+        const ShapeId z = *b.alive_zone().dead_zone(0);
+        b.alive_zone_mut().dead_zones_for_testing()[1] = z;
+        EXPECT_EQ(fault(b), kZone + "shape " + shape_name(z) + " is named as the dead zone of more than one stone");
+    }
+    {
+        Board b(19.0);
+        play(b, {9.0, 9.0});
+        const ShapeId z = *b.alive_zone().dead_zone(0);
+        b.alive_zone_mut().temporary_circles_for_testing().push_back(z);
+        EXPECT_EQ(fault(b), kZone + "shape " + shape_name(z) + " is named as the dead zone of more than one stone");
+    }
+    {
+        // A circle in the graph that no stone or search names.
+        Board b(19.0);
+        b.alive_zone_mut().carve_circle({6.0, 6.0});
+        EXPECT_EQ(fault(b), kZone + "shape ShapeId(4) is a dead zone that no stone names");
+    }
+    {
+        // A stone whose circle was removed is caught by the zone layer before
+        // the board layer can say the stone has no dead zone.
+        Board b(19.0);
+        play(b, {9.0, 9.0});
+        const ShapeId z = *b.alive_zone().dead_zone(0);
+        b.alive_zone_mut().dead_zones_for_testing().clear();
+        EXPECT_EQ(fault(b), kZone + "shape " + shape_name(z) + " is a dead zone that no stone names");
+    }
+}
+
+TEST(Validate, ForcedEyeUnderAnotherKey) {
+    Board b(19.0);
+    b.alive_zone_mut().add_forced_eye({3.0, 4.0});
+    EXPECT_EQ(validate(b), std::nullopt);
+    b.alive_zone_mut().forced_eyes_for_testing()[point_key({3.0, 4.0})] = Point{2.0, 0.5};
+    EXPECT_EQ(fault(b), kZone + "the forced eye at Point { x: 2.0, y: 0.5 } is filed under another point's key");
+}
+
+// ------------------------------------------------------------- board record
+
+TEST(Validate, StoneTables) {
+    {
+        Board b(19.0);
+        play(b, {9.0, 9.0});
+        auto in = b.internals_for_testing();
+        in.stones_in_play.at(0).id = 5;
+        EXPECT_EQ(fault(b), "stone 5 is filed under id 0");
+    }
+    {
+        Board b(19.0);
+        b.internals_for_testing().stones_in_play[3] = Stone{{12.0, 12.0}, 3, Color::White};
+        EXPECT_EQ(fault(b), "stone 3 is in play with no dead zone carved for it");
+    }
+    {
+        Board b(19.0);
+        play(b, {9.0, 9.0});
+        auto in = b.internals_for_testing();
+        in.captured_stones[0] = in.stones_in_play.at(0);
+        EXPECT_EQ(fault(b), "stone 0 is both in play and captured");
+    }
+    {
+        Board b(19.0);
+        b.internals_for_testing().captured_stones[4] = Stone{{3.0, 3.0}, 6, Color::Black};
+        EXPECT_EQ(fault(b), "stone 6 is filed under id 4");
+    }
+    {
+        Board b(19.0);
+        b.internals_for_testing().captured_stones[4] = Stone{{3.0, 3.0}, 4, Color::Black};
+        ASSERT_EQ(b.alive_zone_mut().carve(4, {3.0, 3.0}), std::nullopt);
+        EXPECT_EQ(fault(b), "captured stone 4 still has a dead zone carved for it");
+    }
+}
+
+TEST(Validate, TurnStatusAndCaptureCounters) {
+    {
+        Board b(19.0);
+        b.internals_for_testing().turn = 5;
+        EXPECT_EQ(fault(b), "the turn is 5 but history holds 0 committed turns");
+    }
+    {
+        // A provisional entry is not a committed turn.
+        Board b(19.0);
+        auto in = b.internals_for_testing();
+        in.history.push_back(HistoryEntry{GameDelta{std::nullopt, {}}, {}, true});
+        EXPECT_EQ(validate(b), std::nullopt);
+        in.turn = 1;
+        EXPECT_EQ(fault(b), "the turn is 1 but history holds 0 committed turns");
+    }
+    {
+        Board b(19.0);
+        ASSERT_EQ(b.pass_turn(), std::nullopt);
+        ASSERT_EQ(b.pass_turn(), std::nullopt);
+        EXPECT_EQ(validate(b), std::nullopt);
+        b.internals_for_testing().status = Status::NextPassEnds;
+        EXPECT_EQ(fault(b), "the status is NextPassEnds but the committed turns imply Ended");
+    }
+    {
+        Board b(19.0);
+        play(b, {9.0, 9.0});
+        b.internals_for_testing().status = Status::Ended;
+        EXPECT_EQ(fault(b), "the status is Ended but the committed turns imply Playing");
+    }
+    {
+        Board b(19.0);
+        b.internals_for_testing().captures[1] = 2;
+        EXPECT_EQ(fault(b), "White is credited with 2 captures but history holds 0");
+    }
+    {
+        // Capture lists are credited to the colour of the stone placed; Black
+        // is checked before White.
+        Board b(19.0);
+        auto in = b.internals_for_testing();
+        in.history.push_back(HistoryEntry{GameDelta{Stone{{9.0, 9.0}, 0, Color::Black}, {7, 8}}, {}, false});
+        ASSERT_EQ(b.alive_zone_mut().carve(0, {9.0, 9.0}), std::nullopt);
+        in.stones_in_play[0] = Stone{{9.0, 9.0}, 0, Color::Black};
+        in.turn = 1;
+        in.captures[1] = 1;
+        EXPECT_EQ(fault(b), "Black is credited with 0 captures but history holds 2");
+        in.captures[0] = 2;
+        EXPECT_EQ(fault(b), "White is credited with 1 captures but history holds 0");
+        in.captures[1] = 0;
+        EXPECT_EQ(validate(b), std::nullopt);
+    }
+}
+
+TEST(Validate, LayersReportInOrder) {
+    // Damage in all three layers at once: the clipping structure speaks first,
+    // then the rest of the zone, then the board.
+    Board b(19.0);
+    b.internals_for_testing().turn = 9;
+    b.alive_zone_mut().dead_zones_for_testing()[7] = 99;
+    seg(b, 6).covered_by.insert(42);
+    EXPECT_EQ(fault(b), kGraph + "segment SegId(6) is covered by shape ShapeId(42), which no longer exists");
+    seg(b, 6).covered_by.clear();
+    EXPECT_EQ(fault(b), kZone + "stone 7's dead zone names shape ShapeId(99), which is not in the graph");
+    b.alive_zone_mut().dead_zones_for_testing().clear();
+    EXPECT_EQ(fault(b), "the turn is 9 but history holds 0 committed turns");
+}
+
+}  // namespace
+}  // namespace cellvane
