@@ -183,6 +183,8 @@ PyObject* new_point(Point p) noexcept;  // (x, y) tuple of floats
 PyObject* new_u32_list(const std::vector<std::uint32_t>& ids) noexcept;
 PyObject* new_stone_list(const std::vector<Stone>& stones) noexcept;
 PyObject* new_string(std::string_view text) noexcept;
+// A Group object holding its own copy of the record (group.cpp).
+PyObject* new_group(const Group& group) noexcept;
 
 // -------------------------------------------------------- engine failures
 
