@@ -1,4 +1,13 @@
 // The Group class: one group of a position, copied out of the analysis.
+//
+// A Group object owns its record outright and never looks back at the board,
+// so a later move cannot change what an earlier call of Game.groups handed
+// out. It compares by value and, like any class with value equality and no
+// hash, is unhashable.
+#include <new>
+#include <string>
+#include <utility>
+
 #include "module/module.hpp"
 
 namespace cellvane::py {
@@ -7,10 +16,180 @@ namespace {
 
 struct GroupObject {
     PyObject_HEAD
+    Group group;  // built in place by new_group
+};
+
+GroupObject* as_group(PyObject* o) noexcept { return reinterpret_cast<GroupObject*>(o); }
+const Group& record(PyObject* o) noexcept { return as_group(o)->group; }
+
+// The record inside a Group object, or nullptr when `obj` is not one.
+const Group* group_of(PyObject* obj) noexcept {
+    PyTypeObject* type = as_type(module_state().group_type);
+    if (!type || !PyObject_TypeCheck(obj, type)) return nullptr;
+    return &record(obj);
+}
+
+bool points_equal(const Point& a, const Point& b) noexcept {
+    return coordinate_bits(a.x) == coordinate_bits(b.x) && coordinate_bits(a.y) == coordinate_bits(b.y);
+}
+
+bool stones_equal(const Stone& a, const Stone& b) noexcept {
+    return a.id == b.id && a.color == b.color && points_equal(a.position, b.position);
+}
+
+// Colour first, then the stones, then the rings: the cheap fields settle
+// most comparisons before the point lists are walked.
+bool groups_equal(const Group& a, const Group& b) noexcept {
+    if (a.color != b.color) return false;
+    if (a.stones.size() != b.stones.size()) return false;
+    for (std::size_t i = 0; i < a.stones.size(); ++i) {
+        if (!stones_equal(a.stones[i], b.stones[i])) return false;
+    }
+    if (a.rings.size() != b.rings.size()) return false;
+    for (std::size_t r = 0; r < a.rings.size(); ++r) {
+        const Ring& ra = a.rings[r];
+        const Ring& rb = b.rings[r];
+        if (ra.size() != rb.size()) return false;
+        for (std::size_t i = 0; i < ra.size(); ++i) {
+            if (!points_equal(ra[i], rb[i])) return false;
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- slots
+
+void group_dealloc(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    as_group(self)->group.~Group();
+    auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    free(self);
+    Py_DECREF(type);
+}
+
+PyObject* group_repr(PyObject* self) noexcept {
+    const Group& g = record(self);
+    std::string out = "Group(color=Color.";
+    out += g.color == Color::White ? "WHITE" : "BLACK";
+    out += ", stone_ids=[";
+    for (std::size_t i = 0; i < g.stones.size(); ++i) {
+        if (i > 0) out += ", ";
+        out += std::to_string(g.stones[i].id);
+    }
+    out += "], area=";
+    append_repr(out, area(g.rings));
+    out += ')';
+    return new_string(out);
+}
+
+PyObject* group_richcompare(PyObject* self, PyObject* other, int op) noexcept {
+    const Group* theirs = group_of(other);
+    if ((op != Py_EQ && op != Py_NE) || !theirs) Py_RETURN_NOTIMPLEMENTED;
+    const bool equal = groups_equal(record(self), *theirs);
+    return PyBool_FromLong((op == Py_EQ) == equal);
+}
+
+// ----------------------------------------------------------- properties
+
+PyObject* group_color(PyObject* self, void*) noexcept { return new_color(record(self).color); }
+
+PyObject* group_stones(PyObject* self, void*) noexcept { return new_stone_list(record(self).stones); }
+
+PyObject* group_stone_ids(PyObject* self, void*) noexcept {
+    const std::vector<Stone>& stones = record(self).stones;
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(stones.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < stones.size(); ++i) {
+        PyObject* item = PyLong_FromUnsignedLong(stones[i].id);
+        if (!item) return nullptr;
+        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item) < 0) return nullptr;  // steals item
+    }
+    return list.release();
+}
+
+PyObject* group_color_seed(PyObject* self, void*) noexcept {
+    const std::vector<Stone>& stones = record(self).stones;
+    if (stones.empty()) Py_RETURN_NONE;
+    return PyLong_FromUnsignedLong(stones.front().id);
+}
+
+PyObject* new_ring(const Ring& ring) noexcept {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(ring.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        PyObject* item = new_point(ring[i]);
+        if (!item) return nullptr;
+        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item) < 0) return nullptr;  // steals item
+    }
+    return list.release();
+}
+
+PyObject* group_rings(PyObject* self, void*) noexcept {
+    const std::vector<Ring>& rings = record(self).rings;
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(rings.size())));
+    if (!list) return nullptr;
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+        PyObject* item = new_ring(rings[r]);
+        if (!item) return nullptr;
+        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(r), item) < 0) return nullptr;  // steals item
+    }
+    return list.release();
+}
+
+PyObject* group_area(PyObject* self, void*) noexcept { return PyFloat_FromDouble(area(record(self).rings)); }
+
+// -------------------------------------------------------------- methods
+
+PyObject* group_is_empty(PyObject* self, PyObject*) noexcept {
+    for (const Ring& ring : record(self).rings) {
+        if (!ring.empty()) Py_RETURN_FALSE;
+    }
+    Py_RETURN_TRUE;
+}
+
+PyObject* group_contains_point(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+    static const char* const names[] = {"point", nullptr};
+    PyObject* point_arg = nullptr;
+    if (!parse_args(args, kwargs, "O:contains_point", names, &point_arg)) return nullptr;
+    Point p;
+    if (!to_point(point_arg, "point", p)) return nullptr;
+    return PyBool_FromLong(territory_contains(record(self).rings, p.x, p.y));
+}
+
+PyGetSetDef group_getset[] = {
+    {"color", group_color, nullptr, "Whose group this is.", nullptr},
+    {"stones", group_stones, nullptr, "The group's stones, ascending by id.", nullptr},
+    {"stone_ids", group_stone_ids, nullptr, "The ids of the group's stones, ascending.", nullptr},
+    {"color_seed", group_color_seed, nullptr,
+     "The group's stable name: its lowest stone id, which it keeps across a move that merely extends it. "
+     "`None` only for a group with no stones, which cannot happen on a board.",
+     nullptr},
+    {"rings", group_rings, nullptr,
+     "The group's territory. Ring 0 is the outer boundary, later rings are holes, and every ring is closed.",
+     nullptr},
+    {"area", group_area, nullptr, "The board area this group controls, holes excluded.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef group_methods[] = {
+    {"is_empty", reinterpret_cast<PyCFunction>(group_is_empty), METH_NOARGS,
+     "is_empty($self)\n--\n\n"
+     "Whether this group encloses nothing \xe2\x80\x94 no shape to draw and no area to measure."},
+    {"contains_point", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(group_contains_point)),
+     METH_VARARGS | METH_KEYWORDS,
+     "contains_point($self, point)\n--\n\n"
+     "Whether `point` lies in this group's territory: inside the outer ring and outside every hole."},
+    {nullptr, nullptr, 0, nullptr},
 };
 
 PyType_Slot group_slots[] = {
     {Py_tp_doc, const_cast<char*>("One contiguous group of same-colour stones, and the territory it controls.")},
+    {Py_tp_dealloc, reinterpret_cast<void*>(group_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(group_repr)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(group_richcompare)},
+    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
+    {Py_tp_getset, group_getset},
+    {Py_tp_methods, group_methods},
     {0, nullptr},
 };
 
@@ -19,12 +198,25 @@ PyType_Spec group_spec = {
     "cellvane.Group",
     static_cast<int>(sizeof(GroupObject)),
     0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
     group_slots,
 };
 
 }  // namespace
 
 PyObject* make_group_type(PyObject* module) noexcept { return PyType_FromModuleAndSpec(module, &group_spec, nullptr); }
+
+PyObject* new_group(const Group& group) noexcept {
+    PyTypeObject* type = as_type(module_state().group_type);
+    if (!type) {
+        PyErr_SetString(PyExc_SystemError, "cellvane.Group is not initialised");
+        return nullptr;
+    }
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    PyObject* self = alloc(type, 0);
+    if (!self) return nullptr;
+    new (&as_group(self)->group) Group(group);
+    return self;
+}
 
 }  // namespace cellvane::py
