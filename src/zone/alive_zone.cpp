@@ -196,12 +196,22 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
     if (!std::isfinite(p.x) || !std::isfinite(p.y)) return std::nullopt;
     if (depth_at(p) <= 0.0) return p;
     double best = INF;
+    // Far from the board the squared distances overflow and every candidate
+    // is infinitely far; those are then told apart by halved coordinates,
+    // which cannot overflow, instead of answering that no move exists.
+    double far_best = INF;
     std::optional<Point> answer;
     auto consider = [&](Point q) {
         const double d = distance(p, q);
         if (d < best) {
             best = d;
             answer = q;
+        } else if (d == INF && best == INF) {
+            const double far = std::hypot(p.x * 0.5 - q.x * 0.5, p.y * 0.5 - q.y * 0.5);
+            if (far < far_best) {
+                far_best = far;
+                answer = q;
+            }
         }
     };
     for (const auto& entry : graph_.shapes_) {

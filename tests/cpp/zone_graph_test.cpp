@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "zone_support.hpp"
+
+namespace cellvane {
+namespace {
+
+using zone_testing::bits;
+using zone_testing::broken_invariant;
+using zone_testing::same_bits;
+using zone_testing::shape_picture;
+
+bool is_line(const ExposedPiece& piece, Point from, Point to) {
+    const auto* line = std::get_if<LineSeg>(&piece);
+    return line != nullptr && same_bits(line->from, from) && same_bits(line->to, to);
+}
+
+TEST(ZoneGraph, NewGraphHoldsTheFourLinesAndTheEmptySquare) {
+    const ClipGraph g(19.0);
+    EXPECT_EQ(g.shapes().size(), 4u);
+    EXPECT_EQ(g.arena_size(), 16u);
+    EXPECT_EQ(g.live_count(), 16u);
+    EXPECT_TRUE(g.free_list().empty());
+    EXPECT_EQ(g.next_shape_id(), 4u);
+    EXPECT_EQ(broken_invariant(g), std::nullopt);
+
+    const EdgeSide sides[] = {EdgeSide::Left, EdgeSide::Bottom, EdgeSide::Right, EdgeSide::Top};
+    for (ShapeId e = 0; e < 4; ++e) {
+        const Shape* shape = g.shape(e);
+        ASSERT_NE(shape, nullptr);
+        EXPECT_TRUE(shape->is_edge);
+        EXPECT_EQ(std::get<Edge>(shape->kind).side, sides[e]);
+        const std::vector<SegId> expected{4 * e, 4 * e + 1, 4 * e + 2, 4 * e + 3};
+        EXPECT_EQ(g.segments_of(e), expected);
+        const double offsets[] = {-38.0, 1.0, 18.0, 38.0};
+        const bool off_board[] = {true, false, true, true};
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(bits(g.slot(expected[i])->offset), bits(offsets[i])) << e << " " << i;
+            EXPECT_EQ(g.slot(expected[i])->off_board, off_board[i]);
+            EXPECT_TRUE(g.slot(expected[i])->covered_by.empty());
+        }
+    }
+
+    const Point corners[] = {{1, 1}, {1, 18}, {18, 18}, {18, 1}};
+    for (ShapeId e = 0; e < 4; ++e) {
+        const auto pieces = g.exposed_pieces(e);
+        ASSERT_EQ(pieces.size(), 1u);
+        EXPECT_TRUE(is_line(pieces[0], corners[e], corners[(e + 1) % 4])) << e;
+    }
+    EXPECT_EQ(g.index().size(), 12u);
+    for (const Point c : corners) EXPECT_EQ(g.index().at(point_key(c)).size(), 2u);
+    for (const auto& [key, ids] : g.index()) EXPECT_LE(ids.size(), 2u);
+}
+
+TEST(ZoneGraph, AddPointSplitsOnceAndAnswersExistingStarts) {
+    ClipGraph g(19.0);
+    const auto first = g.add_point(0, {1.0, 5.0});
+    ASSERT_TRUE(first);
+    EXPECT_EQ(*first, 16u);
+    const Segment* made = g.slot(16);
+    EXPECT_EQ(made->prev, 1u);
+    EXPECT_EQ(made->next, 2u);
+    EXPECT_FALSE(made->off_board);  // inherited from the piece it split
+    EXPECT_EQ(g.shape(0)->count, 5u);
+
+    const auto index_before = g.index();
+    const auto again = g.add_point(0, {1.0, 5.0});
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(g.shape(0)->count, 5u);
+    EXPECT_EQ(g.arena_size(), 17u);
+    EXPECT_EQ(g.index(), index_before);
+    // Negative zero shares the key of positive zero.
+    const auto zero = g.add_point(1, {0.0, 18.0});
+    EXPECT_EQ(g.add_point(1, {-0.0, 18.0}), zero);
+    EXPECT_EQ(g.index().at(point_key({0.0, 18.0})).size(), 1u);
+
+    EXPECT_FALSE(g.add_point(99, {1.0, 1.0}));
+    // A point before the first offset of a line becomes its new head.
+    const auto before = g.add_point(0, {1.0, -100.0});
+    EXPECT_EQ(g.shape(0)->head, before);
+    EXPECT_EQ(g.slot(*before)->next, 0u);
+    EXPECT_EQ(broken_invariant(g), std::nullopt);
+}
+
+TEST(ZoneGraph, CircleWithOneSegmentStillCountsWhole) {
+    ClipGraph g(19.0);
+    const ShapeId c = g.add_shape(Circle{{9.0, 9.0}, 2.0});
+    EXPECT_EQ(c, 4u);
+    EXPECT_TRUE(g.segments_of(c).empty());
+    ASSERT_EQ(g.exposed_pieces(c).size(), 1u);
+    const auto one = g.add_point(c, {11.0, 9.0});
+    ASSERT_TRUE(one);
+    EXPECT_EQ(g.slot(*one)->next, *one);
+    EXPECT_EQ(g.slot(*one)->prev, *one);
+    g.internals_for_testing().arena[*one]->covered_by.insert(0);
+    // Whole whatever its single segment's coverage says.
+    const auto whole = g.exposed_pieces(c);
+    ASSERT_EQ(whole.size(), 1u);
+    EXPECT_TRUE(std::holds_alternative<WholeCircle>(whole[0]));
+
+    const auto two = g.add_point(c, {9.0, 11.0});
+    EXPECT_EQ(g.slot(*two)->covered_by, std::set<ShapeId>{0});
+    EXPECT_EQ(g.segments_of(c), (std::vector<SegId>{*one, *two}));
+    g.internals_for_testing().arena[*one]->covered_by.clear();
+    const auto arcs = g.exposed_pieces(c);
+    ASSERT_EQ(arcs.size(), 1u);  // the second arc is still covered
+    const auto& arc = std::get<ArcSeg>(arcs[0]);
+    EXPECT_EQ(arc.start, 0.0);
+    EXPECT_EQ(arc.end, PI / 2);
+    EXPECT_EQ(broken_invariant(g), std::nullopt);
+}
+
+TEST(ZoneGraph, RemovingSegmentsRelinksAndReusesSlotsLastInFirstOut) {
+    ClipGraph g(19.0);
+    const ShapeId c = g.add_shape(Circle{{9.0, 9.0}, 2.0});
+    const SegId only = *g.add_point(c, {11.0, 9.0});
+    g.remove_segment(only);
+    EXPECT_FALSE(g.shape(c)->head);
+    EXPECT_EQ(g.shape(c)->count, 0u);
+    EXPECT_EQ(g.free_list(), std::vector<SegId>{only});
+    EXPECT_EQ(g.slot(only), nullptr);
+    EXPECT_EQ(*g.add_point(c, {9.0, 11.0}), only);
+
+    // Removing the head of a line passes the head on; the predecessor reaches over.
+    g.remove_segment(0);
+    EXPECT_EQ(g.shape(0)->head, std::optional<SegId>{1});
+    EXPECT_EQ(g.slot(3)->next, 1u);
+    EXPECT_EQ(g.slot(1)->prev, 3u);
+    g.remove_segment(6);
+    EXPECT_EQ(g.free_list(), (std::vector<SegId>{0, 6}));
+    EXPECT_EQ(*g.add_point(2, {18.0, 10.0}), 6u);
+    EXPECT_EQ(*g.add_point(2, {18.0, 11.0}), 0u);
+    EXPECT_EQ(*g.add_point(2, {18.0, 12.0}), 17u);  // free list empty: a fresh slot
+    EXPECT_EQ(broken_invariant(g), std::nullopt);
+
+    const auto live = g.live_count();
+    g.remove_segment(0);
+    g.remove_segment(0);  // vacant now
+    g.remove_segment(100000);
+    EXPECT_EQ(g.live_count(), live - 1);
+    EXPECT_FALSE(g.segment_geometry(0));
+    EXPECT_FALSE(g.segment_geometry(100000));
+    EXPECT_EQ(broken_invariant(g), std::nullopt);
+}
+
+TEST(ZoneGraph, EdgeGeometryIsRebuiltFromOffsets) {
+    const ClipGraph g(19.0);
+    const auto right = g.segment_geometry(9);
+    ASSERT_TRUE(right);
+    EXPECT_TRUE(same_bits(std::get<LineSeg>(*right).from, {18.0, 18.0}));
+    EXPECT_TRUE(same_bits(std::get<LineSeg>(*right).to, {18.0, 1.0}));
+    // The closing link of a line has geometry but is never exposed.
+    EXPECT_TRUE(g.segment_geometry(3));
+    int visited = 0;
+    g.for_each_exposed_piece(0, [&visited](const ExposedPiece&) {
+        ++visited;
+        return false;
+    });
+    EXPECT_EQ(visited, 1);
+}
+
+TEST(ZoneGraph, DamagedListsAreWalkedWithinBounds) {
+    ClipGraph g(19.0);
+    auto in = g.internals_for_testing();
+    // A count far beyond the list, a link into a vacant slot, a bogus free list.
+    in.shapes.at(0).count = 1000000;
+    in.arena[2]->next = 12345;
+    in.arena[9]->next = 9;
+    in.free_list.push_back(77777);
+    in.free_list.push_back(5);  // occupied
+    EXPECT_LE(g.segments_of(0).size(), 3u);
+    EXPECT_LE(g.exposed_pieces(0).size(), 3u);
+    EXPECT_LE(g.segments_of(2).size(), 4u);
+    const auto added = g.add_point(0, {1.0, 30.0});
+    ASSERT_TRUE(added);
+    EXPECT_EQ(*added, 16u);  // neither bogus free-list entry was trusted
+    EXPECT_TRUE(g.add_point(2, {18.0, 5.0}));
+    in.shapes.at(3).head = 4000;
+    EXPECT_TRUE(g.segments_of(3).empty());
+    EXPECT_TRUE(g.exposed_pieces(3).empty());
+    EXPECT_TRUE(g.add_point(3, {5.0, 1.0}));
+    for (SegId i = 0; i < 20; ++i) g.remove_segment(i);
+    EXPECT_NE(broken_invariant(g), std::nullopt);
+}
+
+TEST(ZoneGraph, CopiesAreDeep) {
+    ClipGraph g(19.0);
+    const ClipGraph copy = g;
+    const auto before = shape_picture(copy, 0);
+    g.add_point(0, {1.0, 5.0});
+    g.internals_for_testing().arena[1]->covered_by.insert(3);
+    EXPECT_EQ(shape_picture(copy, 0), before);
+    EXPECT_EQ(copy.live_count(), 16u);
+}
+
+}  // namespace
+}  // namespace cellvane
