@@ -59,12 +59,40 @@ TEST(Validate, BoardsStayValidThroughMovesPassesAndUndos) {
         EXPECT_EQ(validate(b), std::nullopt) << "after undo " << i;
     }
     EXPECT_EQ(b.turn(), 0u);
+    // Cut questions carve and drop a temporary circle; none may be left.
+    play(b, {4.0, 4.0});
+    play(b, {12.0, 4.0});
+    play(b, {8.0, 4.0});
+    (void)b.pair_cuttable(0, 2);
+    (void)b.boundary_cuttable(1, BoardEdge::Top);
+    EXPECT_TRUE(b.alive_zone().temporary_circles().empty());
+    EXPECT_EQ(validate(b), std::nullopt);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(b.undo().has_value());
     // Replaying the same turns by commit keeps every invariant too.
     play(b, {4.0, 4.0});
     ASSERT_EQ(b.commit(GameDelta{std::nullopt, {}}, false), std::nullopt);
     ASSERT_EQ(b.commit(GameDelta{std::nullopt, {}}, false), std::nullopt);
     EXPECT_EQ(b.status(), Status::Ended);
     EXPECT_EQ(validate(b), std::nullopt);
+}
+
+TEST(Validate, CapturesBackAndForthLeaveValidBoards) {
+    // On a 4 x 4 board a black stone in the middle leaves playable space only
+    // at forced eyes: it takes the white corner stone, then White's stone in
+    // that eye takes it back.
+    Board b(4.0);
+    ASSERT_EQ(b.commit(GameDelta{Stone{{0.5, 0.5}, 0, Color::White}, {}}, false), std::nullopt);
+    ASSERT_EQ(b.commit(GameDelta{std::nullopt, {}}, false), std::nullopt);
+    EXPECT_EQ(validate(b), std::nullopt);
+    play(b, {2.0, 2.0});
+    EXPECT_EQ(b.captures(Color::Black), 1u);
+    EXPECT_EQ(validate(b), std::nullopt);
+    play(b, {0.5, 0.5});
+    EXPECT_EQ(b.captures(Color::White), 1u);
+    EXPECT_EQ(b.captured_stones().size(), 2u);
+    EXPECT_EQ(validate(b), std::nullopt);
+    while (b.undo().has_value()) EXPECT_EQ(validate(b), std::nullopt) << "turn " << b.turn();
+    EXPECT_EQ(b.turn(), 0u);
 }
 
 TEST(Validate, ACaptureLeavesAValidBoard) {
