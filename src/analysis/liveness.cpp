@@ -2,7 +2,7 @@
 #include <limits>
 #include <variant>
 
-#include "analysis/analysis.hpp"
+#include "analysis/liveness.hpp"
 
 namespace cellvane {
 
@@ -110,6 +110,12 @@ double whole_circle_distance(Point c, double r, Point p, Point q) {
     return r > cf ? 0.0 : cf - r;
 }
 
+double piece_distance(const ExposedPiece& piece, Point p, Point q) {
+    if (const auto* line = std::get_if<LineSeg>(&piece)) return segment_distance(*line, p, q);
+    if (const auto* arc = std::get_if<ArcSeg>(&piece)) return arc_distance(*arc, p, q);
+    return INF;
+}
+
 // Whether the segment's start lies in the territory, for any exposed segment
 // of any shape.
 bool exposed_start_inside(const ClipGraph& graph, const std::vector<Ring>& rings) {
@@ -130,6 +136,39 @@ bool exposed_start_inside(const ClipGraph& graph, const std::vector<Ring>& rings
 
 }  // namespace
 
+// Whether clearance(zone, p, q) <= limit, without computing it in full: the
+// running minimum only falls, so the first value at or below the limit
+// decides. A circle's pieces all lie on the circle, and every term of the
+// measure (end to circle point, arc end to piece, nearest point to outline) is
+// at least the piece's distance to the centre minus the radius; a circle whose
+// bound clears the limit by a margin far above rounding error cannot decide,
+// and is passed over.
+bool clearance_within(const AliveZone& zone, Point p, Point q, double limit) {
+    const ClipGraph& graph = zone.graph();
+    for (const auto& [id, shape] : graph.shapes()) {
+        if (shape.count > 1) {
+            if (const auto* circle = std::get_if<Circle>(&shape.kind)) {
+                const double bound = dist(circle->centre, nearest_on_piece(p, q, circle->centre)) - circle->radius;
+                const double scale = std::fabs(circle->centre.x) + std::fabs(circle->centre.y) + circle->radius +
+                                     std::fabs(p.x) + std::fabs(p.y) + std::fabs(q.x) + std::fabs(q.y);
+                if (bound > limit + 1e-9 * (1.0 + scale)) continue;
+            }
+            bool reached = false;
+            graph.for_each_exposed_piece(id, [&](const ExposedPiece& piece) {
+                reached = piece_distance(piece, p, q) <= limit;
+                return !reached;
+            });
+            if (reached) return true;
+        } else if (const auto* circle = std::get_if<Circle>(&shape.kind)) {
+            if (whole_circle_distance(circle->centre, circle->radius, p, q) <= limit) return true;
+        }
+    }
+    for (const auto& [key, eye] : zone.forced_eyes()) {
+        if (dist(eye, nearest_on_piece(p, q, eye)) <= limit) return true;
+    }
+    return false;
+}
+
 double clearance(const AliveZone& zone, Point p, Point q) {
     const ClipGraph& graph = zone.graph();
     double result = INF;
@@ -137,11 +176,7 @@ double clearance(const AliveZone& zone, Point p, Point q) {
         double h = INF;
         if (shape.count > 1) {
             graph.for_each_exposed_piece(id, [&](const ExposedPiece& piece) {
-                if (const auto* line = std::get_if<LineSeg>(&piece)) {
-                    h = min_of(h, segment_distance(*line, p, q));
-                } else if (const auto* arc = std::get_if<ArcSeg>(&piece)) {
-                    h = min_of(h, arc_distance(*arc, p, q));
-                }
+                h = min_of(h, piece_distance(piece, p, q));
                 if (h <= 0) {
                     h = 0.0;
                     return false;
@@ -174,7 +209,7 @@ bool is_alive(const AliveZone& zone, const std::vector<Ring>& rings) {
         const std::size_t len = ring.size();
         if (len < 2) continue;
         for (std::size_t i = 0; i < len; ++i) {
-            if (clearance(zone, ring[i], ring[(i + 1) % len]) <= 1.0) return true;
+            if (clearance_within(zone, ring[i], ring[(i + 1) % len], 1.0)) return true;
         }
     }
     for (const auto& [key, eye] : zone.forced_eyes()) {

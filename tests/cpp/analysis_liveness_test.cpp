@@ -4,9 +4,11 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "analysis/liveness.hpp"
 
 namespace cellvane {
 namespace {
@@ -184,6 +186,36 @@ TEST(AnalysisLiveness, DeadStonesComeGroupAfterGroup) {
     AliveZone zone(18.0);
     EXPECT_EQ(ids(dead_stones(a, zone, Color::Black)), (std::vector<std::uint32_t>{0, 4, 2}));
     EXPECT_EQ(ids(dead_stones(a, zone, Color::White)), std::vector<std::uint32_t>{1});
+}
+
+TEST(AnalysisLiveness, ShortcutEdgeCheckAgreesWithTheFullClearance) {
+    // Dense random positions with a few forced eyes; pieces of every length
+    // anywhere on and near the board, many of them near the 1.0 threshold.
+    std::mt19937_64 rng(99);
+    for (int round = 0; round < 6; ++round) {
+        const double size = 19.0;
+        std::uniform_real_distribution<double> u(1.0, size - 1.0);
+        Position pos(size);
+        for (int tries = 0; tries < 4000 && pos.stones.size() < 40; ++tries) {
+            const Point p{u(rng), u(rng)};
+            if (pos.zone.depth_at(p) <= 0) pos.place(p.x, p.y, tries % 2 ? Color::White : Color::Black);
+        }
+        for (int k = 0; k < round; ++k) pos.zone.add_forced_eye({u(rng), u(rng)});
+        std::uniform_real_distribution<double> anywhere(-2.0, size + 2.0);
+        std::uniform_real_distribution<double> step(-3.0, 3.0);
+        int near_threshold = 0;
+        for (int k = 0; k < 3000; ++k) {
+            const Point p{anywhere(rng), anywhere(rng)};
+            const Point q = k % 5 == 0 ? p : Point{p.x + step(rng), p.y + step(rng)};
+            const double full = clearance(pos.zone, p, q);
+            for (double limit : {0.0, 0.5, 1.0, 1.5}) {
+                ASSERT_EQ(clearance_within(pos.zone, p, q, limit), full <= limit)
+                    << "round " << round << " piece " << k << " limit " << limit << " clearance " << full;
+            }
+            if (std::fabs(full - 1.0) < 0.05) ++near_threshold;
+        }
+        EXPECT_GT(near_threshold, 10);
+    }
 }
 
 }  // namespace
