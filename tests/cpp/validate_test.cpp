@@ -95,20 +95,6 @@ TEST(Validate, CapturesBackAndForthLeaveValidBoards) {
     EXPECT_EQ(b.turn(), 0u);
 }
 
-TEST(Validate, ACaptureLeavesAValidBoard) {
-    // Commit a capture by hand (a delta carries its own capture list): the
-    // captured stone leaves a forced eye and gives its dead zone back.
-    Board b(10.0);
-    ASSERT_EQ(b.commit(GameDelta{Stone{{5.0, 5.0}, 0, Color::Black}, {}}, false), std::nullopt);
-    ASSERT_EQ(b.commit(GameDelta{Stone{{1.5, 8.5}, 1, Color::White}, {}}, false), std::nullopt);
-    ASSERT_EQ(b.commit(GameDelta{Stone{{8.5, 1.5}, 2, Color::Black}, {1}}, false), std::nullopt);
-    EXPECT_EQ(b.captures(Color::Black), 1u);
-    EXPECT_EQ(b.alive_zone().forced_eyes().size(), 1u);
-    EXPECT_EQ(validate(b), std::nullopt);
-    ASSERT_TRUE(b.undo().has_value());
-    EXPECT_EQ(validate(b), std::nullopt);
-}
-
 // ------------------------------------------------------ clipping structure
 
 TEST(Validate, WrongOffset) {
