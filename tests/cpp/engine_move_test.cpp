@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <variant>
 
 #include "engine/engine.hpp"
@@ -293,6 +295,62 @@ TEST(EngineCut, WrappersReachTheCutQuestions) {
     EXPECT_TRUE(std::holds_alternative<CutKind>(board.boundary_cuttable(0, BoardEdge::Left)));
     // The search leaves no temporary circle behind.
     EXPECT_TRUE(board.alive_zone().temporary_circles().empty());
+}
+
+}  // namespace
+}  // namespace cellvane
+
+namespace cellvane {
+namespace {
+
+// A long random game on a small board: every state along the way is valid,
+// undoing everything gives back the empty board, and committing the game's
+// deltas onto a new board rebuilds the same position.
+TEST(EngineGame, RandomPlayUndoAndRebuild) {
+    std::mt19937 random(20240611);
+    std::uniform_real_distribution<double> coordinate(0.0, 9.0);
+    std::uniform_int_distribution<int> action(0, 19);
+    Board board(9.0);
+    const testing::Picture empty = picture(board);
+    std::uint32_t captures_seen = 0;
+    int moves = 0;
+    for (int step = 0; step < 400 && board.status() != Status::Ended; ++step) {
+        const int a = action(random);
+        const std::uint64_t revision = board.revision();
+        if (a == 0) {
+            ASSERT_FALSE(board.pass_turn());
+            EXPECT_EQ(board.revision(), revision + 1);
+        } else if (a <= 2) {
+            const bool had_history = !board.history().empty();
+            EXPECT_EQ(board.undo().has_value(), had_history);
+            EXPECT_EQ(board.revision(), revision + (had_history ? 1 : 0));
+        } else {
+            const std::optional<Point> p = board.alive_zone().nearest_living_move(Point{coordinate(random), coordinate(random)});
+            if (!p) continue;
+            std::variant<GameDelta, MoveError> result = board.try_move(*p);
+            if (const auto* d = std::get_if<GameDelta>(&result)) {
+                ++moves;
+                captures_seen += static_cast<std::uint32_t>(d->captured_stone_ids.size());
+                EXPECT_TRUE(std::is_sorted(d->captured_stone_ids.begin(), d->captured_stone_ids.end()));
+                EXPECT_EQ(board.revision(), revision + 3);
+            } else {
+                const MoveError& e = std::get<MoveError>(result);
+                ASSERT_NE(e.kind, MoveErrorKind::Delta) << e.message();
+                EXPECT_EQ(board.revision(), revision + (e.kind == MoveErrorKind::SelfCapture ? 2 : 0));
+            }
+        }
+        ASSERT_EQ(validate(board), std::nullopt) << "step " << step;
+    }
+    EXPECT_GT(moves, 50);
+    EXPECT_GT(captures_seen, 0u);  // the board is small enough for fights
+
+    Board rebuilt(9.0);
+    for (const GameDelta& d : board.deltas()) ASSERT_FALSE(rebuilt.commit(d, false));
+    EXPECT_EQ(first_difference(picture(rebuilt), picture(board)), std::nullopt);
+    EXPECT_EQ(rebuilt.revision(), board.deltas().size());
+
+    while (board.undo()) ASSERT_EQ(validate(board), std::nullopt);
+    EXPECT_EQ(first_difference(picture(board), empty), std::nullopt);
 }
 
 }  // namespace
