@@ -269,18 +269,6 @@ TEST(EngineUndo, EveryCommitIsTakenBackExactly) {
     EXPECT_FALSE(board.undo());
 }
 
-TEST(EngineUndo, RedoAfterUndoRebuildsTheSameZone) {
-    Board board(19.0);
-    ASSERT_FALSE(board.commit(place(0, 4, 4, Color::Black), false));
-    ASSERT_FALSE(board.commit(place(1, 6, 5, Color::White), false));
-    ASSERT_FALSE(board.commit(place(2, 5, 7, Color::Black, {1}), false));
-    const testing::Picture after = picture(board);
-    ASSERT_TRUE(board.undo());
-    ASSERT_FALSE(board.commit(place(2, 5, 7, Color::Black, {1}), false));
-    EXPECT_EQ(first_difference(picture(board), after), std::nullopt);
-    EXPECT_EQ(board.revision(), 5u);
-}
-
 TEST(EngineUndo, ProvisionalEntryKeepsTheTurn) {
     Board board(19.0);
     ASSERT_FALSE(board.commit(pass_delta(), false));
@@ -292,18 +280,6 @@ TEST(EngineUndo, ProvisionalEntryKeepsTheTurn) {
     ASSERT_TRUE(board.undo());
     EXPECT_EQ(first_difference(picture(board), before), std::nullopt);
     EXPECT_EQ(board.revision(), 3u);
-}
-
-TEST(EngineUndo, ReopensAnEndedGame) {
-    Board board(19.0);
-    ASSERT_FALSE(board.commit(pass_delta(), false));
-    ASSERT_FALSE(board.commit(pass_delta(), false));
-    ASSERT_EQ(board.status(), Status::Ended);
-    ASSERT_TRUE(board.undo());
-    EXPECT_EQ(board.status(), Status::NextPassEnds);
-    EXPECT_EQ(board.turn(), 1u);
-    ASSERT_FALSE(board.commit(place(1, 9, 9, Color::White), false));
-    EXPECT_EQ(board.status(), Status::Playing);
 }
 
 }  // namespace
