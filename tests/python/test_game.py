@@ -400,3 +400,18 @@ def test_territory_shares_sum_to_the_board():
     black, white = g.territory()
     assert math.isclose(black + white, 324.0) and white > 0
     assert sum(gr.area for gr in g.groups() if gr.color == W) == white
+
+
+def test_groups_black_before_white_each_by_lowest_id():
+    log = [GameDelta(Stone(i, c, p)) for i, (c, p) in enumerate(
+        [(W, (3.0, 3.0)), (W, (15.0, 15.0)), (B, (15.0, 3.0)), (B, (3.0, 15.0)), (B, (9.0, 9.0))]
+    )]
+    g = Game.replay(18.0, log)
+    groups = g.groups()
+    assert [(gr.color, gr.color_seed) for gr in groups] == sorted(
+        [(gr.color, gr.color_seed) for gr in groups], key=lambda t: (int(t[0]), t[1])
+    )
+    assert groups[0].color == B and groups[-1].color == W
+    black, white = g.territory()
+    assert black == sum(gr.area for gr in groups if gr.color == B)
+    assert white == sum(gr.area for gr in groups if gr.color == W)
