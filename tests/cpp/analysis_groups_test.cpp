@@ -367,5 +367,51 @@ TEST(AnalysisGroups, SameColourNeighboursWhoseCellsTouchAreOneGroup) {
     }
 }
 
+TEST(AnalysisGroups, AnyInputPutsEveryStoneInExactlyOneGroup) {
+    // Stones off the board, stacked, at extreme or non-finite coordinates,
+    // on boards of every size: the analysis never fails and loses no stone.
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<double> sizes{18.0, 1e-150, 1e150, 3.0, 1e-300, inf, std::nan("")};
+    std::mt19937_64 rng(404);
+    for (int round = 0; round < 300; ++round) {
+        const double b = sizes[static_cast<std::size_t>(round) % sizes.size()];
+        const std::vector<double> pool{0.0, -0.0, b, b / 2, b / 3, 1e-300, 1e300, -1.0, inf, std::nan(""), 1.0, 2.0};
+        std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
+        std::uniform_real_distribution<double> u(0.0, std::isfinite(b) ? b : 1.0);
+        std::uniform_int_distribution<int> count(0, 12);
+        std::vector<Stone> stones;
+        const int n = count(rng);
+        const bool finite_only = round % 3 == 0;
+        for (int i = 0; i < n; ++i) {
+            const bool special = !finite_only && i % 3 == 0;
+            double x = special ? pool[pick(rng)] : u(rng);
+            double y = special ? pool[pick(rng)] : u(rng);
+            if (finite_only && i % 4 == 0 && i > 0) {
+                x = stones.back().position.x;
+                y = stones.back().position.y;
+            }
+            stones.push_back(stone(static_cast<std::uint32_t>(2 * i), x, y, i % 2 ? Color::White : Color::Black));
+        }
+        const auto a = analyse(b, stones);
+        std::vector<int> seen(stones.size(), 0);
+        for (const auto* side : {&a.black, &a.white}) {
+            for (const Group& g : *side) {
+                ASSERT_FALSE(g.stones.empty());
+                for (const Stone& s : g.stones) {
+                    ASSERT_EQ(s.color, g.color);
+                    ++seen[s.id / 2];
+                }
+                for (const Ring& r : g.rings) {
+                    ASSERT_GE(r.size(), 4u);
+                    EXPECT_EQ(folded_bits(r.front().x), folded_bits(r.back().x));
+                }
+                (void)area(g.rings);
+                (void)territory_contains(g.rings, 1, 1);
+            }
+        }
+        for (int k : seen) EXPECT_EQ(k, 1) << "round " << round;
+    }
+}
+
 }  // namespace
 }  // namespace cellvane
