@@ -363,6 +363,13 @@ def test_engine_errors_reach_the_host():
     with pytest.raises(cv.NotPlaceableError) as e:
         g.try_move((2.0, 2.0))
     assert str(e.value) == "no stone may be placed at (2, 2)" and e.value.position == (2.0, 2.0)
+    g.try_move((9.0, 9.0))
+    with pytest.raises(cv.CutError) as e:
+        g.pair_cuttable(3, 0)
+    assert e.value.stones == [3, 0] and str(e.value) == "stones 3 and 0 are not the same colour"
+    assert g.boundary_cuttable(0, cv.BoardEdge.TOP) == cv.CutKind.CONNECTED
+    assert g.boundary_cuttable(0, cv.BoardEdge.BOTTOM) == cv.CutKind.TOO_FAR
+    assert g.validate() is None
 
 
 # ------------------------------------------------------------- freshness
