@@ -111,9 +111,9 @@ bool make_error_classes() noexcept {
     ModuleState& state = module_state();
     for (int i = 0; i < ERROR_CLASS_COUNT; ++i) {
         if (state.errors[i]) continue;  // created once per process
-        const ErrorSpec& spec = ERROR_SPECS[i];
-        PyObject* base = i == static_cast<int>(ErrorClass::Cellvane) ? PyExc_Exception : error_class(spec.base);
-        Ref cls = Ref::steal(PyErr_NewExceptionWithDoc(spec.qualified_name, spec.doc, base, nullptr));
+        const ErrorSpec& entry = ERROR_SPECS[i];
+        PyObject* base = i == static_cast<int>(ErrorClass::Cellvane) ? PyExc_Exception : error_class(entry.base);
+        Ref cls = Ref::steal(PyErr_NewExceptionWithDoc(entry.qualified_name, entry.doc, base, nullptr));
         if (!cls) return false;
         state.errors[i] = std::move(cls);
     }

@@ -201,8 +201,8 @@ TEST(CutPair, DistanceLimitIsInclusiveAndTooFarIsNeverStored) {
     ASSERT_GT(distance(pos.in_play[2].position, pos.in_play[3].position), MAX_PAIR_CUT_DISTANCE);
 
     // At exactly this distance the enemy stone placed on one crossing of the
-    // two dead zones passes through the other crossing, which the zone does
-    // not yet take back cleanly (see ZoneComesBackAtTheExactLimit below), so
+    // two dead zones passes through the other crossing and leaves an extra
+    // split behind (see ExactLimitLeavesPlaceabilityAnswersAsTheyWere), so
     // only what the cut search itself owns is checked here.
     ShapeId made = pos.shapes_made();
     const auto kind = kind_of(pos.pair(0, 1, Position::Check::Loose));
@@ -225,14 +225,27 @@ TEST(CutPair, DistanceLimitIsInclusiveAndTooFarIsNeverStored) {
 // Two dead zones 2*sqrt(3) apart cross at two points exactly 2.0 apart, so
 // the temporary circle carved on the first crossing passes through the
 // second. Its crossings with both dead zones round to one point a hair from
-// the existing crossing; taking the circle out again leaves that point split
-// into both dead zones' outlines, because two segments still start there.
-// Disabled until the zone removes such points; enable it to check the fix.
-TEST(CutPair, DISABLED_ZoneComesBackAtTheExactLimit) {
+// the existing crossing, and taking the circle out again leaves that point
+// split into both dead zones' outlines (two segments still start there, so
+// neither is merged back). The outlines themselves are unchanged: every
+// placeability answer stays what it was.
+TEST(CutPair, ExactLimitLeavesPlaceabilityAnswersAsTheyWere) {
     Position pos(19.0);
     pos.add(0, Color::Black, {4.0, 9.0});
     pos.add(1, Color::Black, {4.0 + MAX_PAIR_CUT_DISTANCE, 9.0});
-    EXPECT_TRUE(kind_of(pos.pair(0, 1)).has_value());
+    std::vector<std::optional<Point>> before;
+    for (int i = 0; i <= 40; ++i)
+        for (int j = 0; j <= 40; ++j) before.push_back(pos.zone.nearest_living_move({i * 0.475, j * 0.475}));
+    EXPECT_TRUE(kind_of(pos.pair(0, 1, Position::Check::Loose)).has_value());
+    std::size_t k = 0;
+    for (int i = 0; i <= 40; ++i)
+        for (int j = 0; j <= 40; ++j, ++k) {
+            const auto now = pos.zone.nearest_living_move({i * 0.475, j * 0.475});
+            ASSERT_EQ(now.has_value(), before[k].has_value());
+            if (now) {
+                EXPECT_TRUE(same_point(*now, *before[k])) << i << ", " << j;
+            }
+        }
 }
 
 TEST(CutBoundary, NearEdgeConnectsFarEdgeIsTooFar) {
