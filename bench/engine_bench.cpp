@@ -4,6 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <optional>
+#include <random>
+#include <variant>
+#include <vector>
 
 #include "engine/engine.hpp"
 
@@ -110,5 +114,101 @@ void BM_Clone(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Clone)->Arg(8)->Arg(32);
+
+}  // namespace
+
+// ------------------------------------------------- positions of random play
+
+namespace {
+
+using cellvane::MoveError;
+
+// One step of seeded random play: a uniform point of the board square,
+// snapped to the nearest living move, then played. Answers false when
+// nothing on the board is placeable any more; a refused move counts in
+// `refused` and changes nothing.
+bool random_step(Board& board, std::mt19937_64& rng, int& refused) {
+    std::uniform_real_distribution<double> u(0.0, board.board_size());
+    const Point aim{u(rng), u(rng)};
+    const std::optional<Point> snapped = board.alive_zone().nearest_living_move(aim);
+    if (!snapped) return false;
+    auto result = board.try_move(*snapped);
+    if (std::holds_alternative<MoveError>(result)) {
+        ++refused;
+    } else {
+        refused = 0;
+    }
+    return true;
+}
+
+// A board reached by random play with `stones` stones in play, or as close
+// as random play gets.
+Board random_play_board(double size, std::size_t stones, std::uint64_t seed) {
+    Board board(size);
+    std::mt19937_64 rng(seed);
+    int refused = 0;
+    while (board.stone_count() < stones && refused < 50) {
+        if (!random_step(board, rng, refused)) break;
+    }
+    return board;
+}
+
+// Candidate moves on a board: snapped random points, whatever try_move makes
+// of them (a refused move costs as much as an accepted one up to its verdict).
+std::vector<Point> candidate_moves(const Board& board, std::size_t count, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> u(0.0, board.board_size());
+    std::vector<Point> out;
+    for (std::size_t tries = 0; out.size() < count && tries < 100 * count; ++tries) {
+        if (const auto p = board.alive_zone().nearest_living_move(Point{u(rng), u(rng)})) out.push_back(*p);
+    }
+    return out;
+}
+
+// try_move and, when the move was committed, undo, over a cycle of candidate
+// moves on a position of random play. Args: board size times 10, stones.
+void BM_RandomTryMoveUndo(benchmark::State& state) {
+    const double size = static_cast<double>(state.range(0)) / 10.0;
+    Board board = random_play_board(size, static_cast<std::size_t>(state.range(1)), 2024);
+    const std::vector<Point> moves = candidate_moves(board, 32, 77);
+    if (moves.empty()) {
+        state.SkipWithError("no placeable point");
+        return;
+    }
+    std::size_t i = 0;
+    std::size_t accepted = 0;
+    for (auto _ : state) {
+        auto result = board.try_move(moves[i]);
+        if (!std::holds_alternative<MoveError>(result)) {
+            ++accepted;
+            board.undo();
+        }
+        benchmark::DoNotOptimize(result);
+        i = (i + 1) % moves.size();
+    }
+    state.counters["stones"] = static_cast<double>(board.stone_count());
+    state.counters["accepted"] =
+        benchmark::Counter(static_cast<double>(accepted) / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_RandomTryMoveUndo)->Args({180, 25})->Args({180, 50})->Args({255, 100})->Unit(benchmark::kMicrosecond);
+
+// A whole random game on an 18 board: play until nothing is placeable or 50
+// moves in a row are refused, then two passes.
+void BM_RandomGame(benchmark::State& state) {
+    std::size_t turns = 0;
+    for (auto _ : state) {
+        Board board(18.0);
+        std::mt19937_64 rng(99);
+        int refused = 0;
+        while (refused < 50 && random_step(board, rng, refused)) {
+        }
+        (void)board.pass_turn();
+        (void)board.pass_turn();
+        turns = board.turn();
+        benchmark::DoNotOptimize(board.revision());
+    }
+    state.counters["turns"] = static_cast<double>(turns);
+}
+BENCHMARK(BM_RandomGame)->Unit(benchmark::kMillisecond);
 
 }  // namespace
