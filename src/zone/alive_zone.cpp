@@ -30,6 +30,17 @@ void walk_segments(Graph& graph, const Shape& shape, F&& f) {
     }
 }
 
+// Whether a circle of radius r centred at f certainly cannot cross the circle
+// c: their centres are more than both radii plus 1.0 apart along an axis,
+// which puts the exact distance test of the crossing far beyond its
+// tolerance. Radii beyond 1e6 are never passed over, so that the margin
+// stays far above rounding; NaN anywhere compares false and passes nothing over.
+bool beyond_reach(const Circle& c, Point f, double r) {
+    if (!(c.radius <= 1e6 && r <= 1e6)) return false;
+    const double reach = (c.radius + r) + 1.0;
+    return std::fabs(c.centre.x - f.x) > reach || std::fabs(c.centre.y - f.y) > reach;
+}
+
 }  // namespace
 
 std::string DeadZoneError::message() const {
@@ -67,6 +78,9 @@ ShapeId AliveZone::carve_circle(Point centre) {
 
     for (auto it = g.shapes_.begin(); it != g.shapes_.end() && it->first < n; ++it) {
         const ShapeId w = it->first;
+        if (const auto* c = std::get_if<Circle>(&it->second.kind); c != nullptr && beyond_reach(*c, centre, STONE_DIAMETER)) {
+            continue;
+        }
         const auto crossing = intersect(it->second.kind, centre);
         if (!crossing) continue;
         const auto [first, second] = *crossing;
@@ -110,12 +124,22 @@ void AliveZone::remove_shape(ShapeId a) {
     ClipGraph& g = graph_;
     auto mut = [&g](SegId id) { return g.slot_mut(id); };
 
+    // Only a shape that crossed a, or that a crossed, can hold a in its
+    // segments' covered_by sets: coverage is recorded only between two
+    // circles (or a circle and a line) that cross, and splits pass it on
+    // within one shape. A circle too far from a circular a to cross it has
+    // nothing to give back.
+    const auto own = g.shapes_.find(a);
+    const Circle* removed = own != g.shapes_.end() ? std::get_if<Circle>(&own->second.kind) : nullptr;
     for (const auto& [id, shape] : g.shapes_) {
         if (id == a) continue;
+        if (removed != nullptr) {
+            const auto* c = std::get_if<Circle>(&shape.kind);
+            if (c != nullptr && beyond_reach(*c, removed->centre, removed->radius)) continue;
+        }
         walk_segments(mut, shape, [a](SegId, Segment& seg) { seg.covered_by.erase(a); });
     }
 
-    const auto own = g.shapes_.find(a);
     if (own == g.shapes_.end()) return;
 
     // Removing segments relinks the list, so its ids are taken first.
