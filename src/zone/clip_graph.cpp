@@ -66,7 +66,7 @@ bool ClipGraph::is_exposed(SegId id) const {
 }
 
 ClipGraph::Internals ClipGraph::internals_for_testing() {
-    return Internals{arena_, free_list_, live_count_, shapes_, index_};
+    return Internals{arena_, free_list_, live_count_, shapes_, index_, next_shape_id_};
 }
 
 ShapeId ClipGraph::add_shape(const ShapeKind& kind) {

@@ -78,7 +78,10 @@ Point closest_point_on_circle(Point centre, double radius, Point p);
 
 // ------------------------------------------------------ clipping structure
 
-using ShapeId = std::uint32_t;
+// Shape ids only grow and are never reused. Every trial move carves a circle,
+// so a long-lived board can make billions of shapes: the counter is 64 bits
+// wide so that it never wraps onto the board's edge lines.
+using ShapeId = std::uint64_t;
 using SegId = std::uint32_t;
 
 struct Segment {
@@ -161,6 +164,7 @@ struct ClipGraph::Internals {
     std::uint64_t& live_count;
     std::map<ShapeId, Shape>& shapes;
     std::map<PointKey, std::vector<SegId>>& index;
+    ShapeId& next_shape_id;
 };
 
 // ------------------------------------------------------------- alive zone

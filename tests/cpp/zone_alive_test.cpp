@@ -132,6 +132,24 @@ TEST(ZoneAlive, CarvingTwiceFailsAndChangesNothing) {
     EXPECT_TRUE(z.reclaim(5));
 }
 
+// A board used for billions of trial moves makes billions of circles: the
+// shape counter runs past 32 bits without coming back round onto the edges.
+TEST(ZoneAlive, ShapeIdsRunPastThirtyTwoBitsWithoutWrapping) {
+    AliveZone z(19.0);
+    z.graph_for_testing().internals_for_testing().next_shape_id = 0xFFFFFFFFu;
+    ASSERT_EQ(z.carve(0, {2.0, 2.0}), std::nullopt);
+    ASSERT_EQ(z.carve(1, {4.5, 2.0}), std::nullopt);
+    EXPECT_EQ(z.dead_zone(0), ShapeId{0xFFFFFFFFu});
+    EXPECT_EQ(z.dead_zone(1), ShapeId{0x100000000u});
+    ASSERT_NE(z.graph().shape(0), nullptr);
+    EXPECT_TRUE(z.graph().shape(0)->is_edge);
+    EXPECT_EQ(z.graph().shapes().size(), 6u);
+    EXPECT_EQ(broken_invariant(z), std::nullopt);
+    ASSERT_EQ(z.reclaim(0), std::nullopt);
+    ASSERT_EQ(z.reclaim(1), std::nullopt);
+    EXPECT_EQ(boundary_picture(z.graph()), boundary_picture(AliveZone(19.0).graph()));
+}
+
 TEST(ZoneAlive, ReclaimLeavesOtherShapesExactlyAsTheyWere) {
     AliveZone z(19.0);
     z.carve(0, {2.5, 3.0});

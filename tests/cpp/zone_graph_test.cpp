@@ -32,7 +32,8 @@ TEST(ZoneGraph, NewGraphHoldsTheFourLinesAndTheEmptySquare) {
         ASSERT_NE(shape, nullptr);
         EXPECT_TRUE(shape->is_edge);
         EXPECT_EQ(std::get<Edge>(shape->kind).side, sides[e]);
-        const std::vector<SegId> expected{4 * e, 4 * e + 1, 4 * e + 2, 4 * e + 3};
+        const SegId first = static_cast<SegId>(4 * e);
+        const std::vector<SegId> expected{first, first + 1, first + 2, first + 3};
         EXPECT_EQ(g.segments_of(e), expected);
         const double offsets[] = {-38.0, 1.0, 18.0, 38.0};
         const bool off_board[] = {true, false, true, true};
