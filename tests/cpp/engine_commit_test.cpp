@@ -269,6 +269,23 @@ TEST(EngineUndo, EveryCommitIsTakenBackExactly) {
     EXPECT_FALSE(board.undo());
 }
 
+TEST(EngineUndo, CapturedStonesComeBackInTheDeltasOrder) {
+    // The restored dead zones take new shape ids in the order they are carved
+    // again, and shape order decides ties in nearest-point searches: undo
+    // walks the capture list as the delta gives it, not backwards.
+    Board board(19.0);
+    ASSERT_FALSE(board.commit(place(0, 4, 4, Color::White), false));
+    ASSERT_FALSE(board.commit(place(1, 14, 4, Color::White), false));
+    ASSERT_FALSE(board.commit(place(2, 9, 14, Color::White), false));
+    ASSERT_FALSE(board.commit(place(3, 9, 9, Color::Black, {2, 0, 1}), false));
+    ASSERT_TRUE(board.undo());
+    const std::map<std::uint32_t, ShapeId>& zones = board.alive_zone().dead_zones();
+    ASSERT_EQ(zones.size(), 3u);
+    EXPECT_LT(zones.at(2), zones.at(0));
+    EXPECT_LT(zones.at(0), zones.at(1));
+    EXPECT_EQ(board.captures(Color::Black), 0u);
+}
+
 TEST(EngineUndo, ProvisionalEntryKeepsTheTurn) {
     Board board(19.0);
     ASSERT_FALSE(board.commit(pass_delta(), false));
