@@ -200,25 +200,11 @@ bool to_delta_list(PyObject* obj, const char* name, std::vector<GameDelta>& out)
 PyObject* new_point(Point p) noexcept { return Py_BuildValue("(dd)", p.x, p.y); }
 
 PyObject* new_u32_list(const std::vector<std::uint32_t>& ids) noexcept {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(ids.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        PyObject* item = PyLong_FromUnsignedLong(ids[i]);
-        if (!item) return nullptr;
-        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item) < 0) return nullptr;  // steals item
-    }
-    return list.release();
+    return new_list(ids, [](std::uint32_t id) { return PyLong_FromUnsignedLong(id); });
 }
 
 PyObject* new_stone_list(const std::vector<Stone>& stones) noexcept {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(stones.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < stones.size(); ++i) {
-        PyObject* item = new_stone(stones[i]);
-        if (!item) return nullptr;
-        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item) < 0) return nullptr;  // steals item
-    }
-    return list.release();
+    return new_list(stones, [](const Stone& stone) { return new_stone(stone); });
 }
 
 PyObject* new_string(std::string_view text) noexcept {

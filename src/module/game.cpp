@@ -248,16 +248,7 @@ Py_ssize_t game_len(PyObject* self) noexcept {
 
 PyObject* game_stones(PyObject* self, PyObject*) noexcept {
     return read(self, [](const Board& b) -> PyObject* {
-        const std::map<std::uint32_t, Stone>& in_play = b.stones_in_play();
-        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(in_play.size())));
-        if (!list) return nullptr;
-        Py_ssize_t i = 0;
-        for (const auto& [id, stone] : in_play) {
-            PyObject* item = new_stone(stone);
-            if (!item) return nullptr;
-            if (PyList_SetItem(list.get(), i++, item) < 0) return nullptr;  // steals item
-        }
-        return list.release();
+        return new_list(b.stones_in_play(), [](const auto& entry) { return new_stone(entry.second); });
     });
 }
 

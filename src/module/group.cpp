@@ -96,15 +96,7 @@ PyObject* group_color(PyObject* self, void*) noexcept { return new_color(record(
 PyObject* group_stones(PyObject* self, void*) noexcept { return new_stone_list(record(self).stones); }
 
 PyObject* group_stone_ids(PyObject* self, void*) noexcept {
-    const std::vector<Stone>& stones = record(self).stones;
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(stones.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < stones.size(); ++i) {
-        PyObject* item = PyLong_FromUnsignedLong(stones[i].id);
-        if (!item) return nullptr;
-        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item) < 0) return nullptr;  // steals item
-    }
-    return list.release();
+    return new_list(record(self).stones, [](const Stone& stone) { return PyLong_FromUnsignedLong(stone.id); });
 }
 
 PyObject* group_color_seed(PyObject* self, void*) noexcept {
@@ -113,27 +105,9 @@ PyObject* group_color_seed(PyObject* self, void*) noexcept {
     return PyLong_FromUnsignedLong(stones.front().id);
 }
 
-PyObject* new_ring(const Ring& ring) noexcept {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(ring.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-        PyObject* item = new_point(ring[i]);
-        if (!item) return nullptr;
-        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item) < 0) return nullptr;  // steals item
-    }
-    return list.release();
-}
-
 PyObject* group_rings(PyObject* self, void*) noexcept {
-    const std::vector<Ring>& rings = record(self).rings;
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(rings.size())));
-    if (!list) return nullptr;
-    for (std::size_t r = 0; r < rings.size(); ++r) {
-        PyObject* item = new_ring(rings[r]);
-        if (!item) return nullptr;
-        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(r), item) < 0) return nullptr;  // steals item
-    }
-    return list.release();
+    return new_list(record(self).rings,
+                    [](const Ring& ring) { return new_list(ring, [](Point p) { return new_point(p); }); });
 }
 
 PyObject* group_area(PyObject* self, void*) noexcept { return PyFloat_FromDouble(area(record(self).rings)); }

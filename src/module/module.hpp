@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -181,6 +182,21 @@ PyObject* new_cut_kind(CutKind k) noexcept;
 PyObject* new_status(Status s) noexcept;
 PyObject* new_point(Point p) noexcept;  // (x, y) tuple of floats
 PyObject* new_u32_list(const std::vector<std::uint32_t>& ids) noexcept;
+
+// A new list holding make_item(x) for every x of `items` (any sized range),
+// in order. make_item answers a new reference or nullptr with an error set.
+template <class Range, class MakeItem>
+PyObject* new_list(const Range& items, MakeItem make_item) noexcept {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(std::size(items))));
+    if (!list) return nullptr;
+    Py_ssize_t i = 0;
+    for (const auto& x : items) {
+        PyObject* item = make_item(x);
+        if (!item) return nullptr;
+        if (PyList_SetItem(list.get(), i++, item) < 0) return nullptr;  // steals item
+    }
+    return list.release();
+}
 PyObject* new_stone_list(const std::vector<Stone>& stones) noexcept;
 PyObject* new_string(std::string_view text) noexcept;
 // A Group object holding its own copy of the record (group.cpp).
