@@ -10,7 +10,8 @@ every game by territory, less komi for Black.
 values, and `run` only needs a `concurrent.futures.Executor`, so the same code
 runs on a cluster when one machine is not enough: pass the executor of a Dask
 cluster (`distributed.Client(...).get_executor()`) instead of the process
-pool.
+pool, or, on Ray, hand `play_out` to `ray.util.multiprocessing.Pool().starmap`
+or `ray.remote`.
 
 Run with the module installed, e.g. `.venv/bin/python examples/selfplay.py`.
 """
