@@ -1,20 +1,21 @@
 // The Game class: the host's handle on one board.
 //
 // A Game object holds its Board in place (built by placement new when the
-// object is created, destroyed in tp_dealloc) and a borrow counter. Queries
-// take the board shared, changes (and the cut questions, which write the cut
-// memo) take it exclusively, and every borrow is held until the answer has
-// been converted into host objects: building those objects can run arbitrary
-// host code (a garbage collection pass running a finaliser), and that code
-// must not change a board whose containers are being walked.
+// object is created, destroyed in tp_dealloc), a borrow counter and the list
+// of weak references to it. Queries take the board shared, changes (and the
+// cut questions, which write the cut memo) take it exclusively, and every
+// borrow is held until the answer has been converted into host objects:
+// building those objects can run arbitrary host code (a garbage collection
+// pass running a finaliser), and that code must not change a board whose
+// containers are being walked.
 #include <new>
 #include <utility>
 
 #include "module/module.hpp"
-
-#include <structmember.h>  // after Python.h, which it needs
 #include "render/render.hpp"
 #include "validate/validate.hpp"
+
+#include <structmember.h>  // needs Python.h, included above
 
 namespace cellvane::py {
 
