@@ -2,11 +2,13 @@
 
 A corner capture first, then seeded random play snapped to placeable points
 until the board is nearly full, two passes, and an undo of the last pass. The
-position is checked, replayed from its log, and drawn as SVG (and as PNG when
-rsvg-convert is installed) in examples/out/.
+position is checked, replayed from its log, sent through pickle, and drawn as
+SVG (and as PNG when rsvg-convert is installed) in examples/out/, along with
+the position after 40 turns (midgame.svg, the picture in README.md).
 """
 
 import pathlib
+import pickle
 import random
 import shutil
 import subprocess
@@ -49,6 +51,10 @@ def main() -> int:
             refused = 0
         except cv.SelfCaptureError:
             refused += 1
+        if game.turn == 40 and refused == 0:
+            # The picture a notebook shows: dump_svg's drawing at 480 pixels.
+            (out / "midgame.svg").write_text(game._repr_svg_(), encoding="utf-8")
+            print("wrote", out / "midgame.svg")
     game.pass_turn()
     game.pass_turn()
     print("after random play:", game, game.status)
@@ -71,6 +77,9 @@ def main() -> int:
     game.validate()
     again = cv.Game.replay(game.board_size, game.deltas())
     print("replay reproduces the position:", again.stones() == game.stones() and again.groups() == game.groups())
+    data = pickle.dumps(game)
+    back = pickle.loads(data)
+    print(f"pickled as its log in {len(data)} bytes; unpickled:", back, back.groups() == game.groups())
 
     svg = out / "demo.svg"
     svg.write_text(game.dump_svg(), encoding="utf-8")

@@ -20,3 +20,7 @@ ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
 
 bash scripts/venv.sh
 .venv/bin/python -m pytest -q tests/python
+
+# The type stub against the installed module, and the typed examples.
+.venv/bin/python -m mypy.stubtest cellvane
+.venv/bin/python -m mypy --strict examples/demo.py examples/selfplay.py

@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Creates the project's virtual environment (once) and installs cellvane into it
-# together with the pinned test dependencies.
+# Creates the project's virtual environment .venv (once) and builds and
+# installs cellvane into it.
+#   bash scripts/venv.sh demo   the module alone
+#   bash scripts/venv.sh        the module and the test dependencies, pinned
+#                               with their own dependencies by constraints.txt
 set -euo pipefail
 cd "$(dirname "$0")/.."
+mode=${1:-test}
 if [ ! -x .venv/bin/python ]; then
   python3 -m venv .venv
 fi
 .venv/bin/python -m pip install -q --upgrade "pip==25.3"
-.venv/bin/python -m pip install -q ".[test]"
+if [ "$mode" = "demo" ]; then
+  .venv/bin/python -m pip install -q .
+else
+  .venv/bin/python -m pip install -q -c constraints.txt ".[test]"
+fi

@@ -95,6 +95,21 @@ PyObject* status_has_ended(PyObject* self, PyObject*) noexcept {
     return PyBool_FromLong(as_enum(self)->value == static_cast<int>(Status::Ended));
 }
 
+// A member copies and pickles as the lookup of the class attribute of its
+// name, `getattr(Color, "BLACK")`, so it comes back as that very member.
+PyObject* enum_reduce(PyObject* self, PyObject*) noexcept {
+    Ref builtins = Ref::steal(PyImport_ImportModule("builtins"));
+    if (!builtins) return nullptr;
+    Ref getattr = Ref::steal(PyObject_GetAttrString(builtins.get(), "getattr"));
+    if (!getattr) return nullptr;
+    const EnumObject* e = as_enum(self);
+    return Py_BuildValue("(O(Os))", getattr.get(), reinterpret_cast<PyObject*>(Py_TYPE(self)),
+                         e->info->names[e->value]);
+}
+
+const PyMethodDef ENUM_REDUCE = {"__reduce__", enum_reduce, METH_NOARGS,
+                                 "__reduce__($self)\n--\n\nCopies and pickles as the member itself."};
+
 PyGetSetDef color_getset[] = {
     {"label", enum_label, nullptr,
      "The lowercase name, as the engine's wire protocol and the fixtures spell\nit: `\"black\"` or `\"white\"`.", nullptr},
@@ -111,10 +126,16 @@ PyGetSetDef cut_kind_getset[] = {
 
 PyMethodDef color_methods[] = {
     {"opposite", color_opposite, METH_NOARGS, "opposite($self)\n--\n\nThe other player."},
+    ENUM_REDUCE,
     {nullptr, nullptr, 0, nullptr},
 };
 PyMethodDef status_methods[] = {
     {"has_ended", status_has_ended, METH_NOARGS, "has_ended($self)\n--\n\nWhether the game has stopped taking turns."},
+    ENUM_REDUCE,
+    {nullptr, nullptr, 0, nullptr},
+};
+PyMethodDef reduce_only_methods[] = {
+    ENUM_REDUCE,
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -182,10 +203,11 @@ PyObject* make_color_type(PyObject* module) noexcept {
     return make_enum_type(module, "cellvane.Color", COLOR_DOC, COLOR_INFO, color_getset, color_methods);
 }
 PyObject* make_edge_type(PyObject* module) noexcept {
-    return make_enum_type(module, "cellvane.BoardEdge", EDGE_DOC, EDGE_INFO, edge_getset, nullptr);
+    return make_enum_type(module, "cellvane.BoardEdge", EDGE_DOC, EDGE_INFO, edge_getset, reduce_only_methods);
 }
 PyObject* make_cut_kind_type(PyObject* module) noexcept {
-    return make_enum_type(module, "cellvane.CutKind", CUT_KIND_DOC, CUT_KIND_INFO, cut_kind_getset, nullptr);
+    return make_enum_type(module, "cellvane.CutKind", CUT_KIND_DOC, CUT_KIND_INFO, cut_kind_getset,
+                          reduce_only_methods);
 }
 PyObject* make_status_type(PyObject* module) noexcept {
     return make_enum_type(module, "cellvane.GameStatus", STATUS_DOC, STATUS_INFO, nullptr, status_methods);

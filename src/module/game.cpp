@@ -1,12 +1,13 @@
 // The Game class: the host's handle on one board.
 //
 // A Game object holds its Board in place (built by placement new when the
-// object is created, destroyed in tp_dealloc) and a borrow counter. Queries
-// take the board shared, changes (and the cut questions, which write the cut
-// memo) take it exclusively, and every borrow is held until the answer has
-// been converted into host objects: building those objects can run arbitrary
-// host code (a garbage collection pass running a finaliser), and that code
-// must not change a board whose containers are being walked.
+// object is created, destroyed in tp_dealloc), a borrow counter and the list
+// of weak references to it. Queries take the board shared, changes (and the
+// cut questions, which write the cut memo) take it exclusively, and every
+// borrow is held until the answer has been converted into host objects:
+// building those objects can run arbitrary host code (a garbage collection
+// pass running a finaliser), and that code must not change a board whose
+// containers are being walked.
 #include <new>
 #include <utility>
 
@@ -14,14 +15,22 @@
 #include "render/render.hpp"
 #include "validate/validate.hpp"
 
+#include <structmember.h>  // needs Python.h, included above
+
 namespace cellvane::py {
 
 namespace {
 
-struct GameObject {
+// The fixed part of a game object, standard layout so that the host can be
+// told where the weak reference list sits. The board follows it.
+struct GameHead {
     PyObject_HEAD
     // 0: free; n > 0: held by n shared borrows; -1: held exclusively.
     Py_ssize_t borrows;
+    PyObject* weakrefs;  // the weak references to this game, managed by the host
+};
+
+struct GameObject : GameHead {
     Board board;  // constructed in place, destroyed by game_dealloc
 };
 
@@ -102,6 +111,7 @@ PyObject* allocate_game(PyTypeObject* type, Make make_board) noexcept {
     if (!self) return nullptr;
     GameObject* game = as_game(self);
     game->borrows = 0;
+    game->weakrefs = nullptr;
     new (&game->board) Board(make_board());
     return self;
 }
@@ -136,6 +146,7 @@ int game_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 
 void game_dealloc(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
+    if (as_game(self)->weakrefs) PyObject_ClearWeakRefs(self);
     as_game(self)->board.~Board();
     auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     free(self);
@@ -273,16 +284,33 @@ PyObject* game_last_placed_stone(PyObject* self, PyObject*) noexcept {
     });
 }
 
-PyObject* game_deltas(PyObject* self, PyObject*) noexcept {
-    return read(self, [](const Board& b) -> PyObject* {
-        Ref list = Ref::steal(PyList_New(0));
-        if (!list) return nullptr;
-        for (const HistoryEntry& entry : b.history()) {
-            if (entry.provisional) continue;  // never visible between calls
-            Ref item = Ref::steal(new_delta(entry.delta));
-            if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
-        }
-        return list.release();
+// The committed turns as a new list of GameDelta, oldest first.
+PyObject* new_delta_list(const Board& b) noexcept {
+    Ref list = Ref::steal(PyList_New(0));
+    if (!list) return nullptr;
+    for (const HistoryEntry& entry : b.history()) {
+        if (entry.provisional) continue;  // never visible between calls
+        Ref item = Ref::steal(new_delta(entry.delta));
+        if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
+    }
+    return list.release();
+}
+
+PyObject* game_deltas(PyObject* self, PyObject*) noexcept { return read(self, new_delta_list); }
+
+// A game pickles as its log: `Game.replay(board_size, deltas)` rebuilds the
+// position, captures and forced eyes included. The revision counter and the
+// memos are not carried; the rebuilt game counts one revision per delta and
+// fills its memos afresh.
+PyObject* game_reduce(PyObject* self, PyObject*) noexcept {
+    PyTypeObject* type = game_type();
+    if (!type) return nullptr;
+    Ref replay = Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "replay"));
+    if (!replay) return nullptr;
+    return read(self, [&](const Board& b) -> PyObject* {
+        Ref deltas = Ref::steal(new_delta_list(b));
+        if (!deltas) return nullptr;
+        return Py_BuildValue("(O(dO))", replay.get(), b.board_size(), deltas.get());
     });
 }
 
@@ -350,6 +378,33 @@ PyObject* game_validate(PyObject* self, PyObject*) noexcept {
 
 PyObject* game_dump_svg(PyObject* self, PyObject*) noexcept {
     return read(self, [](const Board& b) { return new_string(dump_svg(b)); });
+}
+
+// The width and height a notebook shows the picture at, in pixels.
+constexpr std::string_view SCREEN_SIZE = "480";
+
+// Sets the value of `attribute` (written ` name="`) in the document's first
+// start tag, when that tag has it.
+void set_attribute(std::string& svg, std::string_view attribute, std::string_view value) {
+    const std::size_t tag_end = svg.find('>');
+    const std::size_t at = svg.find(attribute);
+    if (at == std::string::npos || at > tag_end) return;
+    const std::size_t begin = at + attribute.size();
+    const std::size_t end = svg.find('"', begin);
+    if (end == std::string::npos || end > tag_end) return;
+    svg.replace(begin, end - begin, value);
+}
+
+// The picture of dump_svg with the size of its root element given in pixels
+// rather than board units: the viewBox keeps the drawing in board units, so
+// only the scale changes.
+PyObject* game_repr_svg(PyObject* self, PyObject*) noexcept {
+    return read(self, [](const Board& b) {
+        std::string svg = dump_svg(b);
+        set_attribute(svg, " width=\"", SCREEN_SIZE);
+        set_attribute(svg, " height=\"", SCREEN_SIZE);
+        return new_string(svg);
+    });
 }
 
 // ----------------------------------------------------------- cut questions
@@ -528,6 +583,16 @@ PyMethodDef game_methods[] = {
      "dump_svg($self)\n--\n\n"
      "A standalone SVG of the position: every group filled with its own\n"
      "colour, dead area hatched, group ids labelled."},
+    {"_repr_svg_", game_repr_svg, METH_NOARGS,
+     "_repr_svg_($self)\n--\n\n"
+     "The picture of `dump_svg` sized for a screen (480 pixels square), as\n"
+     "notebooks ask for it."},
+    {"__reduce__", game_reduce, METH_NOARGS,
+     "__reduce__($self)\n--\n\n"
+     "Pickles the game as its board size and log; unpickling replays the log\n"
+     "with `Game.replay`. The position, captures and status come back; the\n"
+     "`revision` counter and the memos do not (the copy counts one revision\n"
+     "per turn of its log), and a subclass comes back as a plain `Game`."},
     {"__copy__", game_copy, METH_NOARGS, "__copy__($self)\n--\n\n"},
     {"__deepcopy__", as_cfunction(game_deepcopy), WITH_ARGS, "__deepcopy__($self, _memo=None)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
@@ -558,6 +623,12 @@ PyGetSetDef game_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// The host finds the weak reference list through this offset.
+PyMemberDef game_members[] = {
+    {"__weaklistoffset__", T_PYSSIZET, static_cast<Py_ssize_t>(offsetof(GameHead, weakrefs)), READONLY, nullptr},
+    {nullptr, 0, 0, 0, nullptr},
+};
+
 PyType_Slot game_slots[] = {
     {Py_tp_doc, const_cast<char*>("Game(board_size)\n--\n\n"
                                   "A game of Cellvane: the board, the rules, and the history to undo them.\n"
@@ -578,6 +649,7 @@ PyType_Slot game_slots[] = {
     {Py_sq_length, reinterpret_cast<void*>(game_len)},
     {Py_tp_methods, game_methods},
     {Py_tp_getset, game_getset},
+    {Py_tp_members, game_members},
     {0, nullptr},
 };
 

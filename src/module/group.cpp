@@ -130,6 +130,69 @@ PyObject* group_contains_point(PyObject* self, PyObject* args, PyObject* kwargs)
     return PyBool_FromLong(territory_contains(record(self).rings, p.x, p.y));
 }
 
+// --------------------------------------------------------------- pickling
+
+// A group pickles as `Group._from_state(color, stones, rings)`: its colour
+// member, its stones and its rings as `rings` lists them. The record is
+// rebuilt point for point, so the copy compares equal.
+PyObject* group_reduce(PyObject* self, PyObject*) noexcept {
+    PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(self));
+    Ref rebuild = Ref::steal(PyObject_GetAttrString(type, "_from_state"));
+    if (!rebuild) return nullptr;
+    Ref color = Ref::steal(group_color(self, nullptr));
+    if (!color) return nullptr;
+    Ref stones = Ref::steal(group_stones(self, nullptr));
+    if (!stones) return nullptr;
+    Ref rings = Ref::steal(group_rings(self, nullptr));
+    if (!rings) return nullptr;
+    return Py_BuildValue("(O(OOO))", rebuild.get(), color.get(), stones.get(), rings.get());
+}
+
+// Calls `item(obj)` for every item of an iterable, stopping at the first
+// failure.
+template <class F>
+bool each_item(PyObject* iterable, F item) noexcept {
+    Ref iterator = Ref::steal(PyObject_GetIter(iterable));
+    if (!iterator) return false;
+    while (true) {
+        Ref next = Ref::steal(PyIter_Next(iterator.get()));
+        if (!next) return !PyErr_Occurred();
+        if (!item(next.get())) return false;
+    }
+}
+
+// Group cannot be subclassed, so the class is always Group itself.
+PyObject* group_from_state(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+    static const char* const names[] = {"color", "stones", "rings", nullptr};
+    PyObject* color_arg = nullptr;
+    PyObject* stones_arg = nullptr;
+    PyObject* rings_arg = nullptr;
+    if (!parse_args(args, kwargs, "OOO:_from_state", names, &color_arg, &stones_arg, &rings_arg)) return nullptr;
+    Group group;
+    if (!to_color(color_arg, "color", group.color)) return nullptr;
+    const bool stones_ok = each_item(stones_arg, [&](PyObject* item) {
+        Stone stone;
+        if (!to_stone(item, "stones", stone)) return false;
+        group.stones.push_back(stone);
+        return true;
+    });
+    if (!stones_ok) return nullptr;
+    const bool rings_ok = each_item(rings_arg, [&](PyObject* ring_arg) {
+        Ring ring;
+        const bool points_ok = each_item(ring_arg, [&](PyObject* point_arg) {
+            Point p;
+            if (!to_point(point_arg, "rings", p)) return false;
+            ring.push_back(p);
+            return true;
+        });
+        if (!points_ok) return false;
+        group.rings.push_back(std::move(ring));
+        return true;
+    });
+    if (!rings_ok) return nullptr;
+    return new_group(group);
+}
+
 PyGetSetDef group_getset[] = {
     {"color", group_color, nullptr, "Whose group this is.", nullptr},
     {"stones", group_stones, nullptr, "The group's stones, ascending by id.", nullptr},
@@ -153,6 +216,14 @@ PyMethodDef group_methods[] = {
      METH_VARARGS | METH_KEYWORDS,
      "contains_point($self, point)\n--\n\n"
      "Whether `point` lies in this group's territory: inside the outer ring and outside every hole."},
+    {"__reduce__", reinterpret_cast<PyCFunction>(group_reduce), METH_NOARGS,
+     "__reduce__($self)\n--\n\nRebuilds an equal group: copies and pickles."},
+    {"_from_state", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(group_from_state)),
+     METH_VARARGS | METH_KEYWORDS | METH_CLASS,
+     "_from_state($cls, color, stones, rings)\n--\n\n"
+     "The group with this colour, these stones and these rings, as `__reduce__`\n"
+     "hands them to pickle. Not for building positions: groups come from\n"
+     "`Game.groups`."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -109,6 +109,22 @@ Py_hash_t stone_hash(PyObject* self) noexcept {
     return host_hash(h.finish());
 }
 
+// Rebuilt through the constructor: (Stone, (id, color, position)).
+PyObject* stone_reduce(PyObject* self, PyObject*) noexcept {
+    const Stone& s = as_stone(self)->stone;
+    Ref color = Ref::steal(new_color(s.color));
+    if (!color) return nullptr;
+    Ref position = Ref::steal(new_point(s.position));
+    if (!position) return nullptr;
+    return Py_BuildValue("(O(kOO))", reinterpret_cast<PyObject*>(Py_TYPE(self)), static_cast<unsigned long>(s.id),
+                         color.get(), position.get());
+}
+
+PyMethodDef stone_methods[] = {
+    {"__reduce__", stone_reduce, METH_NOARGS, "__reduce__($self)\n--\n\nRebuilds an equal stone: copies and pickles."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef stone_getset[] = {
     {"id", stone_id, nullptr, "Which stone this is. Ids are dense and never reused.", nullptr},
     {"color", stone_color, nullptr, "Whose stone it is.", nullptr},
@@ -124,6 +140,7 @@ PyType_Slot stone_slots[] = {
     {Py_tp_richcompare, reinterpret_cast<void*>(stone_richcompare)},
     {Py_tp_hash, reinterpret_cast<void*>(stone_hash)},
     {Py_tp_getset, stone_getset},
+    {Py_tp_methods, stone_methods},
     {0, nullptr},
 };
 
@@ -207,6 +224,33 @@ Py_hash_t delta_hash(PyObject* self) noexcept {
     return host_hash(h.finish());
 }
 
+// Rebuilt through the constructor of the object's own class, with the stone
+// and the id list as stored. An instance of a subclass also carries its
+// instance dictionary, as a plain object's copy would.
+PyObject* delta_reduce(PyObject* self, PyObject*) noexcept {
+    const GameDelta& d = as_delta(self)->delta;
+    Ref stone = d.new_stone ? Ref::steal(new_stone(*d.new_stone)) : Ref::borrow(Py_None);
+    if (!stone) return nullptr;
+    Ref ids = Ref::steal(new_u32_list(d.captured_stone_ids));
+    if (!ids) return nullptr;
+    PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(self));
+    Ref state = Ref::steal(PyObject_GetAttrString(self, "__dict__"));
+    if (!state) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return nullptr;
+        PyErr_Clear();
+    }
+    if (state && PyObject_IsTrue(state.get()) > 0) {
+        return Py_BuildValue("(O(OO)O)", type, stone.get(), ids.get(), state.get());
+    }
+    if (PyErr_Occurred()) return nullptr;
+    return Py_BuildValue("(O(OO))", type, stone.get(), ids.get());
+}
+
+PyMethodDef delta_methods[] = {
+    {"__reduce__", delta_reduce, METH_NOARGS, "__reduce__($self)\n--\n\nRebuilds an equal delta: copies and pickles."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef delta_getset[] = {
     {"new_stone", delta_new_stone, nullptr, "The stone placed this turn, or `None` when the turn was a pass.", nullptr},
     {"captured_stone_ids", delta_captured_ids, nullptr, "The stones this placement captured, ascending by id.", nullptr},
@@ -228,6 +272,7 @@ PyType_Slot delta_slots[] = {
     {Py_tp_richcompare, reinterpret_cast<void*>(delta_richcompare)},
     {Py_tp_hash, reinterpret_cast<void*>(delta_hash)},
     {Py_tp_getset, delta_getset},
+    {Py_tp_methods, delta_methods},
     {0, nullptr},
 };
 
