@@ -40,7 +40,10 @@ ClipGraph::ClipGraph(double board_size) : board_size_(board_size) {
         for (int i = 0; i < 4; ++i) {
             const auto seg = add_point(id, plan.points[i]);
             if (!seg) continue;
-            if (Segment* m = slot_mut(*seg)) m->off_board = off_board[i];
+            if (Segment* m = slot_mut(*seg)) {
+                m->off_board = off_board[i];
+                m->permanent = true;
+            }
         }
     }
 }

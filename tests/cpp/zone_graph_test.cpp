@@ -113,6 +113,35 @@ TEST(ZoneGraph, CircleWithOneSegmentStillCountsWhole) {
     EXPECT_EQ(broken_invariant(g), std::nullopt);
 }
 
+TEST(ZoneGraph, CausesAreASetInInsertionOrderAndNeverInherited) {
+    Causes c;
+    for (const ShapeId id : {7, 3, 7, 9, 4, 3}) c.add(id);  // past the inline ones
+    EXPECT_EQ(std::vector<ShapeId>(c.begin(), c.end()), (std::vector<ShapeId>{7, 3, 9, 4}));
+    EXPECT_TRUE(c.contains(4));
+    EXPECT_TRUE(c.remove(3));
+    EXPECT_FALSE(c.remove(3));
+    const Causes copy = c;
+    EXPECT_TRUE(c.remove(7));  // back to the inline ones
+    EXPECT_EQ(std::vector<ShapeId>(c.begin(), c.end()), (std::vector<ShapeId>{9, 4}));
+    EXPECT_EQ(std::vector<ShapeId>(copy.begin(), copy.end()), (std::vector<ShapeId>{7, 9, 4}));
+    EXPECT_TRUE(c.remove(4));
+    EXPECT_TRUE(c.remove(9));
+    EXPECT_TRUE(c.empty());
+    EXPECT_FALSE(c.contains(9));
+
+    // An edge's own four points are permanent; a split inherits coverage but
+    // neither causes nor permanence: its point has causes of its own.
+    ClipGraph g(19.0);
+    for (const SegId id : g.segments_of(0)) EXPECT_TRUE(g.slot(id)->permanent);
+    auto in = g.internals_for_testing();
+    in.arena[1]->covered_by.insert(2);
+    in.arena[1]->causes.add(2);
+    const SegId made = *g.add_point(0, {1.0, 5.0});
+    EXPECT_EQ(g.slot(made)->covered_by, std::set<ShapeId>{2});
+    EXPECT_TRUE(g.slot(made)->causes.empty());
+    EXPECT_FALSE(g.slot(made)->permanent);
+}
+
 TEST(ZoneGraph, RemovingSegmentsRelinksAndReusesSlotsLastInFirstOut) {
     ClipGraph g(19.0);
     const ShapeId c = g.add_shape(Circle{{9.0, 9.0}, 2.0});
