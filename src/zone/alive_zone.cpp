@@ -242,14 +242,20 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
     // which cannot overflow, instead of answering that no move exists.
     double far_best = INF;
     std::optional<Point> answer;
-    auto consider = [&](Point q) {
+    // Boundary points at exactly the best distance go to the smaller point
+    // (x, then y): shape ids and list order follow the order of carving, the
+    // position does not. A forced eye must be strictly nearer than the boundary.
+    auto smaller = [&answer](Point q) {
+        return answer && (q.x < answer->x || (q.x == answer->x && q.y < answer->y));
+    };
+    auto consider = [&](Point q, bool boundary) {
         const double d = distance(p, q);
-        if (d < best) {
+        if (d < best || (boundary && d == best && d != INF && smaller(q))) {
             best = d;
             answer = q;
         } else if (d == INF && best == INF) {
             const double far = std::hypot(p.x * 0.5 - q.x * 0.5, p.y * 0.5 - q.y * 0.5);
-            if (far < far_best) {
+            if (far < far_best || (boundary && far == far_best && smaller(q))) {
                 far_best = far;
                 answer = q;
             }
@@ -258,16 +264,16 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
     for (const auto& entry : graph_.shapes_) {
         graph_.for_each_exposed_piece(entry.first, [&](const ExposedPiece& piece) {
             if (const auto* whole = std::get_if<WholeCircle>(&piece)) {
-                consider(closest_point_on_circle(whole->centre, whole->radius, p));
+                consider(closest_point_on_circle(whole->centre, whole->radius, p), true);
             } else if (const auto* line = std::get_if<LineSeg>(&piece)) {
-                consider(closest_point_on_segment(SegmentGeometry{*line}, p));
+                consider(closest_point_on_segment(SegmentGeometry{*line}, p), true);
             } else {
-                consider(closest_point_on_segment(SegmentGeometry{std::get<ArcSeg>(piece)}, p));
+                consider(closest_point_on_segment(SegmentGeometry{std::get<ArcSeg>(piece)}, p), true);
             }
             return true;
         });
     }
-    for (const auto& entry : forced_eyes_) consider(entry.second);
+    for (const auto& entry : forced_eyes_) consider(entry.second, false);
     return answer;
 }
 

@@ -364,6 +364,18 @@ TEST(ZonePlace, NearestLivingMoveLeavesADeadZone) {
     EXPECT_TRUE(same_bits(*z.nearest_living_move({9.5, 9.0}), {8.0000001, 9.0}));
 }
 
+TEST(ZonePlace, NearestLivingMoveTiesGoToTheSmallerBoundaryPoint) {
+    // A stone on the top line cuts it at (7, 1) and (3, 1), both sqrt(5) from
+    // (5, 0). The line lists the piece ending at (7, 1) first; the smaller
+    // point answers.
+    AliveZone z(19.0);
+    z.carve(0, {5.0, 1.0});
+    EXPECT_TRUE(same_bits(*z.nearest_living_move({5.0, 0.0}), {3.0, 1.0}));
+    // A forced eye as far away still loses, even the smaller point.
+    z.add_forced_eye({3.0, -1.0});
+    EXPECT_TRUE(same_bits(*z.nearest_living_move({5.0, 0.0}), {3.0, 1.0}));
+}
+
 TEST(ZonePlace, NearestLivingMoveFollowsTheExposedArcs) {
     AliveZone z(19.0);
     z.carve(0, {8.0, 9.0});

@@ -13,6 +13,7 @@ namespace {
 using zone_testing::boundary_picture;
 using zone_testing::boundary_set;
 using zone_testing::broken_invariant;
+using zone_testing::same_bits;
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
@@ -128,6 +129,17 @@ TEST(ZoneRandom, CarveAndReclaimKeepTheStructureWhole) {
                 const auto boundary = boundary_set(z.graph());
                 EXPECT_EQ(boundary_set(forwards.graph()), boundary) << "step " << step;
                 EXPECT_EQ(boundary_set(backwards.graph()), boundary) << "step " << step;
+                for (const auto& [stone, centre] : seq.stones()) {
+                    // From a centre every point of its circle is about equally far.
+                    const auto q = z.nearest_living_move(centre);
+                    const auto f = forwards.nearest_living_move(centre);
+                    const auto b = backwards.nearest_living_move(centre);
+                    ASSERT_EQ(q.has_value(), f.has_value());
+                    ASSERT_EQ(q.has_value(), b.has_value());
+                    if (q) {
+                        EXPECT_TRUE(same_bits(*q, *f) && same_bits(*q, *b)) << "step " << step;
+                    }
+                }
                 const Point probe{seq.uniform(-2.0, 21.0), seq.uniform(-2.0, 21.0)};
                 const auto q = z.nearest_living_move(probe);
                 ASSERT_TRUE(q);
