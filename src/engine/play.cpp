@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "analysis/liveness.hpp"
 #include "engine/engine.hpp"
 
 namespace cellvane {
@@ -66,12 +67,14 @@ std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     {
         TrialGuard trial(*this);
         const PositionAnalysis& trial_position = analysis();
-        const std::vector<Stone> enemy_dead = dead_stones(trial_position, zone_, opposite(color));
+        // One reading of the trial zone serves both questions.
+        LivenessScene scene(zone_);
+        const std::vector<Stone> enemy_dead = scene.dead_stones(trial_position, opposite(color));
         if (!enemy_dead.empty()) {
             captured.reserve(enemy_dead.size());
             for (const Stone& s : enemy_dead) captured.push_back(s.id);
         } else {
-            self_capture = !dead_stones(trial_position, zone_, color).empty();
+            self_capture = !scene.dead_stones(trial_position, color).empty();
             if (!self_capture) {
                 trial_analysis.swap(analysis_);
                 trial_by_id.swap(stones_by_id_);
