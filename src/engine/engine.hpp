@@ -127,6 +127,10 @@ public:
     Internals internals_for_testing();
 
 private:
+    // Turns the trial placement on top of the history into the committed
+    // move capturing `ids` (ascending). See commit.cpp.
+    bool keep_trial(std::vector<std::uint32_t>& ids);
+
     std::vector<HistoryEntry> history_;
     AliveZone zone_;
     double board_size_ = 0.0;
