@@ -152,14 +152,18 @@ def probes(game, count, seed):
     return out
 
 
-def time_try_undo(game, spots, repeats):
+def time_try_undo(game, spots, repeats, report=None):
     """Seconds per try_move (and undo_move when it was committed), median of
-    `repeats` passes over the spots. Answers also the share accepted."""
+    `repeats` passes over the spots. Answers also the share accepted. After
+    each pass, report(median so far, share, passes) if given, so that a row
+    stopped by the cap still shows what it measured."""
     import cellvane
 
     samples = []
     accepted = 0
     for _ in range(repeats):
+        if report and samples:
+            report(median_of(samples), accepted / len(spots), len(samples))
         accepted = 0
         start = clock()
         for spot in spots:
@@ -234,7 +238,12 @@ def row_scaled(args, stones):
     size, deltas = scattered_log(stones, args.seed)
     game = cv.Game.replay(size, deltas)
     spots = probes(game, 40, args.seed + 1)
-    per_call, share = time_try_undo(game, spots, args.repeats)
+
+    def report(per_call, share, passes):
+        note = f"board {size:.1f}, {len(spots)} points, {share:.0%} accepted, median of {passes}"
+        emit({"value": per_call * 1e6, "unit": "us", "note": note})
+
+    per_call, share = time_try_undo(game, spots, args.repeats, report)
     emit({"value": per_call * 1e6, "unit": "us", "note": f"board {size:.1f}, {len(spots)} points, {share:.0%} accepted"})
 
 
