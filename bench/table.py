@@ -15,7 +15,9 @@ measured before the cap (the cap counts wall-clock time). Figures are
 medians over the repeats of the CPU time of the measuring process (user and
 system), so that other work on a shared machine counts less than it would in
 wall-clock time; engine-alone figures are the C++ benchmark binary's CPU
-times, and the memory figure is what the C allocator holds for the board.
+times, on positions made by the same rules from its own random numbers
+(so a played position there is not the one played here), and the memory
+figure is what the C allocator holds for the board.
 """
 
 import argparse
