@@ -78,9 +78,10 @@ def test_what_len_raises_is_raised(error):
 
 @pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator ignores the address-space limit")
 def test_running_out_of_memory_while_converting_raises_memory_error():
-    # A child process with about 300 MB of address space to spare: a capture
-    # list of 10**8 ids needs 400 MB, and a log that lists one delta holding
-    # 10**5 ids 2*10**4 times would need 8 GB if every entry were copied.
+    # A child process with about 100 MB of address space to spare: a capture
+    # list of 10**8 ids needs 400 MB, the text of a delta holding 10**7
+    # ids about 90 MB, and a log that lists one delta holding 10**5 ids
+    # 2*10**4 times would need 8 GB if every entry were copied.
     code = textwrap.dedent(
         """
         import resource
@@ -90,10 +91,15 @@ def test_running_out_of_memory_while_converting_raises_memory_error():
             with open("/proc/self/statm") as f:
                 return int(f.read().split()[0]) * resource.getpagesize()
 
-        limit = used() + 300 * 2**20
+        long = cv.GameDelta(cv.Stone(0, cv.Color.BLACK, (1.0, 1.0)), range(10**7))
+        limit = used() + 100 * 2**20
         resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
         try:
             cv.GameDelta(None, range(10**8))
+        except MemoryError:
+            print("MemoryError")
+        try:
+            repr(long)
         except MemoryError:
             print("MemoryError")
         big = cv.GameDelta(None, list(range(10**5)))
@@ -106,7 +112,7 @@ def test_running_out_of_memory_while_converting_raises_memory_error():
     )
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
     assert out.returncode == 0, out.stderr
-    assert out.stdout.split() == ["MemoryError", "PassCapturesError", "GameStatus.ENDED"]
+    assert out.stdout.split() == ["MemoryError", "MemoryError", "PassCapturesError", "GameStatus.ENDED"]
 
 
 def module_classes():
