@@ -168,6 +168,29 @@ std::optional<std::string> graph_fault(const ClipGraph& g) {
                         .s(", which no longer exists").done();
                 }
             }
+            // The causes of the start point: the shapes that crossed this
+            // outline there, each with a point of its own there. A point with
+            // no cause (other than an edge's own four) would never merge back.
+            for (const ShapeId k : seg->causes) {
+                if (k == id) {
+                    return fault().s("shape ").shape(k).s(" is named as crossing its own outline").done();
+                }
+                if (!shapes.contains(k)) {
+                    return fault().s("segment ").seg(s).s(" starts where shape ").shape(k)
+                        .s(" crossed it, which no longer exists").done();
+                }
+                const bool answered = std::any_of(entry->second.begin(), entry->second.end(), [&](SegId t) {
+                    const Segment* there = g.slot(t);
+                    return there != nullptr && there->shape == k;
+                });
+                if (!answered) {
+                    return fault().s("segment ").seg(s).s(" starts where shape ").shape(k)
+                        .s(" crossed it, but that shape has no point there").done();
+                }
+            }
+            if (seg->causes.empty() && !seg->permanent) {
+                return fault().s("segment ").seg(s).s(" starts at a point that no crossing put there").done();
+            }
             ++steps;
             if (steps > shape.count) {
                 return fault().s("walking shape ").shape(id)

@@ -92,6 +92,13 @@ ShapeId AliveZone::carve_circle(Point centre) {
         if (!e) continue;
         const auto d = g.add_point(n, second);
         if (!d) continue;
+        // Each of the two points is where w and n cross: it stays while both do.
+        for (const SegId on_w : {*a, *e}) {
+            if (Segment* seg = mut(on_w)) seg->causes.add(n);
+        }
+        for (const SegId on_n : {*b, *d}) {
+            if (Segment* seg = mut(on_n)) seg->causes.add(w);
+        }
 
         // The part of w from first to second lies inside the new circle.
         {
@@ -146,15 +153,25 @@ void AliveZone::remove_shape(ShapeId a) {
     std::vector<SegId>& ids = scratch_;
     ids.clear();
     walk_segments(mut, own->second, [&ids](SegId id, Segment&) { ids.push_back(id); });
+    std::vector<SegId>& others = scratch_others_;
     for (const SegId o : ids) {
         const Segment* seg = g.slot(o);
         if (seg == nullptr) continue;
         const PointKey key = point_key(seg->start);
         g.remove_segment(o);
-        // A point that only one segment still starts at existed because a
-        // crossed that segment's shape there: its two pieces merge back.
+        // Every other outline that a crossed at this point loses a as a cause;
+        // one left with no cause existed only because a crossed it there, and
+        // its two pieces merge back. Outlines that merely touch or cross each
+        // other at the same point keep it. The list is copied: removing a
+        // segment edits it.
         const auto listed = g.index_.find(key);
-        if (listed != g.index_.end() && listed->second.size() == 1) g.remove_segment(listed->second.front());
+        if (listed == g.index_.end()) continue;
+        others.assign(listed->second.begin(), listed->second.end());
+        for (const SegId other : others) {
+            Segment* there = mut(other);
+            if (there == nullptr || !there->causes.remove(a)) continue;
+            if (there->causes.empty() && !there->permanent) g.remove_segment(other);
+        }
     }
 
     const auto still = g.shapes_.find(a);
@@ -225,14 +242,20 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
     // which cannot overflow, instead of answering that no move exists.
     double far_best = INF;
     std::optional<Point> answer;
-    auto consider = [&](Point q) {
+    // Boundary points at exactly the best distance go to the smaller point
+    // (x, then y): shape ids and list order follow the order of carving, the
+    // position does not. A forced eye must be strictly nearer than the boundary.
+    auto smaller = [&answer](Point q) {
+        return answer && (q.x < answer->x || (q.x == answer->x && q.y < answer->y));
+    };
+    auto consider = [&](Point q, bool boundary) {
         const double d = distance(p, q);
-        if (d < best) {
+        if (d < best || (boundary && d == best && d != INF && smaller(q))) {
             best = d;
             answer = q;
         } else if (d == INF && best == INF) {
             const double far = std::hypot(p.x * 0.5 - q.x * 0.5, p.y * 0.5 - q.y * 0.5);
-            if (far < far_best) {
+            if (far < far_best || (boundary && far == far_best && smaller(q))) {
                 far_best = far;
                 answer = q;
             }
@@ -241,16 +264,16 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
     for (const auto& entry : graph_.shapes_) {
         graph_.for_each_exposed_piece(entry.first, [&](const ExposedPiece& piece) {
             if (const auto* whole = std::get_if<WholeCircle>(&piece)) {
-                consider(closest_point_on_circle(whole->centre, whole->radius, p));
+                consider(closest_point_on_circle(whole->centre, whole->radius, p), true);
             } else if (const auto* line = std::get_if<LineSeg>(&piece)) {
-                consider(closest_point_on_segment(SegmentGeometry{*line}, p));
+                consider(closest_point_on_segment(SegmentGeometry{*line}, p), true);
             } else {
-                consider(closest_point_on_segment(SegmentGeometry{std::get<ArcSeg>(piece)}, p));
+                consider(closest_point_on_segment(SegmentGeometry{std::get<ArcSeg>(piece)}, p), true);
             }
             return true;
         });
     }
-    for (const auto& entry : forced_eyes_) consider(entry.second);
+    for (const auto& entry : forced_eyes_) consider(entry.second, false);
     return answer;
 }
 

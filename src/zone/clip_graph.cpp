@@ -40,7 +40,10 @@ ClipGraph::ClipGraph(double board_size) : board_size_(board_size) {
         for (int i = 0; i < 4; ++i) {
             const auto seg = add_point(id, plan.points[i]);
             if (!seg) continue;
-            if (Segment* m = slot_mut(*seg)) m->off_board = off_board[i];
+            if (Segment* m = slot_mut(*seg)) {
+                m->off_board = off_board[i];
+                m->permanent = true;
+            }
         }
     }
 }
@@ -184,6 +187,21 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
             } else {
                 split = hs != nullptr ? hs->prev : head;
             }
+        }
+    }
+
+    // One geometric point computed two ways (where three outlines meet) can
+    // give two points with equal offsets but different keys. They are kept in
+    // ascending key order, so that the list does not depend on which was
+    // added first: step back over the equal offsets with larger keys.
+    if (split) {
+        const PointKey key = point_key(p);
+        for (std::uint64_t step = 0; step + 1 < shape.count; ++step) {
+            if (shape.is_edge && *split == head) break;
+            const Segment* cs = slot(*split);
+            if (cs == nullptr || cs->offset != w || !(key < point_key(cs->start))) break;
+            if (slot(cs->prev) == nullptr) break;
+            split = cs->prev;
         }
     }
 

@@ -78,14 +78,32 @@ std::optional<std::pair<Point, Point>> intersect_circle(const Circle& c, Point f
     if (std::fabs(q - (r + 2.0)) < EPSILON) return std::nullopt;
     if (std::fabs(q - std::fabs(r - 2.0)) < EPSILON) return std::nullopt;
 
-    const double a = (q * q + (r * r - 4.0)) / (q + q);
-    const double h = std::sqrt(r * r - a * a);
-    const double dx = f.x - k.x;
-    const double dy = f.y - k.y;
-    const double X = dx * a / q + k.x;
-    const double Y = a * dy / q + k.y;
-    const Point p1{X + dy * h / q, Y - dx * h / q};
-    const Point p2{X - dy * h / q, Y + dx * h / q};
+    // The crossing points are worked out from the smaller of the two centres
+    // (x, then y), so that a pair of circles gives the same points to the
+    // last bit whichever of them was carved first.
+    Point p1;
+    Point p2;
+    if (f.x < k.x || (f.x == k.x && f.y < k.y)) {
+        const double a = (q * q + (2.0 * 2.0 - r * r)) / (q + q);
+        const double h = std::sqrt(2.0 * 2.0 - a * a);
+        const double dx = k.x - f.x;
+        const double dy = k.y - f.y;
+        const double X = dx * a / q + f.x;
+        const double Y = a * dy / q + f.y;
+        p1 = Point{X + dy * h / q, Y - dx * h / q};
+        p2 = Point{X - dy * h / q, Y + dx * h / q};
+    } else {
+        const double a = (q * q + (r * r - 4.0)) / (q + q);
+        const double h = std::sqrt(r * r - a * a);
+        const double dx = f.x - k.x;
+        const double dy = f.y - k.y;
+        const double X = dx * a / q + k.x;
+        const double Y = a * dy / q + k.y;
+        p1 = Point{X + dy * h / q, Y - dx * h / q};
+        p2 = Point{X - dy * h / q, Y + dx * h / q};
+    }
+    // Ordered about the existing centre: its arc from first to second lies
+    // inside the new circle.
     const double d = normalise_angle(angle_about(k, p2) - angle_about(k, p1) + TWO_PI);
     if (d < PI) return std::make_pair(p1, p2);
     return std::make_pair(p2, p1);

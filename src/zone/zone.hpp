@@ -5,6 +5,8 @@
 // Plain C++: no Python, no exceptions. Failures are returned as values.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -84,14 +86,74 @@ Point closest_point_on_circle(Point centre, double radius, Point p);
 using ShapeId = std::uint64_t;
 using SegId = std::uint32_t;
 
+// The shapes whose crossings with a segment's own shape put its start point
+// where it is. A point stays in the structure exactly as long as one of them
+// is there, so removing a shape merges back every split it alone made, also
+// where other outlines touch or cross at the same point. Nearly every point
+// has one cause and a point where three outlines meet has two, so the first
+// few are held inline; more move to the heap. Insertion order, no repeats.
+class Causes {
+public:
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+    const ShapeId* begin() const { return size_ > INLINE ? spilled_.data() : inline_; }
+    const ShapeId* end() const { return begin() + size_; }
+    bool contains(ShapeId id) const {
+        for (const ShapeId c : *this) {
+            if (c == id) return true;
+        }
+        return false;
+    }
+    // Adds id unless it is there already.
+    void add(ShapeId id) {
+        if (contains(id)) return;
+        if (size_ < INLINE) {
+            inline_[size_++] = id;
+            return;
+        }
+        if (size_ == INLINE) spilled_.assign(inline_, inline_ + INLINE);
+        spilled_.push_back(id);
+        ++size_;
+    }
+    // Drops id, keeping the others in order; answers whether it was there.
+    bool remove(ShapeId id) {
+        ShapeId* first = size_ > INLINE ? spilled_.data() : inline_;
+        std::size_t at = 0;
+        while (at < size_ && first[at] != id) ++at;
+        if (at == size_) return false;
+        for (std::size_t i = at + 1; i < size_; ++i) first[i - 1] = first[i];
+        --size_;
+        if (size_ == INLINE) {
+            for (std::size_t i = 0; i < INLINE; ++i) inline_[i] = spilled_[i];
+            spilled_.clear();
+        } else if (size_ > INLINE) {
+            spilled_.pop_back();
+        }
+        return true;
+    }
+    friend bool operator==(const Causes& a, const Causes& b) {
+        return a.size_ == b.size_ && std::equal(a.begin(), a.end(), b.begin());
+    }
+
+private:
+    static constexpr std::size_t INLINE = 2;
+    std::size_t size_ = 0;
+    ShapeId inline_[INLINE] = {};
+    std::vector<ShapeId> spilled_;  // all of them once there are more than INLINE
+};
+
 struct Segment {
     double offset = 0.0;
     Point start;
     std::set<ShapeId> covered_by;
+    // Shapes whose crossings put the start point here (see Causes).
+    Causes causes;
     ShapeId shape = 0;
     SegId next = 0;
     SegId prev = 0;
     bool off_board = false;
+    // One of an edge line's own four points, which no removal merges away.
+    bool permanent = false;
 };
 
 struct Shape {
@@ -219,6 +281,7 @@ private:
     std::map<PointKey, Point> forced_eyes_;
     // Reused between calls so that removing a shape allocates nothing once warm.
     std::vector<SegId> scratch_;
+    std::vector<SegId> scratch_others_;
 };
 
 }  // namespace cellvane

@@ -219,6 +219,45 @@ TEST(Validate, CoverageNamesOtherExistingShapes) {
     }
 }
 
+TEST(Validate, CausesNameOtherShapesWithAPointThere) {
+    // A stone at (2, 2) crosses the left line at (1, 2 - sqrt 3) and (1, 2 + sqrt 3).
+    auto crossed = [](Board& b) {
+        play(b, {2.0, 2.0});
+        const ClipGraph& g = b.alive_zone().graph();
+        for (const SegId id : g.segments_of(0)) {
+            if (!g.slot(id)->permanent) return id;
+        }
+        return SegId{0};
+    };
+    {
+        Board b(19.0);
+        const SegId id = crossed(b);
+        seg(b, id).causes.add(0);
+        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(0) is named as crossing its own outline");
+    }
+    {
+        Board b(19.0);
+        const SegId id = crossed(b);
+        seg(b, id).causes.add(42);
+        EXPECT_EQ(fault(b), kGraph + "segment SegId(" + std::to_string(id) +
+                                ") starts where shape ShapeId(42) crossed it, which no longer exists");
+    }
+    {
+        Board b(19.0);
+        const SegId id = crossed(b);
+        seg(b, id).causes.add(2);  // the right line is nowhere near
+        EXPECT_EQ(fault(b), kGraph + "segment SegId(" + std::to_string(id) +
+                                ") starts where shape ShapeId(2) crossed it, but that shape has no point there");
+    }
+    {
+        Board b(19.0);
+        const SegId id = crossed(b);
+        seg(b, id).causes.remove(*b.alive_zone().dead_zone(0));
+        EXPECT_EQ(fault(b), kGraph + "segment SegId(" + std::to_string(id) +
+                                ") starts at a point that no crossing put there");
+    }
+}
+
 TEST(Validate, SharedStartIndex) {
     const PointKey corner = point_key({1.0, 1.0});
     {

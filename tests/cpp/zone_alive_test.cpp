@@ -176,6 +176,64 @@ TEST(ZoneAlive, ReclaimLeavesOtherShapesExactlyAsTheyWere) {
     EXPECT_EQ(broken_invariant(z), std::nullopt);
 }
 
+// The causes of the segment of `shape` starting at p, in stored order.
+std::vector<ShapeId> causes_at(const ClipGraph& g, ShapeId shape, Point p) {
+    for (const SegId id : g.index().at(point_key(p))) {
+        const Segment* seg = g.slot(id);
+        if (seg->shape == shape) return {seg->causes.begin(), seg->causes.end()};
+    }
+    ADD_FAILURE() << "shape " << shape << " has no point at " << p.x << "," << p.y;
+    return {};
+}
+
+TEST(ZoneAlive, APointStaysExactlyWhileAShapeThatCrossedThereStays) {
+    // The stone at (3, 5) touches the left line at (1, 5) without crossing
+    // it; a stone at (1, 3) crosses the line there. Reclaiming (1, 3) must
+    // merge the line back although two other outlines still meet at (1, 5).
+    AliveZone z(18.0);
+    z.carve(0, {3.0, 5.0});
+    z.carve(1, {1.0, 1.0});
+    const auto before = all_segments(z.graph());
+    z.carve(2, {1.0, 3.0});
+    const ShapeId c = *z.dead_zone(2);
+    EXPECT_EQ(causes_at(z.graph(), 0, {1.0, 5.0}), std::vector<ShapeId>{c});
+    EXPECT_EQ(causes_at(z.graph(), 0, {1.0, 1.0}), std::vector<ShapeId>{c});  // the corner, an edge's own point
+    EXPECT_EQ(causes_at(z.graph(), c, {1.0, 5.0}).front(), 0u);
+    EXPECT_EQ(broken_invariant(z), std::nullopt);
+    ASSERT_EQ(z.reclaim(2), std::nullopt);
+    EXPECT_EQ(all_segments(z.graph()), before);
+    EXPECT_EQ(broken_invariant(z), std::nullopt);
+
+    // Three outlines through one point: circles at (1, 3) and (1, 7) both
+    // cross the left line at (1, 5) and touch each other there. The line's
+    // point has two causes and stays until both circles are gone.
+    AliveZone t(18.0);
+    const auto empty = all_segments(t.graph());
+    t.carve(0, {1.0, 7.0});
+    const auto lone = all_segments(t.graph());
+    t.carve(1, {1.0, 3.0});
+    const ShapeId low = *t.dead_zone(1);
+    const ShapeId high = *t.dead_zone(0);
+    EXPECT_EQ(causes_at(t.graph(), 0, {1.0, 5.0}), (std::vector<ShapeId>{high, low}));
+    EXPECT_EQ(causes_at(t.graph(), low, {1.0, 5.0}), std::vector<ShapeId>{0});
+    EXPECT_EQ(t.graph().index().at(point_key({1.0, 5.0})).size(), 3u);
+    EXPECT_EQ(broken_invariant(t), std::nullopt);
+    ASSERT_EQ(t.reclaim(1), std::nullopt);
+    EXPECT_EQ(causes_at(t.graph(), 0, {1.0, 5.0}), std::vector<ShapeId>{high});
+    EXPECT_EQ(all_segments(t.graph()), lone);
+    ASSERT_EQ(t.reclaim(0), std::nullopt);
+    EXPECT_EQ(all_segments(t.graph()), empty);
+
+    // Reclaimed the other way round, the same structure remains.
+    t.carve(2, {1.0, 7.0});
+    t.carve(3, {1.0, 3.0});
+    ASSERT_EQ(t.reclaim(2), std::nullopt);
+    AliveZone only_low(18.0);
+    only_low.carve(0, {1.0, 3.0});
+    EXPECT_EQ(zone_testing::boundary_set(t.graph()), zone_testing::boundary_set(only_low.graph()));
+    EXPECT_EQ(broken_invariant(t), std::nullopt);
+}
+
 TEST(ZoneAlive, ForcedEyesAreTakenByExactHitOrWithinTwo) {
     AliveZone z(19.0);
     z.add_forced_eye({5.0, 5.0});
@@ -304,6 +362,18 @@ TEST(ZonePlace, NearestLivingMoveLeavesADeadZone) {
     EXPECT_TRUE(same_bits(*z.nearest_living_move({9.5, 9.0}), {11.0, 9.0}));
     z.add_forced_eye({8.0000001, 9.0});
     EXPECT_TRUE(same_bits(*z.nearest_living_move({9.5, 9.0}), {8.0000001, 9.0}));
+}
+
+TEST(ZonePlace, NearestLivingMoveTiesGoToTheSmallerBoundaryPoint) {
+    // A stone on the top line cuts it at (7, 1) and (3, 1), both sqrt(5) from
+    // (5, 0). The line lists the piece ending at (7, 1) first; the smaller
+    // point answers.
+    AliveZone z(19.0);
+    z.carve(0, {5.0, 1.0});
+    EXPECT_TRUE(same_bits(*z.nearest_living_move({5.0, 0.0}), {3.0, 1.0}));
+    // A forced eye as far away still loses, even the smaller point.
+    z.add_forced_eye({3.0, -1.0});
+    EXPECT_TRUE(same_bits(*z.nearest_living_move({5.0, 0.0}), {3.0, 1.0}));
 }
 
 TEST(ZonePlace, NearestLivingMoveFollowsTheExposedArcs) {

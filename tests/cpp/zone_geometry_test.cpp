@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "zone_support.hpp"
 
@@ -98,6 +99,31 @@ TEST(ZoneGeometry, CirclePairIsOrderedSoTheArcFromFirstToSecondIsInside) {
     EXPECT_NEAR(two_apart->first.x, 1.0, 1e-15);
     EXPECT_NEAR(two_apart->first.y, -std::sqrt(3.0), 1e-15);
     EXPECT_NEAR(two_apart->second.y, std::sqrt(3.0), 1e-15);
+}
+
+// Two circles cross at the same two points, to the last bit, whichever of
+// them is the existing one: the pair is only ordered differently.
+TEST(ZoneGeometry, CirclePairCrossesAtTheSamePointsInEitherOrder) {
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> any(0.0, 10.0);
+    std::uniform_int_distribution<int> half(2, 18);
+    std::size_t pairs = 0;
+    while (pairs < 2000) {
+        // Centres anywhere, or on a grid of halves where coincidences abound.
+        const bool grid = pairs % 2 == 0;
+        const Point k = grid ? Point{half(rng) / 2.0, half(rng) / 2.0} : Point{any(rng), any(rng)};
+        const Point f = grid ? Point{half(rng) / 2.0, half(rng) / 2.0}
+                             : Point{k.x + any(rng) / 2.5 - 2.0, k.y + any(rng) / 2.5 - 2.0};
+        const auto one = intersect(Circle{k, 2.0}, f);
+        const auto other = intersect(Circle{f, 2.0}, k);
+        ASSERT_EQ(one.has_value(), other.has_value());
+        if (!one) continue;
+        ++pairs;
+        const bool same = same_bits(one->first, other->first) && same_bits(one->second, other->second);
+        const bool swapped = same_bits(one->first, other->second) && same_bits(one->second, other->first);
+        EXPECT_TRUE(same || swapped) << k.x << "," << k.y << " and " << f.x << "," << f.y;
+        if (::testing::Test::HasFailure()) return;
+    }
 }
 
 TEST(ZoneGeometry, EdgeCrossingsUseTheSquaredHalfChord) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "zone_support.hpp"
@@ -111,6 +113,76 @@ TEST(ZoneGraph, CircleWithOneSegmentStillCountsWhole) {
     EXPECT_EQ(arc.start, 0.0);
     EXPECT_EQ(arc.end, PI / 2);
     EXPECT_EQ(broken_invariant(g), std::nullopt);
+}
+
+TEST(ZoneGraph, CausesAreASetInInsertionOrderAndNeverInherited) {
+    Causes c;
+    for (const ShapeId id : {7, 3, 7, 9, 4, 3}) c.add(id);  // past the inline ones
+    EXPECT_EQ(std::vector<ShapeId>(c.begin(), c.end()), (std::vector<ShapeId>{7, 3, 9, 4}));
+    EXPECT_TRUE(c.contains(4));
+    EXPECT_TRUE(c.remove(3));
+    EXPECT_FALSE(c.remove(3));
+    const Causes copy = c;
+    EXPECT_TRUE(c.remove(7));  // back to the inline ones
+    EXPECT_EQ(std::vector<ShapeId>(c.begin(), c.end()), (std::vector<ShapeId>{9, 4}));
+    EXPECT_EQ(std::vector<ShapeId>(copy.begin(), copy.end()), (std::vector<ShapeId>{7, 9, 4}));
+    EXPECT_TRUE(c.remove(4));
+    EXPECT_TRUE(c.remove(9));
+    EXPECT_TRUE(c.empty());
+    EXPECT_FALSE(c.contains(9));
+
+    // An edge's own four points are permanent; a split inherits coverage but
+    // neither causes nor permanence: its point has causes of its own.
+    ClipGraph g(19.0);
+    for (const SegId id : g.segments_of(0)) EXPECT_TRUE(g.slot(id)->permanent);
+    auto in = g.internals_for_testing();
+    in.arena[1]->covered_by.insert(2);
+    in.arena[1]->causes.add(2);
+    const SegId made = *g.add_point(0, {1.0, 5.0});
+    EXPECT_EQ(g.slot(made)->covered_by, std::set<ShapeId>{2});
+    EXPECT_TRUE(g.slot(made)->causes.empty());
+    EXPECT_FALSE(g.slot(made)->permanent);
+}
+
+// Points of one outline at equal offsets but with different keys (one point
+// computed two ways) are listed in ascending key order, whatever order they
+// came in.
+TEST(ZoneGraph, EqualOffsetsAreOrderedByKey) {
+    const double above = std::nextafter(1.0, 2.0);
+    const double below = std::nextafter(1.0, 0.0);
+    // On the left line the offset is y: all three points have offset 5.
+    const Point line[] = {{1.0, 5.0}, {above, 5.0}, {below, 5.0}};
+    // On a circle about (9, 9) all three lie at angle 0.
+    const Point arc[] = {{11.0, 9.0}, {std::nextafter(11.0, 12.0), 9.0}, {std::nextafter(11.0, 10.0), 9.0}};
+    auto starts = [](const ClipGraph& g, ShapeId shape) {
+        std::vector<PointKey> out;
+        for (const SegId id : g.segments_of(shape)) out.push_back(point_key(g.slot(id)->start));
+        return out;
+    };
+    const int orders[][3] = {{0, 1, 2}, {2, 1, 0}, {1, 0, 2}, {2, 0, 1}};
+    std::vector<PointKey> first_line;
+    std::vector<PointKey> first_arc;
+    for (const auto& order : orders) {
+        ClipGraph g(19.0);
+        const ShapeId c = g.add_shape(Circle{{9.0, 9.0}, 2.0});
+        g.add_point(c, {9.0, 11.0});
+        g.add_point(c, {7.0, 9.0});
+        for (const int i : order) {
+            g.add_point(0, line[i]);
+            g.add_point(c, arc[i]);
+        }
+        EXPECT_EQ(broken_invariant(g), std::nullopt);
+        const auto on_line = starts(g, 0);
+        const auto on_arc = starts(g, c);
+        // Ascending keys among the run of equal offsets.
+        EXPECT_TRUE(std::is_sorted(on_line.begin() + 2, on_line.begin() + 5));
+        if (first_line.empty()) {
+            first_line = on_line;
+            first_arc = on_arc;
+        }
+        EXPECT_EQ(on_line, first_line);
+        EXPECT_EQ(on_arc, first_arc);
+    }
 }
 
 TEST(ZoneGraph, RemovingSegmentsRelinksAndReusesSlotsLastInFirstOut) {

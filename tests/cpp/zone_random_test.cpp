@@ -11,7 +11,9 @@ namespace cellvane {
 namespace {
 
 using zone_testing::boundary_picture;
+using zone_testing::boundary_set;
 using zone_testing::broken_invariant;
+using zone_testing::same_bits;
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
@@ -116,6 +118,28 @@ TEST(ZoneRandom, CarveAndReclaimKeepTheStructureWhole) {
             ASSERT_EQ(broken_invariant(z), std::nullopt) << "step " << step;
             if (step % 10 == 0) {
                 expect_coverage_matches_geometry(z);
+                // The same stones carved afresh, in placing order and in
+                // reverse, give the same boundary to the last bit.
+                AliveZone forwards(19.0);
+                AliveZone backwards(19.0);
+                for (const auto& [stone, centre] : seq.stones()) forwards.carve(stone, centre);
+                for (auto it = seq.stones().rbegin(); it != seq.stones().rend(); ++it) {
+                    backwards.carve(it->first, it->second);
+                }
+                const auto boundary = boundary_set(z.graph());
+                EXPECT_EQ(boundary_set(forwards.graph()), boundary) << "step " << step;
+                EXPECT_EQ(boundary_set(backwards.graph()), boundary) << "step " << step;
+                for (const auto& [stone, centre] : seq.stones()) {
+                    // From a centre every point of its circle is about equally far.
+                    const auto q = z.nearest_living_move(centre);
+                    const auto f = forwards.nearest_living_move(centre);
+                    const auto b = backwards.nearest_living_move(centre);
+                    ASSERT_EQ(q.has_value(), f.has_value());
+                    ASSERT_EQ(q.has_value(), b.has_value());
+                    if (q) {
+                        EXPECT_TRUE(same_bits(*q, *f) && same_bits(*q, *b)) << "step " << step;
+                    }
+                }
                 const Point probe{seq.uniform(-2.0, 21.0), seq.uniform(-2.0, 21.0)};
                 const auto q = z.nearest_living_move(probe);
                 ASSERT_TRUE(q);

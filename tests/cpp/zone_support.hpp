@@ -19,12 +19,23 @@ inline std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 
 inline bool same_bits(Point a, Point b) { return bits(a.x) == bits(b.x) && bits(a.y) == bits(b.y); }
 
-// Every field of one occupied segment, floats as bit patterns.
-using SegmentPicture =
-    std::tuple<SegId, std::uint64_t, std::uint64_t, std::uint64_t, std::set<ShapeId>, ShapeId, SegId, SegId, bool>;
+// Every field of one occupied segment, floats as bit patterns, causes in
+// their stored order.
+using SegmentPicture = std::tuple<SegId, std::uint64_t, std::uint64_t, std::uint64_t, std::set<ShapeId>,
+                                  std::vector<ShapeId>, ShapeId, SegId, SegId, bool, bool>;
 
 inline SegmentPicture picture(SegId id, const Segment& s) {
-    return {id, bits(s.offset), bits(s.start.x), bits(s.start.y), s.covered_by, s.shape, s.next, s.prev, s.off_board};
+    return {id,
+            bits(s.offset),
+            bits(s.start.x),
+            bits(s.start.y),
+            s.covered_by,
+            std::vector<ShapeId>(s.causes.begin(), s.causes.end()),
+            s.shape,
+            s.next,
+            s.prev,
+            s.off_board,
+            s.permanent};
 }
 
 // The segments of one shape in list order, every field included.
@@ -53,6 +64,15 @@ inline std::vector<std::vector<std::uint64_t>> boundary_picture(const ClipGraph&
         }
     }
     return out;
+}
+
+// The exposed pieces as a sorted set, shape ids left out: two zones holding
+// the same outlines, carved in different orders, give the same set.
+inline std::vector<std::vector<std::uint64_t>> boundary_set(const ClipGraph& g) {
+    auto rows = boundary_picture(g);
+    for (auto& row : rows) row.erase(row.begin());
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 // The first broken invariant of the structure, or nothing.
@@ -133,8 +153,33 @@ inline std::optional<std::string> broken_invariant(const ClipGraph& g) {
     return std::nullopt;
 }
 
+// The causes of the points of a carved structure: each point of an outline
+// that is not one of an edge's own four was put there by a crossing with
+// another shape, which has a point there too, caused by this one.
+inline std::optional<std::string> broken_causes(const ClipGraph& g) {
+    for (SegId i = 0; i < g.arena_size(); ++i) {
+        const Segment* seg = g.slot(i);
+        if (seg == nullptr) continue;
+        const std::string at = "segment " + std::to_string(i);
+        if (seg->permanent && !g.shape(seg->shape)->is_edge) return at + ": a permanent point on a circle";
+        if (seg->causes.empty() && !seg->permanent) return at + ": a point that nothing put there";
+        for (const ShapeId c : seg->causes) {
+            if (c == seg->shape) return at + ": caused by its own shape";
+            if (g.shape(c) == nullptr) return at + ": caused by a missing shape";
+            bool answered = false;
+            for (const SegId other : g.index().at(point_key(seg->start))) {
+                const Segment* there = g.slot(other);
+                answered |= there->shape == c && there->causes.contains(seg->shape);
+            }
+            if (!answered) return at + ": its cause has no point there caused by it";
+        }
+    }
+    return std::nullopt;
+}
+
 inline std::optional<std::string> broken_invariant(const AliveZone& z) {
     if (auto fault = broken_invariant(z.graph())) return fault;
+    if (auto fault = broken_causes(z.graph())) return fault;
     std::set<ShapeId> named;
     for (const auto& [stone, id] : z.dead_zones()) {
         const Shape* s = z.graph().shape(id);
