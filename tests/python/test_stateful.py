@@ -73,7 +73,7 @@ def exposed_pieces(svg):
     lines = svg.splitlines()
     for i, line in enumerate(lines):
         if line.startswith('<path d="M ') and line.endswith('" />'):
-            lines[i] = tuple(sorted(set(line[len('<path d="') : -len('" />')].split(" M "))))
+            lines[i] = tuple(sorted(set(line[len('<path d="M ') : -len('" />')].split(" M "))))
     return tuple(lines)
 
 
