@@ -109,6 +109,8 @@ const char* error_class_name(ErrorClass c) noexcept {
     return ERROR_SPECS[static_cast<int>(c)].qualified_name + sizeof("cellvane.") - 1;
 }
 
+namespace {
+
 // Creates one exception class, immutable like every class of the module.
 // The root class adds a weak-reference slot after Exception's fields, as a
 // class made by a class statement would; its subclasses inherit it.
@@ -128,7 +130,7 @@ PyObject* make_error_class(const ErrorSpec& entry, PyObject* base, bool root) no
     };
     PyType_Slot slots[] = {
         {Py_tp_doc, const_cast<char*>(entry.doc)},
-        {root ? Py_tp_members : 0, members},
+        {root ? Py_tp_members : 0, members},  // slot 0 ends the list early
         {0, nullptr},
     };
     PyType_Spec spec = {
@@ -140,6 +142,8 @@ PyObject* make_error_class(const ErrorSpec& entry, PyObject* base, bool root) no
     };
     return PyType_FromSpecWithBases(&spec, base);
 }
+
+}  // namespace
 
 bool make_error_classes() noexcept {
     ModuleState& state = module_state();
