@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the C++ unit tests (plain, then under AddressSanitizer and
 # UndefinedBehaviorSanitizer with the board checked after every change), then
-# the Python tests against the installed wheel.
+# the Python tests against the installed wheel and again against a sanitized
+# build of the module, then a bounded run of the engine's fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -24,3 +25,21 @@ bash scripts/venv.sh
 # The type stub against the installed module, and the typed examples.
 .venv/bin/python -m mypy.stubtest cellvane
 .venv/bin/python -m mypy --strict examples/demo.py examples/selfplay.py
+
+# The Python tests once more, against a module built with AddressSanitizer
+# and UndefinedBehaviorSanitizer, the board checked after every change. The
+# interpreter is not instrumented, so the sanitizer runtime is preloaded;
+# leak detection is off because the interpreter keeps objects until it exits.
+# Any report ends the interpreter and fails the run.
+cmake -S . -B build/pysan -DCMAKE_BUILD_TYPE=Release \
+  -DCELLVANE_BUILD_MODULE=ON -DCELLVANE_BUILD_TESTS=OFF \
+  -DCELLVANE_SANITIZE=ON -DCELLVANE_CHECK_EVERY_CHANGE=ON \
+  -DPython_EXECUTABLE="$PWD/.venv/bin/python" >/dev/null
+cmake --build build/pysan -j"$jobs"
+sanitized=(env LD_PRELOAD="$(g++ -print-file-name=libasan.so)" ASAN_OPTIONS=detect_leaks=0
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONPATH="$PWD/build/pysan" CELLVANE_SANITIZED=1)
+"${sanitized[@]}" .venv/bin/python -c 'import cellvane, sys; sys.exit(not cellvane.__file__.startswith(sys.argv[1]))' "$PWD/build/pysan"
+"${sanitized[@]}" CELLVANE_STATEFUL_STEPS=1000 .venv/bin/python -m pytest -q -p no:cacheprovider tests/python
+
+# The engine under libFuzzer for about a minute.
+bash scripts/fuzz.sh 60

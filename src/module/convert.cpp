@@ -1,7 +1,10 @@
 // Argument conversions and the small builders shared by every class.
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <stdexcept>
 
 #include "module/module.hpp"
 
@@ -31,16 +34,34 @@ bool index_to_u32(PyObject* obj, std::uint32_t& out) noexcept {
     return true;
 }
 
-// A sequence that is not a string, as the id and delta lists require. Answers
-// a size hint for reserving (0 when the sequence cannot tell).
-bool check_sequence(PyObject* obj, const char* name, Py_ssize_t& size_hint) noexcept {
+// How many items a sequence's own length may reserve room for. A length is
+// only a hint: the items decide how many there are, and a sequence whose
+// __len__ over-reports must not make the conversion ask for memory its items
+// never fill.
+constexpr Py_ssize_t MAX_RESERVED_ITEMS = 4096;
+
+// Whether the object's class answers len() at all: an object that only has
+// __getitem__ is a sequence too, and then there is simply no hint.
+bool has_length(PyObject* obj) noexcept {
+    PyTypeObject* type = Py_TYPE(obj);
+    return PyType_GetSlot(type, Py_sq_length) != nullptr || PyType_GetSlot(type, Py_mp_length) != nullptr;
+}
+
+// A sequence that is not a string, as the id and delta lists require.
+// Answers how many items to reserve room for: its length, capped. Whatever
+// its __len__ raises is raised as it is (a TypeError named after the
+// argument).
+bool check_sequence(PyObject* obj, const char* name, std::size_t& reserve) noexcept {
     if (PyUnicode_Check(obj)) return fail_argument(name, "Can't extract `str` to `Vec`");
     if (!PySequence_Check(obj)) return fail_argument(name, cannot_convert(obj, "Sequence"));
-    size_hint = PySequence_Size(obj);
-    if (size_hint < 0) {
-        PyErr_Clear();
-        size_hint = 0;
+    reserve = 0;
+    if (!has_length(obj)) return true;
+    const Py_ssize_t length = PyObject_Size(obj);
+    if (length < 0) {
+        name_argument(name);
+        return false;
     }
+    reserve = static_cast<std::size_t>(std::min(length, MAX_RESERVED_ITEMS));
     return true;
 }
 
@@ -58,6 +79,23 @@ bool for_each_item(PyObject* sequence, F item) noexcept {
 }
 
 }  // namespace
+
+bool raise_allocation_failure() noexcept {
+    PyErr_NoMemory();
+    return false;
+}
+
+bool set_class_attribute(PyObject* type, const char* name, PyObject* value) noexcept {
+    // Every class of the module is immutable, so that no caller can rebind a
+    // member and make later comparisons wrong. The generic attribute setter
+    // writes to the class dictionary without the immutability check that
+    // type.__setattr__ makes; the class is then told its dictionary changed,
+    // so no cached lookup outlives the write.
+    Ref key = Ref::steal(PyUnicode_InternFromString(name));
+    if (!key || PyObject_GenericSetAttr(type, key.get(), value) < 0) return false;
+    PyType_Modified(reinterpret_cast<PyTypeObject*>(type));
+    return true;
+}
 
 bool parse_args(PyObject* args, PyObject* kwargs, const char* format, const char* const* names, ...) noexcept {
     va_list va;
@@ -142,15 +180,14 @@ bool to_point(PyObject* obj, const char* name, Point& out) noexcept {
 }
 
 bool to_u32_list(PyObject* obj, const char* name, std::vector<std::uint32_t>& out) noexcept {
-    Py_ssize_t hint = 0;
-    if (!check_sequence(obj, name, hint)) return false;
+    std::size_t reserve = 0;
+    if (!check_sequence(obj, name, reserve)) return false;
     std::vector<std::uint32_t> ids;
-    ids.reserve(static_cast<std::size_t>(hint));
+    if (!allocating([&] { ids.reserve(reserve); })) return false;
     const bool ok = for_each_item(obj, [&](PyObject* item) {
         std::uint32_t id = 0;
         if (!index_to_u32(item, id)) return false;
-        ids.push_back(id);
-        return true;
+        return allocating([&] { ids.push_back(id); });
     });
     if (!ok) {
         name_argument(name);
@@ -170,24 +207,21 @@ bool to_stone(PyObject* obj, const char* name, Stone& out) noexcept {
 bool to_delta(PyObject* obj, const char* name, GameDelta& out) noexcept {
     const GameDelta* delta = delta_of(obj);
     if (!delta) return fail_argument(name, cannot_convert(obj, "GameDelta"));
-    out = *delta;
-    return true;
+    return allocating([&] { out = *delta; });
 }
 
-bool to_delta_list(PyObject* obj, const char* name, std::vector<GameDelta>& out) noexcept {
-    Py_ssize_t hint = 0;
-    if (!check_sequence(obj, name, hint)) return false;
-    std::vector<GameDelta> deltas;
-    deltas.reserve(static_cast<std::size_t>(hint));
+bool to_delta_list(PyObject* obj, const char* name, std::vector<Ref>& out) noexcept {
+    std::size_t reserve = 0;
+    if (!check_sequence(obj, name, reserve)) return false;
+    std::vector<Ref> deltas;
+    if (!allocating([&] { deltas.reserve(reserve); })) return false;
     const bool ok = for_each_item(obj, [&](PyObject* item) {
-        const GameDelta* delta = delta_of(item);
-        if (!delta) {
+        if (!delta_of(item)) {
             const std::string message = cannot_convert(item, "GameDelta");
             PyErr_SetString(PyExc_TypeError, message.c_str());
             return false;
         }
-        deltas.push_back(*delta);
-        return true;
+        return allocating([&] { deltas.push_back(Ref::borrow(item)); });
     });
     if (!ok) {
         name_argument(name);

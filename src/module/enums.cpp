@@ -172,7 +172,7 @@ PyObject* make_enum_type(PyObject* module, const char* qualified_name, const cha
         qualified_name,
         static_cast<int>(sizeof(EnumObject)),
         0,
-        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
         slots,
     };
     Ref type = Ref::steal(PyType_FromModuleAndSpec(module, &spec, nullptr));
@@ -180,7 +180,7 @@ PyObject* make_enum_type(PyObject* module, const char* qualified_name, const cha
     for (int value = 0; value < info.count; ++value) {
         Ref member = Ref::steal(new_member(as_type(type), info, value));
         if (!member) return nullptr;
-        if (PyObject_SetAttrString(type.get(), info.names[value], member.get()) < 0) return nullptr;
+        if (!set_class_attribute(type.get(), info.names[value], member.get())) return nullptr;
     }
     return type.release();
 }

@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "module/module.hpp"
+// After Python.h, which it needs.
+#include <structmember.h>
 
 namespace cellvane::py {
 
@@ -107,13 +109,50 @@ const char* error_class_name(ErrorClass c) noexcept {
     return ERROR_SPECS[static_cast<int>(c)].qualified_name + sizeof("cellvane.") - 1;
 }
 
+namespace {
+
+// Creates one exception class, immutable like every class of the module.
+// The root class adds a weak-reference slot after Exception's fields, as a
+// class made by a class statement would; its subclasses inherit it.
+PyObject* make_error_class(const ErrorSpec& entry, PyObject* base, bool root) noexcept {
+    Py_ssize_t basicsize = 0;  // 0: the base's layout, unchanged
+    if (root) {
+        Ref size = Ref::steal(PyObject_GetAttrString(base, "__basicsize__"));
+        if (!size) return nullptr;
+        basicsize = PyLong_AsSsize_t(size.get());
+        if (basicsize < 0) return nullptr;
+    }
+    PyMemberDef members[] = {
+        {"__weaklistoffset__", T_PYSSIZET, basicsize, READONLY, nullptr},
+        // The newest weak reference to the exception, or None.
+        {"__weakref__", T_OBJECT, basicsize, READONLY, nullptr},
+        {nullptr, 0, 0, 0, nullptr},
+    };
+    PyType_Slot slots[] = {
+        {Py_tp_doc, const_cast<char*>(entry.doc)},
+        {root ? Py_tp_members : 0, members},  // slot 0 ends the list early
+        {0, nullptr},
+    };
+    PyType_Spec spec = {
+        entry.qualified_name,
+        root ? static_cast<int>(basicsize + static_cast<Py_ssize_t>(sizeof(PyObject*))) : 0,
+        0,
+        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_IMMUTABLETYPE,
+        slots,
+    };
+    return PyType_FromSpecWithBases(&spec, base);
+}
+
+}  // namespace
+
 bool make_error_classes() noexcept {
     ModuleState& state = module_state();
     for (int i = 0; i < ERROR_CLASS_COUNT; ++i) {
         if (state.errors[i]) continue;  // created once per process
         const ErrorSpec& entry = ERROR_SPECS[i];
-        PyObject* base = i == static_cast<int>(ErrorClass::Cellvane) ? PyExc_Exception : error_class(entry.base);
-        Ref cls = Ref::steal(PyErr_NewExceptionWithDoc(entry.qualified_name, entry.doc, base, nullptr));
+        const bool root = i == static_cast<int>(ErrorClass::Cellvane);
+        PyObject* base = root ? PyExc_Exception : error_class(entry.base);
+        Ref cls = Ref::steal(make_error_class(entry, base, root));
         if (!cls) return false;
         state.errors[i] = std::move(cls);
     }

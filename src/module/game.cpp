@@ -174,9 +174,9 @@ PyObject* game_replay(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
     if (!parse_args(args, kwargs, "OO:replay", names, &size_arg, &deltas_arg)) return nullptr;
     double board_size = 0.0;
     if (!to_double(size_arg, "board_size", board_size)) return nullptr;
-    // The whole log is read and copied before the first turn is played, so a
+    // The whole log is read and checked before the first turn is played, so a
     // bad item fails the call with no board built.
-    std::vector<GameDelta> deltas;
+    std::vector<Ref> deltas;
     if (!to_delta_list(deltas_arg, "deltas", deltas)) return nullptr;
 
     PyTypeObject* type = game_type();
@@ -184,7 +184,9 @@ PyObject* game_replay(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
     Ref game = Ref::steal(allocate_game(type, [&] { return Board(board_size); }));
     if (!game) return nullptr;
     Board& board = as_game(game.get())->board;
-    for (GameDelta& delta : deltas) {
+    for (const Ref& item : deltas) {
+        GameDelta delta;
+        if (!to_delta(item.get(), "deltas", delta)) return nullptr;
         if (std::optional<CommitError> refused = board.commit(std::move(delta), false)) {
             game.reset();  // a failed replay leaves nothing behind
             return raise_commit_error(*refused);

@@ -9,7 +9,8 @@
 //   a Python error set;
 // - nothing throws; callbacks handed to the interpreter are `noexcept`, so an
 //   allocation failure inside the engine ends the process rather than
-//   unwinding through interpreter frames.
+//   unwinding through interpreter frames. Conversions of what a caller passes
+//   allocate through `allocating`, which raises MemoryError instead.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -18,6 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -127,6 +130,9 @@ PyObject* make_cut_kind_type(PyObject* module) noexcept;
 PyObject* make_status_type(PyObject* module) noexcept;
 // Creates the fourteen exception classes into the registry (once).
 bool make_error_classes() noexcept;
+// Publishes `value` as the class attribute `name` of a class created
+// immutable (the enumeration members), which `type.__setattr__` refuses.
+bool set_class_attribute(PyObject* type, const char* name, PyObject* value) noexcept;
 
 // ------------------------------------------------------ argument parsing
 
@@ -162,8 +168,25 @@ bool to_u32_list(PyObject* obj, const char* name, std::vector<std::uint32_t>& ou
 // A Stone; a GameDelta or an instance of a subclass of it.
 bool to_stone(PyObject* obj, const char* name, Stone& out) noexcept;
 bool to_delta(PyObject* obj, const char* name, GameDelta& out) noexcept;
-// A sequence (not a string) of GameDelta instances, every one copied.
-bool to_delta_list(PyObject* obj, const char* name, std::vector<GameDelta>& out) noexcept;
+// A sequence (not a string) of GameDelta instances, each held by a strong
+// reference. The engine value inside a GameDelta never changes once built, so
+// holding the objects holds the log; a sequence that lists one delta many
+// times then costs a reference per entry, not a copy of its capture list.
+bool to_delta_list(PyObject* obj, const char* name, std::vector<Ref>& out) noexcept;
+
+// Runs `allocate()`, which may allocate from the C++ heap, and answers true;
+// when the allocation fails, raises MemoryError and answers false.
+bool raise_allocation_failure() noexcept;
+template <class F>
+bool allocating(F allocate) noexcept {
+    try {
+        allocate();
+        return true;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    return raise_allocation_failure();
+}
 
 // ---------------------------------------------------------------- readers
 

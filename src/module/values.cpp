@@ -197,14 +197,19 @@ PyObject* delta_is_pass(PyObject* self, void*) noexcept {
 PyObject* delta_repr(PyObject* self) noexcept {
     const GameDelta& d = as_delta(self)->delta;
     if (!d.new_stone) return PyUnicode_FromString("GameDelta()");
-    std::string out = "GameDelta(new_stone=";
-    append_stone_repr(out, *d.new_stone);
-    out += ", captured_stone_ids=[";
-    for (std::size_t i = 0; i < d.captured_stone_ids.size(); ++i) {
-        if (i > 0) out += ", ";
-        out += std::to_string(d.captured_stone_ids[i]);
-    }
-    out += "])";
+    std::string out;
+    // The id list is as long as the caller made it.
+    const bool built = allocating([&] {
+        out = "GameDelta(new_stone=";
+        append_stone_repr(out, *d.new_stone);
+        out += ", captured_stone_ids=[";
+        for (std::size_t i = 0; i < d.captured_stone_ids.size(); ++i) {
+            if (i > 0) out += ", ";
+            out += std::to_string(d.captured_stone_ids[i]);
+        }
+        out += "])";
+    });
+    if (!built) return nullptr;
     return new_string(out);
 }
 
