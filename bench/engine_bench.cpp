@@ -3,7 +3,9 @@
 // is dominated by one position analysis.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <random>
 #include <variant>
@@ -190,7 +192,12 @@ void BM_RandomTryMoveUndo(benchmark::State& state) {
     state.counters["accepted"] =
         benchmark::Counter(static_cast<double>(accepted) / static_cast<double>(state.iterations()));
 }
-BENCHMARK(BM_RandomTryMoveUndo)->Args({180, 25})->Args({180, 50})->Args({255, 100})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RandomTryMoveUndo)
+    ->Args({180, 25})
+    ->Args({180, 50})
+    ->Args({180, 55})
+    ->Args({255, 100})
+    ->Unit(benchmark::kMicrosecond);
 
 // A whole random game on an 18 board: play until nothing is placeable or 50
 // moves in a row are refused, then two passes.
@@ -210,5 +217,122 @@ void BM_RandomGame(benchmark::State& state) {
     state.counters["turns"] = static_cast<double>(turns);
 }
 BENCHMARK(BM_RandomGame)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+// --------------------------------------------------- large scattered boards
+
+namespace {
+
+// Area of board per stone on the scattered boards: about 70% of the density
+// at which random placement jams.
+constexpr double AREA_PER_STONE = 8.0;
+
+// A board of `stones` stones scattered at random: uniform points kept when
+// they are placeable (at least 1 from every edge, 2 from every stone kept so
+// far), black or white by the parity of the count kept so far, committed as
+// turns without a life-and-death verdict, as a replayed log would be. Stones
+// of dead groups are then taken out and the count refilled the same way
+// until no group is dead, as on a board that play reached. The board's side
+// grows with the square root of the count, so the density stays the same.
+Board scattered_board(std::size_t stones, std::uint64_t seed) {
+    const double size = std::sqrt(static_cast<double>(stones) * AREA_PER_STONE);
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> u(1.0, size - 1.0);
+    // Kept centres by cell of side 2, so the spacing test looks at nine cells.
+    const auto cells = static_cast<std::size_t>(size / 2.0) + 1;
+    auto cell_of = [cells](Point p) {
+        return static_cast<std::size_t>(p.x / 2.0) * cells + static_cast<std::size_t>(p.y / 2.0);
+    };
+    std::vector<std::vector<Point>> grid(cells * cells);
+    std::vector<Stone> kept;
+    for (;;) {
+        while (kept.size() < stones) {
+            const Point p{u(rng), u(rng)};
+            const auto cx = static_cast<std::size_t>(p.x / 2.0);
+            const auto cy = static_cast<std::size_t>(p.y / 2.0);
+            bool free = true;
+            for (std::size_t gx = cx == 0 ? 0 : cx - 1; free && gx <= cx + 1 && gx < cells; ++gx) {
+                for (std::size_t gy = cy == 0 ? 0 : cy - 1; free && gy <= cy + 1 && gy < cells; ++gy) {
+                    for (const Point& q : grid[gx * cells + gy]) {
+                        const double dx = q.x - p.x;
+                        const double dy = q.y - p.y;
+                        if (dx * dx + dy * dy < 4.0) {
+                            free = false;
+                            break;
+                        }
+                    }
+                }
+            }
+            if (!free) continue;
+            grid[cell_of(p)].push_back(p);
+            kept.push_back(Stone{p, 0, kept.size() % 2 == 0 ? Color::Black : Color::White});
+        }
+        Board board(size);
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            Stone s = kept[i];
+            s.id = static_cast<std::uint32_t>(i);
+            (void)board.commit(GameDelta{s, {}}, false);
+        }
+        std::vector<bool> dead(kept.size(), false);
+        bool any = false;
+        for (const Color c : {Color::Black, Color::White}) {
+            for (const Stone& s : cellvane::dead_stones(board.analysis(), board.alive_zone(), c)) {
+                dead[s.id] = true;
+                any = true;
+            }
+        }
+        if (!any) return board;
+        std::vector<Stone> alive;
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            if (!dead[i]) {
+                alive.push_back(kept[i]);
+                continue;
+            }
+            auto& cell = grid[cell_of(kept[i].position)];
+            for (auto it = cell.begin(); it != cell.end(); ++it) {
+                if (it->x == kept[i].position.x && it->y == kept[i].position.y) {
+                    cell.erase(it);
+                    break;
+                }
+            }
+        }
+        kept.swap(alive);
+    }
+}
+
+// Boards are built once per process: the largest takes a while to carve.
+Board& cached_scattered_board(std::size_t stones) {
+    static std::map<std::size_t, Board> boards;
+    auto it = boards.find(stones);
+    if (it == boards.end()) it = boards.emplace(stones, scattered_board(stones, 31)).first;
+    return it->second;
+}
+
+// try_move and, when committed, undo over snapped random points of a
+// scattered board; the growth from 1,000 to 10,000 stones is the measure.
+void BM_ScatteredTryMoveUndo(benchmark::State& state) {
+    Board& board = cached_scattered_board(static_cast<std::size_t>(state.range(0)));
+    const std::vector<Point> moves = candidate_moves(board, 32, 77);
+    if (moves.empty()) {
+        state.SkipWithError("no placeable point");
+        return;
+    }
+    std::size_t i = 0;
+    std::size_t accepted = 0;
+    for (auto _ : state) {
+        auto result = board.try_move(moves[i]);
+        if (!std::holds_alternative<MoveError>(result)) {
+            ++accepted;
+            board.undo();
+        }
+        benchmark::DoNotOptimize(result);
+        i = (i + 1) % moves.size();
+    }
+    state.counters["stones"] = static_cast<double>(board.stone_count());
+    state.counters["accepted"] =
+        benchmark::Counter(static_cast<double>(accepted) / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_ScatteredTryMoveUndo)->Arg(300)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

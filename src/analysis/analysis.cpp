@@ -34,6 +34,28 @@ PositionAnalysis single_stone_groups(const std::vector<Stone>& stones) {
 
 std::uint64_t analyse_runs() { return runs.load(std::memory_order_relaxed); }
 
+namespace {
+
+// Buffers of the analysis, kept between calls on this thread: an analysis of
+// a position of a size met before allocates only the groups it answers.
+struct AnalysisWorkspace {
+    std::vector<Point> centres;
+    VoronoiPartition partition;
+    PartitionWorkspace partition_ws;
+    std::vector<std::size_t> labels;
+    std::vector<std::size_t> members;       // every group's members, group after group
+    std::vector<std::size_t> group_starts;  // where each group's members start
+    std::vector<std::size_t> stack;
+    GroupWorkspace group_ws;
+};
+
+AnalysisWorkspace& workspace() {
+    thread_local AnalysisWorkspace ws;
+    return ws;
+}
+
+}  // namespace
+
 PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     runs.fetch_add(1, std::memory_order_relaxed);
     const std::size_t n = stones.size();
@@ -44,22 +66,31 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     const double scale = 16.0 * board_size;
     if (!std::isnormal(scale * scale)) return single_stone_groups(stones);
 
-    std::vector<Point> centres;
-    centres.reserve(n);
-    for (const Stone& s : stones) centres.push_back(s.position);
-    const auto partition = build_partition(board_size, centres);
-    if (!partition) return single_stone_groups(stones);
+    AnalysisWorkspace& ws = workspace();
+    ws.centres.clear();
+    ws.centres.reserve(n);
+    for (const Stone& s : stones) ws.centres.push_back(s.position);
+    if (!build_partition_into(board_size, ws.centres, ws.partition, ws.partition_ws)) {
+        return single_stone_groups(stones);
+    }
+    const VoronoiPartition& partition = ws.partition;
 
     // Depth-first labelling: same-coloured neighbours whose shared cell edge
     // reaches into the board join the group.
-    std::vector<std::size_t> labels(n, UNLABELLED);
-    std::vector<std::vector<std::size_t>> groups;
-    std::vector<std::size_t> stack;
+    std::vector<std::size_t>& labels = ws.labels;
+    labels.assign(n, UNLABELLED);
+    std::vector<std::size_t>& members = ws.members;
+    members.clear();
+    std::vector<std::size_t>& starts = ws.group_starts;
+    starts.clear();
+    std::vector<std::size_t>& stack = ws.stack;
+    std::size_t black_groups = 0;
     for (std::size_t o = 0; o < n; ++o) {
         if (labels[o] != UNLABELLED) continue;
-        const std::size_t number = groups.size();
+        const std::size_t number = starts.size();
         const Color color = stones[o].color;
-        std::vector<std::size_t> members;
+        if (color == Color::Black) ++black_groups;
+        starts.push_back(members.size());
         stack.clear();
         stack.push_back(o);
         while (!stack.empty()) {
@@ -68,19 +99,25 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
             if (labels[v] != UNLABELLED) continue;
             labels[v] = number;
             members.push_back(v);
-            for (const CellEdge* e = partition->cell_begin(v); e != partition->cell_end(v); ++e) {
+            for (const CellEdge* e = partition.cell_begin(v); e != partition.cell_end(v); ++e) {
                 const std::size_t w = e->neighbour;
-                if (w < n && stones[w].color == color && cells_touch(*partition, *e, board_size)) {
+                if (w < n && stones[w].color == color && cells_touch(partition, *e, board_size)) {
                     stack.push_back(w);
                 }
             }
         }
-        groups.push_back(std::move(members));
     }
+    const std::size_t group_count = starts.size();
+    starts.push_back(members.size());
 
     PositionAnalysis out;
-    for (const auto& members : groups) {
-        file_group(out, build_group(*partition, board_size, stones, labels, members, stones[members.front()].color));
+    out.black.reserve(black_groups);
+    out.white.reserve(group_count - black_groups);
+    for (std::size_t g = 0; g < group_count; ++g) {
+        const std::size_t* first = members.data() + starts[g];
+        const std::size_t count = starts[g + 1] - starts[g];
+        file_group(out, build_group_into(partition, board_size, stones, labels, first, count, stones[*first].color,
+                                         ws.group_ws));
     }
     return out;
 }

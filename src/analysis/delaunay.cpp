@@ -71,19 +71,31 @@ std::size_t closest_site(const std::vector<Point>& pts, Point from) {
 
 class Builder {
 public:
-    explicit Builder(const std::vector<Point>& pts) : pts_(pts), n_(pts.size()) {}
+    Builder(const std::vector<Point>& pts, Triangulation& out, Workspace& ws)
+        : pts_(pts),
+          n_(pts.size()),
+          out_(out),
+          hull_prev_(ws.hull_prev),
+          hull_next_(ws.hull_next),
+          hull_tri_(ws.hull_tri),
+          hash_(ws.hash),
+          pending_(ws.pending),
+          dists_(ws.dists),
+          ids_(ws.ids) {}
 
-    std::optional<Triangulation> run();
+    bool run();
 
 private:
     const std::vector<Point>& pts_;
     std::size_t n_;
-    Triangulation out_;
-    std::vector<std::size_t> hull_prev_;
-    std::vector<std::size_t> hull_next_;
-    std::vector<std::size_t> hull_tri_;
-    std::vector<std::size_t> hash_;
-    std::vector<std::size_t> pending_;
+    Triangulation& out_;
+    std::vector<std::size_t>& hull_prev_;
+    std::vector<std::size_t>& hull_next_;
+    std::vector<std::size_t>& hull_tri_;
+    std::vector<std::size_t>& hash_;
+    std::vector<std::size_t>& pending_;
+    std::vector<double>& dists_;
+    std::vector<std::size_t>& ids_;
     std::size_t hull_start_ = 0;
     Point centre_;
 
@@ -180,11 +192,13 @@ std::size_t Builder::legalize(std::size_t start) {
     return answer;
 }
 
-std::optional<Triangulation> Builder::run() {
+bool Builder::run() {
+    out_.triangles.clear();
+    out_.halfedges.clear();
     for (const Point& p : pts_) {
-        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return std::nullopt;
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
     }
-    if (n_ < 3) return std::nullopt;
+    if (n_ < 3) return false;
 
     double min_x = INF, min_y = INF, max_x = -INF, max_y = -INF;
     for (const Point& p : pts_) {
@@ -198,9 +212,9 @@ std::optional<Triangulation> Builder::run() {
     // Seed triangle: the site nearest the box centre, its nearest site, and
     // the site making the smallest circumcircle with those two.
     const std::size_t i0 = closest_site(pts_, box_centre);
-    if (i0 == EMPTY) return std::nullopt;
+    if (i0 == EMPTY) return false;
     std::size_t i1 = closest_site(pts_, pts_[i0]);
-    if (i1 == EMPTY) return std::nullopt;
+    if (i1 == EMPTY) return false;
     std::size_t i2 = EMPTY;
     double min_radius = INF;
     for (std::size_t i = 0; i < n_; ++i) {
@@ -211,7 +225,7 @@ std::optional<Triangulation> Builder::run() {
             i2 = i;
         }
     }
-    if (i2 == EMPTY) return std::nullopt;
+    if (i2 == EMPTY) return false;
     if (orient_sign(pts_[i0], pts_[i1], pts_[i2]) > 0) std::swap(i1, i2);
 
     const Point d = circumdelta(pts_[i0], pts_[i1], pts_[i2]);
@@ -224,9 +238,11 @@ std::optional<Triangulation> Builder::run() {
 
     // Sites by squared distance to the seed circumcentre; equal distances
     // keep ascending index (NaN distances last).
-    std::vector<double> dists(n_);
+    std::vector<double>& dists = dists_;
+    dists.resize(n_);
     for (std::size_t i = 0; i < n_; ++i) dists[i] = squared_distance(pts_[i], centre_);
-    std::vector<std::size_t> ids(n_);
+    std::vector<std::size_t>& ids = ids_;
+    ids.resize(n_);
     std::iota(ids.begin(), ids.end(), std::size_t{0});
     std::sort(ids.begin(), ids.end(), [&dists](std::size_t a, std::size_t b) {
         const double da = dists[a];
@@ -322,14 +338,21 @@ std::optional<Triangulation> Builder::run() {
         hash_site(i);
         hash_site(e);
     }
-    return std::move(out_);
+    return true;
 }
 
 }  // namespace
 
-std::optional<Triangulation> triangulate(const std::vector<Point>& sites) {
-    Builder builder(sites);
+bool triangulate_into(const std::vector<Point>& sites, Triangulation& out, Workspace& ws) {
+    Builder builder(sites, out, ws);
     return builder.run();
+}
+
+std::optional<Triangulation> triangulate(const std::vector<Point>& sites) {
+    Triangulation out;
+    Workspace ws;
+    if (!triangulate_into(sites, out, ws)) return std::nullopt;
+    return out;
 }
 
 }  // namespace cellvane::delaunay

@@ -37,4 +37,21 @@ struct Triangulation {
 // 2^-51) is skipped and belongs to no triangle.
 std::optional<Triangulation> triangulate(const std::vector<Point>& sites);
 
+// Buffers of the sweep, kept between calls so that a triangulation of a
+// size met before allocates nothing.
+struct Workspace {
+    std::vector<std::size_t> hull_prev;
+    std::vector<std::size_t> hull_next;
+    std::vector<std::size_t> hull_tri;
+    std::vector<std::size_t> hash;
+    std::vector<std::size_t> pending;
+    std::vector<double> dists;
+    std::vector<std::size_t> ids;
+};
+
+// The same triangulation written into `out` (whose buffers are reused),
+// with the sweep's buffers in `ws`. Answers false where triangulate answers
+// nothing; `out` is then unspecified.
+bool triangulate_into(const std::vector<Point>& sites, Triangulation& out, Workspace& ws);
+
 }  // namespace cellvane::delaunay

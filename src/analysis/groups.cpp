@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <numeric>
 
 namespace cellvane {
@@ -47,13 +46,6 @@ void clip_pass(const std::vector<Point>& in, std::vector<Point>& out, Bound boun
     }
 }
 
-// A traced boundary vertex: its neighbours along boundary edges, in the order
-// the edges were met.
-struct Node {
-    std::vector<std::size_t> adjacent;
-    bool visited = false;
-};
-
 }  // namespace
 
 double enclosed_area(const Ring& ring) {
@@ -67,45 +59,81 @@ double enclosed_area(const Ring& ring) {
     return std::fabs(s) * 0.5;
 }
 
-Group build_group(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
-                  const std::vector<std::size_t>& labels, const std::vector<std::size_t>& members,
-                  Color color) {
+Group build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
+                       const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
+                       Color color, GroupWorkspace& ws) {
     Group group;
     group.color = color;
     const std::size_t n = partition.stone_count();
-    if (members.empty()) return group;
-    const std::size_t number = labels[members.front()];
+    if (member_count == 0) return group;
+    const std::size_t number = labels[members[0]];
+    const auto& cc = partition.circumcentres;
 
-    // Boundary edges, collected into an adjacency keyed by circumcentre.
-    std::map<std::size_t, Node> nodes;
-    std::vector<std::size_t> order;
-    auto attach = [&nodes, &order](std::size_t from, std::size_t to) {
-        auto [it, fresh] = nodes.try_emplace(from);
-        if (fresh) order.push_back(from);
-        it->second.adjacent.push_back(to);
+    // Boundary edges, collected into an adjacency by vertex number; numbers
+    // are handed out in the order vertices are first met.
+    ++ws.generation;
+    const std::uint64_t generation = ws.generation;
+    if (ws.stamp.size() < cc.size()) {
+        ws.stamp.resize(cc.size(), 0);
+        ws.number.resize(cc.size(), 0);
+    }
+    ws.beyond.clear();
+    ws.vertex.clear();
+    ws.nodes.clear();
+    ws.links.clear();
+    auto vertex_of = [&ws, generation](std::size_t index) -> std::uint32_t {
+        if (index < ws.stamp.size()) {
+            if (ws.stamp[index] == generation) return ws.number[index];
+            ws.stamp[index] = generation;
+            ws.number[index] = static_cast<std::uint32_t>(ws.vertex.size());
+        } else {
+            const auto [it, fresh] = ws.beyond.try_emplace(index, static_cast<std::uint32_t>(ws.vertex.size()));
+            if (!fresh) return it->second;
+        }
+        ws.vertex.push_back(index);
+        ws.nodes.push_back({});
+        return static_cast<std::uint32_t>(ws.vertex.size() - 1);
     };
-    for (std::size_t m : members) {
+    auto attach = [&ws](std::uint32_t from, std::uint32_t to) {
+        ws.links.push_back({to, 0});
+        const auto entry = static_cast<std::uint32_t>(ws.links.size());
+        GroupWorkspace::Node& node = ws.nodes[from];
+        if (node.tail == 0) {
+            node.head = entry;
+        } else {
+            ws.links[node.tail - 1].next = entry;
+        }
+        node.tail = entry;
+    };
+    for (std::size_t i = 0; i < member_count; ++i) {
+        const std::size_t m = members[i];
         if (m >= n) continue;
         for (const CellEdge* e = partition.cell_begin(m); e != partition.cell_end(m); ++e) {
             if (e->neighbour < n && labels[e->neighbour] == number) continue;
-            attach(e->from, e->to);
-            attach(e->to, e->from);
+            const std::uint32_t from = vertex_of(e->from);
+            const std::uint32_t to = vertex_of(e->to);
+            attach(from, to);
+            attach(to, from);
         }
     }
 
-    // Trace: from each unvisited vertex, follow the first unvisited neighbour.
-    std::vector<std::vector<std::size_t>> traced;
-    for (std::size_t k : order) {
-        if (nodes[k].visited) continue;
-        std::vector<std::size_t> ring;
-        std::size_t r = k;
+    // Trace: from each unvisited vertex in the order first met, follow the
+    // first unvisited neighbour.
+    ws.ring_vertices.clear();
+    ws.ring_ends.clear();
+    const auto vertices = static_cast<std::uint32_t>(ws.vertex.size());
+    for (std::uint32_t k = 0; k < vertices; ++k) {
+        if (ws.nodes[k].visited) continue;
+        const std::size_t begin = ws.ring_vertices.size();
+        std::uint32_t r = k;
         for (;;) {
-            Node& node = nodes[r];
+            GroupWorkspace::Node& node = ws.nodes[r];
             node.visited = true;
-            ring.push_back(r);
+            ws.ring_vertices.push_back(r);
             bool moved = false;
-            for (std::size_t a : node.adjacent) {
-                if (!nodes[a].visited) {
+            for (std::uint32_t entry = node.head; entry != 0; entry = ws.links[entry - 1].next) {
+                const std::uint32_t a = ws.links[entry - 1].to;
+                if (!ws.nodes[a].visited) {
                     r = a;
                     moved = true;
                     break;
@@ -113,19 +141,26 @@ Group build_group(const VoronoiPartition& partition, double board_size, const st
             }
             if (!moved) break;
         }
-        if (ring.size() >= 3) traced.push_back(std::move(ring));
+        if (ws.ring_vertices.size() - begin >= 3) {
+            ws.ring_ends.push_back(ws.ring_vertices.size());
+        } else {
+            ws.ring_vertices.resize(begin);
+        }
     }
 
     // Points, clipped to the board square one side at a time.
-    const auto& cc = partition.circumcentres;
-    std::vector<Ring> rings;
-    std::vector<Point> work;
-    for (const auto& indices : traced) {
-        Ring pts;
-        pts.reserve(indices.size());
-        for (std::size_t i : indices) {
-            if (i < cc.size()) pts.push_back(cc[i]);
+    std::vector<Ring>& rings = ws.rings;
+    rings.clear();
+    std::vector<Point>& pts = ws.points;
+    std::vector<Point>& work = ws.work;
+    std::size_t begin = 0;
+    for (const std::size_t end : ws.ring_ends) {
+        pts.clear();
+        for (std::size_t j = begin; j < end; ++j) {
+            const std::size_t index = ws.vertex[ws.ring_vertices[j]];
+            if (index < cc.size()) pts.push_back(cc[index]);
         }
+        begin = end;
         bool kept = true;
         for (Bound bound : {Bound::XMin, Bound::XMax, Bound::YMin, Bound::YMax}) {
             if (pts.size() < 3) {
@@ -135,19 +170,32 @@ Group build_group(const VoronoiPartition& partition, double board_size, const st
             clip_pass(pts, work, bound, board_size);
             pts.swap(work);
         }
-        if (kept && pts.size() >= 3) rings.push_back(std::move(pts));
+        if (kept && pts.size() >= 3) {
+            // Room for the closing point, added once the rings are ordered.
+            Ring ring;
+            ring.reserve(pts.size() + 1);
+            ring.assign(pts.begin(), pts.end());
+            rings.push_back(std::move(ring));
+        }
     }
 
-    for (std::size_t m : members) {
-        if (m < stones.size()) group.stones.push_back(stones[m]);
+    // Stones ascending by id (a stable sort of the members by id).
+    std::vector<std::size_t>& sorted = ws.members;
+    sorted.clear();
+    for (std::size_t i = 0; i < member_count; ++i) {
+        if (members[i] < stones.size()) sorted.push_back(members[i]);
     }
-    std::stable_sort(group.stones.begin(), group.stones.end(),
-                     [](const Stone& a, const Stone& b) { return a.id < b.id; });
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [&stones](std::size_t a, std::size_t b) { return stones[a].id < stones[b].id; });
+    group.stones.reserve(sorted.size());
+    for (const std::size_t m : sorted) group.stones.push_back(stones[m]);
 
     // Largest ring first; equal areas keep trace order (NaN areas last).
-    std::vector<double> areas(rings.size());
+    std::vector<double>& areas = ws.areas;
+    areas.resize(rings.size());
     for (std::size_t i = 0; i < rings.size(); ++i) areas[i] = enclosed_area(rings[i]);
-    std::vector<std::size_t> by_area(rings.size());
+    std::vector<std::size_t>& by_area = ws.by_area;
+    by_area.resize(rings.size());
     std::iota(by_area.begin(), by_area.end(), std::size_t{0});
     std::stable_sort(by_area.begin(), by_area.end(), [&areas](std::size_t a, std::size_t b) {
         const bool na = std::isnan(areas[a]);
@@ -162,6 +210,13 @@ Group build_group(const VoronoiPartition& partition, double board_size, const st
         group.rings.push_back(std::move(ring));
     }
     return group;
+}
+
+Group build_group(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
+                  const std::vector<std::size_t>& labels, const std::vector<std::size_t>& members,
+                  Color color) {
+    GroupWorkspace ws;
+    return build_group_into(partition, board_size, stones, labels, members.data(), members.size(), color, ws);
 }
 
 double area(const std::vector<Ring>& rings) {

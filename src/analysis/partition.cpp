@@ -40,7 +40,8 @@ double min_of(double a, double b) {
 
 }  // namespace
 
-std::optional<VoronoiPartition> build_partition(double board_size, const std::vector<Point>& centres) {
+bool build_partition_into(double board_size, const std::vector<Point>& centres, VoronoiPartition& part,
+                          PartitionWorkspace& ws) {
     const double b = board_size;
     const std::size_t n = centres.size();
     const double two_b = b + b;
@@ -50,7 +51,7 @@ std::optional<VoronoiPartition> build_partition(double board_size, const std::ve
     const double w = hi.x - lo.x;
     const double h = hi.y - lo.y;
 
-    VoronoiPartition part;
+    part.sites.clear();
     part.sites.reserve(n + 4);
     part.sites.assign(centres.begin(), centres.end());
     part.sites.push_back({lo.x - w, lo.y + h * 0.5});
@@ -58,10 +59,9 @@ std::optional<VoronoiPartition> build_partition(double board_size, const std::ve
     part.sites.push_back({lo.x + w * 0.5, lo.y - h});
     part.sites.push_back({lo.x + w * 0.5, hi.y + h});
 
-    auto tri = delaunay::triangulate(part.sites);
-    if (!tri) return std::nullopt;
-    part.triangles = std::move(tri->triangles);
-    part.halfedges = std::move(tri->halfedges);
+    if (!delaunay::triangulate_into(part.sites, ws.triangulation, ws.sweep)) return false;
+    part.triangles.swap(ws.triangulation.triangles);
+    part.halfedges.swap(ws.triangulation.halfedges);
     const auto& triangles = part.triangles;
     const auto& halfedges = part.halfedges;
 
@@ -74,6 +74,7 @@ std::optional<VoronoiPartition> build_partition(double board_size, const std::ve
     }
 
     const std::size_t tri_count = triangles.size() / 3;
+    part.circumcentres.clear();
     part.circumcentres.reserve(tri_count);
     for (std::size_t t = 0; t < tri_count; ++t) {
         part.circumcentres.push_back(circumcentre(part.sites[triangles[3 * t]], part.sites[triangles[3 * t + 1]],
@@ -81,10 +82,12 @@ std::optional<VoronoiPartition> build_partition(double board_size, const std::ve
     }
 
     // Cell edges: walk round each stone through the triangles that share it.
+    part.edges.clear();
     part.edges.reserve(halfedges.size());
+    part.edge_start.clear();
     part.edge_start.reserve(n + 1);
-    std::vector<std::size_t> around;
-    std::vector<std::size_t> neighbours;
+    std::vector<std::size_t>& around = ws.around;
+    std::vector<std::size_t>& neighbours = ws.neighbours;
     for (std::size_t i = 0; i < n; ++i) {
         part.edge_start.push_back(part.edges.size());
         const std::size_t first = part.inedges[i];
@@ -111,6 +114,13 @@ std::optional<VoronoiPartition> build_partition(double board_size, const std::ve
         }
     }
     part.edge_start.push_back(part.edges.size());
+    return true;
+}
+
+std::optional<VoronoiPartition> build_partition(double board_size, const std::vector<Point>& centres) {
+    VoronoiPartition part;
+    PartitionWorkspace ws;
+    if (!build_partition_into(board_size, centres, part, ws)) return std::nullopt;
     return part;
 }
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "analysis/delaunay.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {
@@ -40,6 +41,19 @@ struct VoronoiPartition {
 // The partition of a board of size `board_size` by `centres` (ascending stone
 // id), or nothing when the sites cannot be triangulated.
 std::optional<VoronoiPartition> build_partition(double board_size, const std::vector<Point>& centres);
+
+// Buffers of the partition's construction, kept between calls.
+struct PartitionWorkspace {
+    delaunay::Triangulation triangulation;
+    delaunay::Workspace sweep;
+    std::vector<std::size_t> around;
+    std::vector<std::size_t> neighbours;
+};
+
+// The same partition written into `out`, reusing its buffers and those of
+// `ws`. Answers false where build_partition answers nothing.
+bool build_partition_into(double board_size, const std::vector<Point>& centres, VoronoiPartition& out,
+                          PartitionWorkspace& ws);
 
 // Whether the edge keeps a stretch of positive length inside the closed board
 // square [0, B] x [0, B].
