@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
@@ -86,66 +87,171 @@ Point closest_point_on_circle(Point centre, double radius, Point p);
 using ShapeId = std::uint64_t;
 using SegId = std::uint32_t;
 
+// A short list of shape ids held inline while it has at most two entries and
+// on the heap beyond that: 24 bytes in all. Nearly every segment is covered
+// by a few shapes and its start point has one or two causes, so almost no
+// segment allocates; a segment split in two copies one small block.
+class SmallIds {
+public:
+    using value_type = ShapeId;
+    using iterator = const ShapeId*;
+    using const_iterator = const ShapeId*;
+
+    SmallIds() = default;
+    SmallIds(const SmallIds& other) { assign(other); }
+    SmallIds(SmallIds&& other) noexcept { take(other); }
+    SmallIds& operator=(const SmallIds& other) {
+        if (this != &other) {
+            release();
+            assign(other);
+        }
+        return *this;
+    }
+    SmallIds& operator=(SmallIds&& other) noexcept {
+        if (this != &other) {
+            release();
+            take(other);
+        }
+        return *this;
+    }
+    ~SmallIds() { release(); }
+
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+    const ShapeId* begin() const { return data(); }
+    const ShapeId* end() const { return data() + size_; }
+    bool contains(ShapeId id) const { return std::find(begin(), end(), id) != end(); }
+    void clear() {
+        release();
+        size_ = 0;
+        capacity_ = INLINE;
+    }
+    friend bool operator==(const SmallIds& a, const SmallIds& b) {
+        return a.size_ == b.size_ && std::equal(a.begin(), a.end(), b.begin());
+    }
+
+protected:
+    static constexpr std::uint32_t INLINE = 2;
+
+    ShapeId* data() { return capacity_ > INLINE ? heap_ : inline_; }
+    const ShapeId* data() const { return capacity_ > INLINE ? heap_ : inline_; }
+    // Opens a gap at position at and writes id there.
+    void insert_at(std::size_t at, ShapeId id) {
+        if (size_ == capacity_) grow();
+        ShapeId* d = data();
+        for (std::size_t i = size_; i > at; --i) d[i] = d[i - 1];
+        d[at] = id;
+        ++size_;
+    }
+    // Closes the gap at position at; back to inline storage when it fits.
+    void erase_at(std::size_t at) {
+        ShapeId* d = data();
+        for (std::size_t i = at + 1; i < size_; ++i) d[i - 1] = d[i];
+        --size_;
+        if (capacity_ > INLINE && size_ <= INLINE) {
+            ShapeId* old = heap_;
+            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = old[i];
+            delete[] old;
+            capacity_ = INLINE;
+        }
+    }
+
+private:
+    std::uint32_t size_ = 0;
+    std::uint32_t capacity_ = INLINE;
+    union {
+        ShapeId inline_[INLINE] = {};
+        ShapeId* heap_;
+    };
+
+    void grow() {
+        const std::uint32_t bigger = capacity_ * 2;
+        ShapeId* fresh = new ShapeId[bigger];
+        const ShapeId* d = data();
+        for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = d[i];
+        if (capacity_ > INLINE) delete[] heap_;
+        heap_ = fresh;
+        capacity_ = bigger;
+    }
+    void release() {
+        if (capacity_ > INLINE) delete[] heap_;
+    }
+    void assign(const SmallIds& other) {
+        size_ = other.size_;
+        if (other.size_ <= INLINE) {
+            capacity_ = INLINE;
+            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = other.data()[i];
+        } else {
+            capacity_ = other.size_;
+            heap_ = new ShapeId[capacity_];
+            for (std::uint32_t i = 0; i < size_; ++i) heap_[i] = other.heap_[i];
+        }
+    }
+    void take(SmallIds& other) {
+        size_ = other.size_;
+        capacity_ = other.capacity_;
+        if (capacity_ > INLINE) {
+            heap_ = other.heap_;
+        } else {
+            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = other.inline_[i];
+        }
+        other.size_ = 0;
+        other.capacity_ = INLINE;
+    }
+};
+
+// The shapes whose dead region contains a segment, ascending, no repeats.
+class CoverSet : public SmallIds {
+public:
+    CoverSet() = default;
+    CoverSet(std::initializer_list<ShapeId> ids) {
+        for (const ShapeId id : ids) insert(id);
+    }
+    // Adds id unless it is there; answers whether it was added. The shape
+    // being carved has the largest id, so it nearly always goes at the end.
+    bool insert(ShapeId id) {
+        const ShapeId* first = begin();
+        const ShapeId* at = std::lower_bound(first, end(), id);
+        if (at != end() && *at == id) return false;
+        insert_at(static_cast<std::size_t>(at - first), id);
+        return true;
+    }
+    // Drops id; answers how many were dropped (0 or 1).
+    std::size_t erase(ShapeId id) {
+        const ShapeId* first = begin();
+        const ShapeId* at = std::lower_bound(first, end(), id);
+        if (at == end() || *at != id) return 0;
+        erase_at(static_cast<std::size_t>(at - first));
+        return 1;
+    }
+    bool contains(ShapeId id) const { return std::binary_search(begin(), end(), id); }
+};
+
 // The shapes whose crossings with a segment's own shape put its start point
 // where it is. A point stays in the structure exactly as long as one of them
 // is there, so removing a shape merges back every split it alone made, also
 // where other outlines touch or cross at the same point. Nearly every point
-// has one cause and a point where three outlines meet has two, so the first
-// few are held inline; more move to the heap. Insertion order, no repeats.
-class Causes {
+// has one cause and a point where three outlines meet has two. Insertion
+// order, no repeats.
+class Causes : public SmallIds {
 public:
-    bool empty() const { return size_ == 0; }
-    std::size_t size() const { return size_; }
-    const ShapeId* begin() const { return size_ > INLINE ? spilled_.data() : inline_; }
-    const ShapeId* end() const { return begin() + size_; }
-    bool contains(ShapeId id) const {
-        for (const ShapeId c : *this) {
-            if (c == id) return true;
-        }
-        return false;
-    }
     // Adds id unless it is there already.
     void add(ShapeId id) {
-        if (contains(id)) return;
-        if (size_ < INLINE) {
-            inline_[size_++] = id;
-            return;
-        }
-        if (size_ == INLINE) spilled_.assign(inline_, inline_ + INLINE);
-        spilled_.push_back(id);
-        ++size_;
+        if (!contains(id)) insert_at(size(), id);
     }
     // Drops id, keeping the others in order; answers whether it was there.
     bool remove(ShapeId id) {
-        ShapeId* first = size_ > INLINE ? spilled_.data() : inline_;
-        std::size_t at = 0;
-        while (at < size_ && first[at] != id) ++at;
-        if (at == size_) return false;
-        for (std::size_t i = at + 1; i < size_; ++i) first[i - 1] = first[i];
-        --size_;
-        if (size_ == INLINE) {
-            for (std::size_t i = 0; i < INLINE; ++i) inline_[i] = spilled_[i];
-            spilled_.clear();
-        } else if (size_ > INLINE) {
-            spilled_.pop_back();
-        }
+        const ShapeId* at = std::find(begin(), end(), id);
+        if (at == end()) return false;
+        erase_at(static_cast<std::size_t>(at - begin()));
         return true;
     }
-    friend bool operator==(const Causes& a, const Causes& b) {
-        return a.size_ == b.size_ && std::equal(a.begin(), a.end(), b.begin());
-    }
-
-private:
-    static constexpr std::size_t INLINE = 2;
-    std::size_t size_ = 0;
-    ShapeId inline_[INLINE] = {};
-    std::vector<ShapeId> spilled_;  // all of them once there are more than INLINE
 };
 
 struct Segment {
     double offset = 0.0;
     Point start;
-    std::set<ShapeId> covered_by;
+    CoverSet covered_by;
     // Shapes whose crossings put the start point here (see Causes).
     Causes causes;
     ShapeId shape = 0;
