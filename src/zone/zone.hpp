@@ -6,12 +6,14 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <string>
 #include <utility>
 #include <variant>
@@ -335,6 +337,51 @@ struct ClipGraph::Internals {
     ShapeId& next_shape_id;
 };
 
+// ------------------------------------------------------------ circle grid
+
+// The circles of the alive zone filed by the square cell of side CELL that
+// holds their centre, so that the circles near a point are found without
+// looking at the others. Only dead-zone sized circles (radius 2.0) with a
+// centre within LIMIT of the origin are filed by cell; every other shape (the
+// edge lines, and circles no carve makes) is kept on a short list of loose
+// shapes that every search visits.
+class CircleGrid {
+public:
+    static constexpr double CELL = 4.0;
+    static constexpr double LIMIT = 1e9;
+
+    // Whether searches round p can use the cells (p finite and within LIMIT).
+    static bool near_origin(Point p) { return std::fabs(p.x) <= LIMIT && std::fabs(p.y) <= LIMIT; }
+    static bool filed_by_cell(const ShapeKind& kind);
+    static std::int64_t cell_of(double v) { return static_cast<std::int64_t>(std::floor(v / CELL)); }
+
+    void add(ShapeId id, const ShapeKind& kind);
+    void remove(ShapeId id, const ShapeKind& kind);
+
+    // The circles filed in the cells [x0, x1] x [y0, y1], appended to out.
+    void collect(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1, std::vector<ShapeId>& out) const;
+    // The circles filed in one cell, or nullptr.
+    const std::vector<ShapeId>* cell(std::int64_t x, std::int64_t y) const;
+    // Loose shapes, ascending.
+    const std::vector<ShapeId>& loose() const { return loose_; }
+    std::size_t filed() const { return filed_; }
+    // Whether the square of cells [x0, x1] x [y0, y1] holds every cell that
+    // was ever filled (a bound that only grows).
+    bool covers_all(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1) const {
+        return filed_ == 0 || (x0 <= min_x_ && max_x_ <= x1 && y0 <= min_y_ && max_y_ <= y1);
+    }
+
+private:
+    static std::uint64_t key(std::int64_t x, std::int64_t y) {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) |
+               static_cast<std::uint32_t>(y);
+    }
+    std::unordered_map<std::uint64_t, std::vector<ShapeId>> cells_;
+    std::vector<ShapeId> loose_;
+    std::size_t filed_ = 0;
+    std::int64_t min_x_ = 0, max_x_ = 0, min_y_ = 0, max_y_ = 0;
+};
+
 // ------------------------------------------------------------- alive zone
 
 enum class DeadZoneFault : std::uint8_t { AlreadyCarved, NotCarved };
@@ -373,6 +420,7 @@ public:
     const std::map<PointKey, Point>& forced_eyes() const { return forced_eyes_; }
     const std::vector<ShapeId>& temporary_circles() const { return temporary_circles_; }
     const ClipGraph& graph() const { return graph_; }
+    const CircleGrid& grid() const { return grid_; }
 
     // Mutable access for tests that damage the structure on purpose.
     ClipGraph& graph_for_testing() { return graph_; }
@@ -385,7 +433,12 @@ private:
     std::vector<ShapeId> temporary_circles_;
     std::map<std::uint32_t, ShapeId> dead_zones_;
     std::map<PointKey, Point> forced_eyes_;
+    double depth_everywhere(Point p) const;
+
+    // The circles by cell, kept in step with the graph's shapes.
+    CircleGrid grid_;
     // Reused between calls so that removing a shape allocates nothing once warm.
+    std::vector<ShapeId> scratch_shapes_;
     std::vector<SegId> scratch_;
     std::vector<SegId> scratch_others_;
 };
