@@ -132,15 +132,20 @@ void BM_ScatteredBytesPerStone(benchmark::State& state) {
     std::vector<Point> centres;
     const double size = scattered(n, centres);
     double bytes = 0.0;
+    double segments = 0.0;
+    double points = 0.0;
     for (auto _ : state) {
         const std::size_t before = heap_in_use();
         AliveZone zone(size);
         std::uint32_t id = 0;
         for (const Point c : centres) (void)zone.carve(id++, c);
         bytes = static_cast<double>(heap_in_use() - before);
-        benchmark::DoNotOptimize(zone.graph().live_count());
+        segments = static_cast<double>(zone.graph().live_count());
+        points = static_cast<double>(zone.graph().index().size());
     }
     state.counters["bytes_per_stone"] = bytes / n;
+    state.counters["segments_per_stone"] = segments / n;
+    state.counters["points_per_stone"] = points / n;
 }
 BENCHMARK(BM_ScatteredBytesPerStone)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -250,6 +250,182 @@ public:
     }
 };
 
+// The segments that start at one point, in insertion order: inline while
+// there are at most two (a crossing of two outlines, a corner of the square),
+// on the heap beyond. 16 bytes.
+class SegList {
+public:
+    using value_type = SegId;
+    using iterator = SegId*;
+    using const_iterator = const SegId*;
+
+    SegList() = default;
+    SegList(std::initializer_list<SegId> ids) {
+        for (const SegId id : ids) push_back(id);
+    }
+    SegList(const SegList& other) { assign(other); }
+    SegList(SegList&& other) noexcept { take(other); }
+    SegList& operator=(const SegList& other) {
+        if (this != &other) {
+            release();
+            assign(other);
+        }
+        return *this;
+    }
+    SegList& operator=(SegList&& other) noexcept {
+        if (this != &other) {
+            release();
+            take(other);
+        }
+        return *this;
+    }
+    ~SegList() { release(); }
+
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+    SegId* begin() { return data(); }
+    SegId* end() { return data() + size_; }
+    const SegId* begin() const { return data(); }
+    const SegId* end() const { return data() + size_; }
+    SegId operator[](std::size_t i) const { return data()[i]; }
+    void push_back(SegId id) {
+        if (size_ == capacity_) {
+            const std::uint32_t bigger = capacity_ * 2;
+            SegId* fresh = new SegId[bigger];
+            for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = data()[i];
+            release();
+            heap_ = fresh;
+            capacity_ = bigger;
+        }
+        data()[size_++] = id;
+    }
+    // Drops every entry equal to id, keeping the others in order; answers
+    // how many were dropped.
+    std::size_t erase(SegId id) {
+        SegId* d = data();
+        std::uint32_t kept = 0;
+        for (std::uint32_t i = 0; i < size_; ++i) {
+            if (d[i] != id) d[kept++] = d[i];
+        }
+        const std::size_t dropped = size_ - kept;
+        size_ = kept;
+        return dropped;
+    }
+    friend bool operator==(const SegList& a, const SegList& b) {
+        return a.size_ == b.size_ && std::equal(a.begin(), a.end(), b.begin());
+    }
+
+private:
+    static constexpr std::uint32_t INLINE = 2;
+    std::uint32_t size_ = 0;
+    std::uint32_t capacity_ = INLINE;
+    union {
+        SegId inline_[INLINE] = {};
+        SegId* heap_;
+    };
+
+    SegId* data() { return capacity_ > INLINE ? heap_ : inline_; }
+    const SegId* data() const { return capacity_ > INLINE ? heap_ : inline_; }
+    void release() {
+        if (capacity_ > INLINE) delete[] heap_;
+    }
+    void assign(const SegList& other) {
+        size_ = other.size_;
+        capacity_ = other.size_ <= INLINE ? INLINE : other.size_;
+        if (capacity_ > INLINE) heap_ = new SegId[capacity_];
+        SegId* d = data();
+        for (std::uint32_t i = 0; i < size_; ++i) d[i] = other.data()[i];
+    }
+    void take(SegList& other) {
+        size_ = other.size_;
+        capacity_ = other.capacity_;
+        if (capacity_ > INLINE) {
+            heap_ = other.heap_;
+        } else {
+            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = other.inline_[i];
+        }
+        other.size_ = 0;
+        other.capacity_ = INLINE;
+    }
+};
+
+// The shared-start index: PointKey to the segments starting at that point,
+// an open-addressing table with linear probing (no tombstones: a removal
+// shifts the entries after it back). Iteration runs in table order, which
+// is not key order; sorted_keys() gives the keys in key order.
+class PointIndex {
+public:
+    struct Entry {
+        PointKey first;
+        SegList second;
+    };
+
+    template <class E>
+    class Iter {
+    public:
+        Iter(E* at, E* stop, const std::uint8_t* used) : at_(at), stop_(stop), used_(used) { skip(); }
+        E& operator*() const { return *at_; }
+        E* operator->() const { return at_; }
+        Iter& operator++() {
+            ++at_;
+            ++used_;
+            skip();
+            return *this;
+        }
+        friend bool operator==(const Iter& a, const Iter& b) { return a.at_ == b.at_; }
+
+    private:
+        void skip() {
+            while (at_ != stop_ && *used_ == 0) {
+                ++at_;
+                ++used_;
+            }
+        }
+        E* at_;
+        E* stop_;
+        const std::uint8_t* used_;
+    };
+    using iterator = Iter<Entry>;
+    using const_iterator = Iter<const Entry>;
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    iterator begin() { return {slots_.data(), slots_.data() + slots_.size(), used_.data()}; }
+    iterator end() { return {slots_.data() + slots_.size(), slots_.data() + slots_.size(), nullptr}; }
+    const_iterator begin() const { return {slots_.data(), slots_.data() + slots_.size(), used_.data()}; }
+    const_iterator end() const { return {slots_.data() + slots_.size(), slots_.data() + slots_.size(), nullptr}; }
+
+    iterator find(PointKey key) {
+        const std::size_t at = locate(key);
+        return at == NONE ? end() : iterator{slots_.data() + at, slots_.data() + slots_.size(), used_.data() + at};
+    }
+    const_iterator find(PointKey key) const {
+        const std::size_t at = locate(key);
+        return at == NONE ? end()
+                          : const_iterator{slots_.data() + at, slots_.data() + slots_.size(), used_.data() + at};
+    }
+    bool contains(PointKey key) const { return locate(key) != NONE; }
+    // The list under key, made empty when the key is absent.
+    SegList& operator[](PointKey key);
+    SegList& at(PointKey key) { return (*this)[key]; }
+    // The list under key, or an empty list when the key is absent.
+    const SegList& at(PointKey key) const;
+    void erase(iterator it);
+    std::vector<PointKey> sorted_keys() const;
+
+    friend bool operator==(const PointIndex& a, const PointIndex& b);
+
+private:
+    static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+    std::vector<Entry> slots_;
+    std::vector<std::uint8_t> used_;
+    std::size_t size_ = 0;
+
+    static std::size_t hash(PointKey key);
+    std::size_t locate(PointKey key) const;
+    void grow();
+};
+
 struct Segment {
     double offset = 0.0;
     Point start;
@@ -305,7 +481,7 @@ public:
     std::size_t arena_size() const { return arena_.size(); }
     std::uint64_t live_count() const { return live_count_; }
     const std::vector<SegId>& free_list() const { return free_list_; }
-    const std::map<PointKey, std::vector<SegId>>& index() const { return index_; }
+    const PointIndex& index() const { return index_; }
     ShapeId next_shape_id() const { return next_shape_id_; }
     // Occupied, on the board and covered by no shape.
     bool is_exposed(SegId id) const;
@@ -321,7 +497,7 @@ private:
     std::uint64_t live_count_ = 0;
     double board_size_ = 0.0;
     std::map<ShapeId, Shape> shapes_;
-    std::map<PointKey, std::vector<SegId>> index_;
+    PointIndex index_;
     ShapeId next_shape_id_ = 0;
 
     Segment* slot_mut(SegId id);
@@ -333,7 +509,7 @@ struct ClipGraph::Internals {
     std::vector<SegId>& free_list;
     std::uint64_t& live_count;
     std::map<ShapeId, Shape>& shapes;
-    std::map<PointKey, std::vector<SegId>>& index;
+    PointIndex& index;
     ShapeId& next_shape_id;
 };
 
