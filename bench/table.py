@@ -466,7 +466,7 @@ def main():
     parser.add_argument("--json", action="store_true", help="print the rows as JSON")
     parser.add_argument("--repeats", type=int, default=5, help="repeats per figure (median taken)")
     parser.add_argument("--seed", type=int, default=2024)
-    parser.add_argument("--cap", type=float, default=120.0, help="seconds allowed for one row")
+    parser.add_argument("--cap", type=float, default=300.0, help="seconds allowed for one row")
     parser.add_argument("--cpp", default="build/bench/cellvane_bench", help="the C++ benchmark binary")
     parser.add_argument("--only", default="", help="comma-separated row keys (all when empty)")
     parser.add_argument("--show", metavar="FILE", help="print the table of a saved --json output and stop")

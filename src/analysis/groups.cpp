@@ -179,29 +179,36 @@ Group build_group_into(const VoronoiPartition& partition, double board_size, con
         }
     }
 
-    // Stones ascending by id (a stable sort of the members by id).
-    std::vector<std::size_t>& sorted = ws.members;
-    sorted.clear();
+    // Stones ascending by id; equal ids keep member order. A sort that
+    // breaks ties by position is the stable sort, without the buffer that
+    // std::stable_sort allocates.
+    std::vector<std::size_t>& order = ws.members;
+    order.clear();
     for (std::size_t i = 0; i < member_count; ++i) {
-        if (members[i] < stones.size()) sorted.push_back(members[i]);
+        if (members[i] < stones.size()) order.push_back(i);
     }
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [&stones](std::size_t a, std::size_t b) { return stones[a].id < stones[b].id; });
-    group.stones.reserve(sorted.size());
-    for (const std::size_t m : sorted) group.stones.push_back(stones[m]);
+    std::sort(order.begin(), order.end(), [&stones, members](std::size_t a, std::size_t b) {
+        const std::uint32_t ia = stones[members[a]].id;
+        const std::uint32_t ib = stones[members[b]].id;
+        return ia != ib ? ia < ib : a < b;
+    });
+    group.stones.reserve(order.size());
+    for (const std::size_t i : order) group.stones.push_back(stones[members[i]]);
 
-    // Largest ring first; equal areas keep trace order (NaN areas last).
+    // Largest ring first; equal areas keep trace order (NaN areas last),
+    // again with ties broken by position.
     std::vector<double>& areas = ws.areas;
     areas.resize(rings.size());
     for (std::size_t i = 0; i < rings.size(); ++i) areas[i] = enclosed_area(rings[i]);
     std::vector<std::size_t>& by_area = ws.by_area;
     by_area.resize(rings.size());
     std::iota(by_area.begin(), by_area.end(), std::size_t{0});
-    std::stable_sort(by_area.begin(), by_area.end(), [&areas](std::size_t a, std::size_t b) {
+    std::sort(by_area.begin(), by_area.end(), [&areas](std::size_t a, std::size_t b) {
         const bool na = std::isnan(areas[a]);
         const bool nb = std::isnan(areas[b]);
-        if (na || nb) return !na && nb;
-        return areas[a] > areas[b];
+        if (na != nb) return nb;
+        if (!na && areas[a] != areas[b]) return areas[a] > areas[b];
+        return a < b;
     });
     group.rings.reserve(rings.size());
     for (std::size_t i : by_area) {

@@ -131,21 +131,19 @@ double piece_distance(const ExposedPiece& piece, Point p, Point q) {
     return INF;
 }
 
-// The start of every exposed segment: every shape in ascending id, its list
-// from the head, at most count segments, stopping on return to the head or
-// at an unusable slot.
-void collect_exposed_starts(const ClipGraph& graph, std::vector<Point>& out) {
-    for (const auto& [id, shape] : graph.shapes()) {
-        if (!shape.head) continue;
-        const SegId head = *shape.head;
-        SegId cur = head;
-        for (std::uint64_t step = 0; step < shape.count; ++step) {
-            const Segment* seg = graph.slot(cur);
-            if (seg == nullptr) break;
-            if (!seg->off_board && seg->covered_by.empty()) out.push_back(seg->start);
-            cur = seg->next;
-            if (cur == head) break;
-        }
+// Appends the start of every exposed segment of one shape: its list from
+// the head, at most count segments, stopping on return to the head or at an
+// unusable slot.
+void append_exposed_starts(const ClipGraph& graph, const Shape& shape, std::vector<Point>& out) {
+    if (!shape.head) return;
+    const SegId head = *shape.head;
+    SegId cur = head;
+    for (std::uint64_t step = 0; step < shape.count; ++step) {
+        const Segment* seg = graph.slot(cur);
+        if (seg == nullptr) break;
+        if (!seg->off_board && seg->covered_by.empty()) out.push_back(seg->start);
+        cur = seg->next;
+        if (cur == head) break;
     }
 }
 
@@ -168,90 +166,24 @@ double margin(double scale) { return 1e-9 * (1.0 + scale); }
 
 }  // namespace
 
-LivenessScene::LivenessScene(const AliveZone& zone) : zone_(&zone), size_(zone.graph().board_size()) {
-    const auto& shapes = zone.graph().shapes();
-    for (const auto& [id, shape] : shapes) {
-        if (const auto* c = std::get_if<Circle>(&shape.kind)) {
-            circles_.push_back(*c);
-        } else {
-            lines_.push_back(&shape.kind);
-        }
-    }
+namespace scene_parts {
+
+bool finite_box(const Box& b) {
+    return std::isfinite(b.lox) && std::isfinite(b.loy) && std::isfinite(b.hix) && std::isfinite(b.hiy);
 }
 
-bool LivenessScene::vertex_in_play(Point v) const {
-    // The test depth_at(v) <= 0, decided by the first shape whose depth at v
-    // is positive: the maximum is at most 0 exactly when no depth exceeds 0
-    // (a NaN depth never raises the maximum).
-    const double s = size_;
-    if (!(0.0 <= v.x && v.x <= s && 0.0 <= v.y && v.y <= s)) return false;
-    const auto& eyes = zone_->forced_eyes();
-    if (!eyes.empty() && eyes.contains(point_key(v))) return true;
-    for (const ShapeKind* kind : lines_) {
-        if (depth_in(*kind, v) > 0) return false;
-    }
-    for (const Circle& c : circles_) {
-        // A centre more than r + 1 away along an axis is farther than r: the
-        // depth there is negative, whatever the rounding.
-        if (c.radius <= 1e6) {
-            const double reach = c.radius + 1.0;
-            if (std::fabs(v.x - c.centre.x) > reach || std::fabs(v.y - c.centre.y) > reach) continue;
-        }
-        if (c.radius - distance(v, c.centre) > 0) return false;
-    }
-    return true;
-}
+struct Piece {
+    bool is_arc = false;
+    bool prepared = false;  // arc terms and tight box computed
+    LineSeg line;
+    ArcSeg arc;
+    double m = 0.0, l = 0.0;  // arc angles, normalised
+    Point from, to;           // arc end points, from the raw angles
+    Box box{};
+    double scale = 0.0;  // coordinate magnitude, for the rounding margin
+};
 
-void LivenessScene::build_pieces() {
-    pieces_built_ = true;
-    const ClipGraph& graph = zone_->graph();
-    for (const auto& [id, shape] : graph.shapes()) {
-        ShapeEntry entry;
-        const auto* c = std::get_if<Circle>(&shape.kind);
-        if (shape.count <= 1) {
-            // An edge line with at most one segment bounds nothing.
-            if (c == nullptr) continue;
-            entry.whole = true;
-            entry.c = *c;
-            shapes_.push_back(entry);
-            continue;
-        }
-        entry.first = static_cast<std::uint32_t>(pieces_.size());
-        graph.for_each_exposed_piece(id, [&](const ExposedPiece& exposed) {
-            Piece piece;
-            if (const auto* line = std::get_if<LineSeg>(&exposed)) {
-                piece.line = *line;
-                piece.box = box_of(line->from, line->to);
-            } else if (const auto* arc = std::get_if<ArcSeg>(&exposed)) {
-                // The terms that need the arc's angles wait until the piece
-                // is first measured; until then its circle's box stands in.
-                piece.is_arc = true;
-                piece.arc = *arc;
-                const Point k = arc->centre;
-                const double r = arc->radius;
-                piece.box = {k.x - r, k.y - r, k.x + r, k.y + r};
-            } else {
-                return true;
-            }
-            piece.scale = std::fabs(piece.box.lox) + std::fabs(piece.box.loy) + std::fabs(piece.box.hix) +
-                          std::fabs(piece.box.hiy);
-            pieces_.push_back(piece);
-            return true;
-        });
-        entry.end = static_cast<std::uint32_t>(pieces_.size());
-        if (entry.first == entry.end) continue;  // nothing exposed: nothing to measure
-        if (c != nullptr) {
-            entry.circle = true;
-            entry.c = *c;
-            entry.box = {c->centre.x - c->radius, c->centre.y - c->radius, c->centre.x + c->radius,
-                         c->centre.y + c->radius};
-            entry.scale = std::fabs(c->centre.x) + std::fabs(c->centre.y) + c->radius;
-        }
-        shapes_.push_back(entry);
-    }
-}
-
-void LivenessScene::prepare_arc(Piece& piece) {
+void prepare_arc(Piece& piece) {
     piece.prepared = true;
     const ArcSeg& arc = piece.arc;
     const Point k = arc.centre;
@@ -271,48 +203,361 @@ void LivenessScene::prepare_arc(Piece& piece) {
                   std::fabs(piece.box.hix) + std::fabs(piece.box.hiy);
 }
 
-// The first measure at or below the limit decides, since the running
-// minimum only falls. Every term of a measure is a computed distance between
-// a point of the piece p-q and a point of the outline piece (the crossing
-// test of two line pieces aside, which is made first), so a piece whose box
-// lies farther than the limit from the box of p-q, by a margin far above
-// rounding, cannot decide and is passed over. The same holds for a split
-// circle as a whole, whose pieces all lie on it.
-bool LivenessScene::clearance_within(Point p, Point q, double limit) {
-    if (!pieces_built_) build_pieces();
-    const Box query = box_of(p, q);
-    const double query_scale = std::fabs(p.x) + std::fabs(p.y) + std::fabs(q.x) + std::fabs(q.y);
-    for (const ShapeEntry& entry : shapes_) {
-        if (entry.whole) {
-            if (whole_circle_distance(entry.c.centre, entry.c.radius, p, q) <= limit) return true;
-            continue;
+// The piece as the liveness scene files it, or false for a whole circle.
+bool make_piece(const ExposedPiece& exposed, Piece& piece) {
+    if (const auto* line = std::get_if<LineSeg>(&exposed)) {
+        piece.line = *line;
+        piece.box = box_of(line->from, line->to);
+    } else if (const auto* arc = std::get_if<ArcSeg>(&exposed)) {
+        // The terms that need the arc's angles wait until the piece is first
+        // measured; until then its circle's box stands in.
+        piece.is_arc = true;
+        piece.arc = *arc;
+        const Point k = arc->centre;
+        const double r = arc->radius;
+        piece.box = {k.x - r, k.y - r, k.x + r, k.y + r};
+    } else {
+        return false;
+    }
+    piece.scale =
+        std::fabs(piece.box.lox) + std::fabs(piece.box.loy) + std::fabs(piece.box.hix) + std::fabs(piece.box.hiy);
+    return true;
+}
+
+// Whether the piece's measure to p-q is at most the limit. The first measure
+// at or below the limit decides, since a running minimum only falls. Every
+// term of a measure is a computed distance between a point of p-q and a
+// point of the outline piece (the crossing test of two line pieces aside,
+// which is made first), so a piece whose box lies farther than the limit
+// from the box of p-q, by a margin far above rounding, cannot decide.
+bool piece_within(Piece& piece, Point p, Point q, const Box& query, double query_scale, double limit) {
+    if (piece.is_arc) {
+        if (!piece.prepared) prepare_arc(piece);
+        if (separated(piece.box, query, limit + margin(piece.scale + query_scale))) return false;
+        const ArcSeg& a = piece.arc;
+        return arc_measure(a.centre, a.radius, piece.m, piece.l, piece.from, piece.to, p, q) <= limit;
+    }
+    if (line_crosses(piece.line, p, q)) return 0.0 <= limit;
+    if (separated(piece.box, query, limit + margin(piece.scale + query_scale))) return false;
+    return line_end_distance(piece.line, p, q) <= limit;
+}
+
+// A uniform grid of cells over the board, each listing the discs whose box
+// overlaps it. Cell indices along an axis come from a clamped floor of the
+// scaled coordinate, which never decreases as the coordinate grows: two overlapping intervals always
+// get overlapping index ranges, whatever lies outside the grid.
+struct Grid {
+    double ox = 0.0, oy = 0.0, cell = 1.0;
+    std::uint32_t nx = 1, ny = 1;
+    std::vector<std::uint32_t> start;  // nx * ny + 1 offsets into items
+    std::vector<std::uint32_t> items;
+
+    struct Range {
+        std::uint32_t x0, x1, y0, y1;
+        std::uint64_t cells() const {
+            return static_cast<std::uint64_t>(x1 - x0 + 1) * static_cast<std::uint64_t>(y1 - y0 + 1);
         }
-        if (entry.circle) {
-            if (separated(entry.box, query, limit + margin(entry.scale + query_scale))) continue;
-            const Circle* circle = &entry.c;
-            const double bound = dist(circle->centre, nearest_on_piece(p, q, circle->centre)) - circle->radius;
-            const double scale = std::fabs(circle->centre.x) + std::fabs(circle->centre.y) + circle->radius +
-                                 std::fabs(p.x) + std::fabs(p.y) + std::fabs(q.x) + std::fabs(q.y);
-            if (bound > limit + 1e-9 * (1.0 + scale)) continue;
-        }
-        for (std::uint32_t i = entry.first; i < entry.end; ++i) {
-            Piece& piece = pieces_[i];
-            if (piece.is_arc) {
-                if (!piece.prepared) prepare_arc(piece);
-                if (separated(piece.box, query, limit + margin(piece.scale + query_scale))) continue;
-                const ArcSeg& a = piece.arc;
-                if (arc_measure(a.centre, a.radius, piece.m, piece.l, piece.from, piece.to, p, q) <= limit) return true;
+    };
+
+    static std::uint32_t index(double v, double origin, double cell, std::uint32_t n) {
+        const double f = (v - origin) / cell;
+        if (!(f > 0.0)) return 0;
+        if (f >= static_cast<double>(n - 1)) return n - 1;
+        return static_cast<std::uint32_t>(f);  // truncation: the floor of a positive number
+    }
+    // The cells a box with no NaN bound overlaps.
+    Range range(const Box& b) const {
+        return {index(b.lox, ox, cell, nx), index(b.hix, ox, cell, nx), index(b.loy, oy, cell, ny),
+                index(b.hiy, oy, cell, ny)};
+    }
+};
+
+}  // namespace scene_parts
+
+using namespace scene_parts;
+
+// One circle of the zone, with what the scene has read of it so far.
+struct LivenessScene::Disc {
+    Circle c;
+    ShapeId id = 0;
+    const Shape* shape = nullptr;
+    // Its grid box: the circle's box widened on every side by far more than
+    // the rounding of a distance to the circle (0.25 plus a millionth of the
+    // coordinate magnitude).
+    Box reach{};
+    double scale = 0.0;
+    std::uint32_t first = 0, end = 0;                // its exposed pieces, once read
+    std::uint32_t starts_first = 0, starts_end = 0;  // its exposed starts, once read
+    std::uint32_t seen = 0;                          // the last question that met it
+    bool whole = false;                              // count 0 or 1: taken whole
+    bool gridded = false;
+    bool pieces_read = false;
+    bool starts_read = false;
+};
+
+struct LivenessScene::Buffers {
+    std::vector<const ShapeKind*> lines;  // edge shapes, for the vertex check
+    std::vector<std::pair<ShapeId, const Shape*>> edges;
+    std::vector<Disc> discs;
+    std::vector<std::uint32_t> loose;  // discs not in the grid: checked by every question
+    Grid grid;
+    std::vector<Grid::Range> ranges;
+    std::vector<std::uint32_t> cursor;
+    std::vector<Piece> pieces;
+    std::vector<Point> starts;
+    bool edge_pieces_read = false;
+    std::uint32_t edge_first = 0, edge_end = 0;
+    bool edge_starts_read = false;
+    std::uint32_t edge_starts_first = 0, edge_starts_end = 0;
+    std::uint32_t question = 0;
+    double reach_scale = 0.0;  // the largest coordinate magnitude of a gridded disc
+    bool in_use = false;
+};
+
+namespace {
+
+LivenessScene::Buffers& thread_buffers() {
+    thread_local LivenessScene::Buffers buffers;
+    return buffers;
+}
+
+// Cells per axis: about one per 2.5 units (a little over a stone's
+// diameter), and no more than about the square root of twice the number of
+// discs.
+constexpr double CELL = 2.5;
+
+}  // namespace
+
+LivenessScene::LivenessScene(const AliveZone& zone)
+    : zone_(&zone), size_(zone.graph().board_size()), buffers_(nullptr), borrowed_(false) {
+    LivenessScene::Buffers& pool = thread_buffers();
+    if (!pool.in_use) {
+        buffers_ = &pool;
+        borrowed_ = true;
+        pool.in_use = true;
+    } else {
+        buffers_ = new Buffers;
+    }
+    Buffers& b = *buffers_;
+    b.lines.clear();
+    b.edges.clear();
+    b.discs.clear();
+    b.loose.clear();
+    b.pieces.clear();
+    b.starts.clear();
+    b.edge_pieces_read = false;
+    b.edge_starts_read = false;
+    b.question = 0;
+    b.reach_scale = 0.0;
+
+    for (const auto& [id, shape] : zone.graph().shapes()) {
+        if (const auto* c = std::get_if<Circle>(&shape.kind)) {
+            LivenessScene::Disc d;
+            d.c = *c;
+            d.id = id;
+            d.shape = &shape;
+            d.whole = shape.count <= 1;
+            d.scale = std::fabs(c->centre.x) + std::fabs(c->centre.y) + c->radius;
+            const double reach = c->radius + (0.25 + 1e-6 * d.scale);
+            d.reach = {c->centre.x - reach, c->centre.y - reach, c->centre.x + reach, c->centre.y + reach};
+            // A huge, negative or non-finite radius or centre is never passed
+            // over: such a disc is checked by every question.
+            d.gridded = c->radius >= 0.0 && c->radius <= 1e6 && finite_box(d.reach);
+            if (d.gridded) {
+                if (d.scale > b.reach_scale) b.reach_scale = d.scale;
             } else {
-                if (line_crosses(piece.line, p, q)) {
-                    if (0.0 <= limit) return true;
-                    continue;
+                b.loose.push_back(static_cast<std::uint32_t>(b.discs.size()));
+            }
+            b.discs.push_back(d);
+        } else {
+            b.lines.push_back(&shape.kind);
+            b.edges.emplace_back(id, &shape);
+        }
+    }
+
+    // The grid, filed in two passes: count per cell, then place.
+    Grid& g = b.grid;
+    const std::size_t count = b.discs.size();
+    const double extent = size_ + 2.0 * CELL;
+    const auto most = static_cast<std::uint32_t>(std::sqrt(2.0 * static_cast<double>(count))) + 1;
+    std::uint32_t n = 1;
+    if (std::isfinite(extent) && extent > 0.0) {
+        const double wanted = std::ceil(extent / CELL);
+        n = wanted < static_cast<double>(most) ? static_cast<std::uint32_t>(wanted) : most;
+        if (n == 0) n = 1;
+    }
+    g.nx = g.ny = n;
+    g.ox = g.oy = -CELL;
+    g.cell = n == 1 ? 1.0 : extent / static_cast<double>(n);
+    g.start.assign(static_cast<std::size_t>(n) * n + 1, 0);
+    b.ranges.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!b.discs[i].gridded) continue;
+        const Grid::Range r = g.range(b.discs[i].reach);
+        b.ranges[i] = r;
+        for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
+            for (std::uint32_t x = r.x0; x <= r.x1; ++x) ++g.start[static_cast<std::size_t>(y) * n + x + 1];
+        }
+    }
+    for (std::size_t k = 1; k < g.start.size(); ++k) g.start[k] += g.start[k - 1];
+    g.items.resize(g.start.back());
+    {
+        std::vector<std::uint32_t>& cursor = b.cursor;
+        cursor.assign(g.start.begin(), g.start.end() - 1);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!b.discs[i].gridded) continue;
+            const Grid::Range r = b.ranges[i];
+            for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
+                for (std::uint32_t x = r.x0; x <= r.x1; ++x) {
+                    g.items[cursor[static_cast<std::size_t>(y) * n + x]++] = static_cast<std::uint32_t>(i);
                 }
-                if (separated(piece.box, query, limit + margin(piece.scale + query_scale))) continue;
-                if (line_end_distance(piece.line, p, q) <= limit) return true;
             }
         }
     }
+}
+
+LivenessScene::~LivenessScene() {
+    if (borrowed_) {
+        buffers_->in_use = false;
+    } else {
+        delete buffers_;
+    }
+}
+
+// Calls f(disc) for the discs whose grid box overlaps the query box, each
+// once, and for every disc kept out of the grid, until f answers true. A
+// query with a NaN bound, or one spanning more cells than there are discs,
+// meets every disc.
+template <class F>
+bool LivenessScene::any_disc_near(const Box& query, F&& f) {
+    Buffers& b = *buffers_;
+    const Grid& g = b.grid;
+    const bool bounded = !std::isnan(query.lox) && !std::isnan(query.loy) && !std::isnan(query.hix) &&
+                         !std::isnan(query.hiy);
+    Grid::Range r{};
+    if (bounded) r = g.range(query);
+    if (!bounded || r.cells() > b.discs.size() || (g.nx == 1 && g.ny == 1)) {
+        for (Disc& d : b.discs) {
+            if (f(d)) return true;
+        }
+        return false;
+    }
+    const std::uint32_t question = ++b.question;
+    for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * g.nx;
+        for (std::size_t k = g.start[row + r.x0]; k < g.start[row + r.x1 + 1]; ++k) {
+            Disc& d = b.discs[g.items[k]];
+            if (d.seen == question) continue;
+            d.seen = question;
+            if (f(d)) return true;
+        }
+    }
+    for (const std::uint32_t i : b.loose) {
+        if (f(b.discs[i])) return true;
+    }
+    return false;
+}
+
+bool LivenessScene::vertex_in_play(Point v) const {
+    // The test depth_at(v) <= 0, decided by any shape whose depth at v is
+    // positive: the maximum is at most 0 exactly when no depth exceeds 0 (a
+    // NaN depth never raises the maximum).
+    const double s = size_;
+    if (!(0.0 <= v.x && v.x <= s && 0.0 <= v.y && v.y <= s)) return false;
+    const auto& eyes = zone_->forced_eyes();
+    if (!eyes.empty() && eyes.contains(point_key(v))) return true;
+    const Buffers& b = *buffers_;
+    for (const ShapeKind* kind : b.lines) {
+        if (depth_in(*kind, v) > 0) return false;
+    }
+    auto deep = [v](const Disc& d) {
+        const Circle& c = d.c;
+        // A centre more than r + 1 away along an axis is farther than r: the
+        // depth there is negative, whatever the rounding.
+        if (c.radius <= 1e6) {
+            const double reach = c.radius + 1.0;
+            if (std::fabs(v.x - c.centre.x) > reach || std::fabs(v.y - c.centre.y) > reach) return false;
+        }
+        return c.radius - distance(v, c.centre) > 0;
+    };
+    // Only the discs filed in v's cell can hold v: a circle whose grid box
+    // misses v is farther from v than its radius, whatever the rounding.
+    const Grid& g = b.grid;
+    const std::size_t cell = static_cast<std::size_t>(Grid::index(v.y, g.oy, g.cell, g.ny)) * g.nx +
+                             Grid::index(v.x, g.ox, g.cell, g.nx);
+    for (std::size_t k = g.start[cell]; k < g.start[cell + 1]; ++k) {
+        if (deep(b.discs[g.items[k]])) return false;
+    }
+    for (const std::uint32_t i : b.loose) {
+        if (deep(b.discs[i])) return false;
+    }
+    return true;
+}
+
+void LivenessScene::build_edge_pieces() {
+    Buffers& b = *buffers_;
+    b.edge_pieces_read = true;
+    b.edge_first = static_cast<std::uint32_t>(b.pieces.size());
+    for (const auto& [id, shape] : b.edges) {
+        // An edge line with at most one segment bounds nothing.
+        if (shape->count <= 1) continue;
+        zone_->graph().for_each_exposed_piece(id, [&b](const ExposedPiece& exposed) {
+            Piece piece;
+            if (make_piece(exposed, piece)) b.pieces.push_back(piece);
+            return true;
+        });
+    }
+    b.edge_end = static_cast<std::uint32_t>(b.pieces.size());
+}
+
+bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit) {
+    Buffers& b = *buffers_;
+    const Circle& c = disc.c;
+    // Every measure against a circle, whole or split, is a computed distance
+    // between a point of p-q and a point of the circle's outline (or 0 when
+    // p-q enters the disc, which puts the boxes together): a circle whose box
+    // lies farther than the limit from the box of p-q cannot decide.
+    const Box box{c.centre.x - c.radius, c.centre.y - c.radius, c.centre.x + c.radius, c.centre.y + c.radius};
+    if (separated(box, query, limit + margin(disc.scale + query_scale))) return false;
+    if (disc.whole) return whole_circle_distance(c.centre, c.radius, p, q) <= limit;
+    if (!disc.pieces_read) {
+        disc.pieces_read = true;
+        disc.first = static_cast<std::uint32_t>(b.pieces.size());
+        zone_->graph().for_each_exposed_piece(disc.id, [&b](const ExposedPiece& exposed) {
+            Piece piece;
+            if (make_piece(exposed, piece)) b.pieces.push_back(piece);
+            return true;
+        });
+        disc.end = static_cast<std::uint32_t>(b.pieces.size());
+    }
+    if (disc.first == disc.end) return false;  // nothing exposed: nothing to measure
+    const double bound = dist(c.centre, nearest_on_piece(p, q, c.centre)) - c.radius;
+    const double scale = std::fabs(c.centre.x) + std::fabs(c.centre.y) + c.radius + std::fabs(p.x) + std::fabs(p.y) +
+                         std::fabs(q.x) + std::fabs(q.y);
+    if (bound > limit + 1e-9 * (1.0 + scale)) return false;
+    for (std::uint32_t i = disc.first; i < disc.end; ++i) {
+        if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
+    }
+    return false;
+}
+
+bool LivenessScene::clearance_within(Point p, Point q, double limit) {
+    Buffers& b = *buffers_;
+    const Box query = box_of(p, q);
+    const double query_scale = std::fabs(p.x) + std::fabs(p.y) + std::fabs(q.x) + std::fabs(q.y);
+    // The reach of the question: beyond the limit by far more than any
+    // rounding margin a piece or disc test adds (those stay below 1e-9 times
+    // the coordinate magnitudes involved). A disc's grid box already reaches
+    // beyond its circle.
+    const double reach = limit + 1e-6 * (1.0 + query_scale + 8.0 * b.reach_scale);
+    const Box near{query.lox - reach, query.loy - reach, query.hix + reach, query.hiy + reach};
+    if (any_disc_near(near, [&](Disc& d) { return disc_within(d, p, q, query, query_scale, limit); })) return true;
+    if (!b.edge_pieces_read) build_edge_pieces();
+    for (std::uint32_t i = b.edge_first; i < b.edge_end; ++i) {
+        if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
+    }
     for (const auto& [key, eye] : zone_->forced_eyes()) {
+        if (eye.x < near.lox || eye.x > near.hix || eye.y < near.loy || eye.y > near.hiy) continue;
         if (dist(eye, nearest_on_piece(p, q, eye)) <= limit) return true;
     }
     return false;
@@ -340,12 +585,30 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
     return exposed_start_inside(rings);
 }
 
+void LivenessScene::build_edge_starts() {
+    Buffers& b = *buffers_;
+    b.edge_starts_read = true;
+    b.edge_starts_first = static_cast<std::uint32_t>(b.starts.size());
+    for (const auto& [id, shape] : b.edges) append_exposed_starts(zone_->graph(), *shape, b.starts);
+    b.edge_starts_end = static_cast<std::uint32_t>(b.starts.size());
+}
+
+bool LivenessScene::starts_inside(std::uint32_t first, std::uint32_t end, const std::vector<Ring>& rings, bool boxed,
+                                  const Box& box, double slack) const {
+    const Buffers& b = *buffers_;
+    for (std::uint32_t i = first; i < end; ++i) {
+        const Point start = b.starts[i];
+        if (boxed && (start.y < box.loy || start.y > box.hiy || start.x > box.hix + slack || start.x < box.lox - slack)) {
+            continue;
+        }
+        if (territory_contains(rings, start.x, start.y)) return true;
+    }
+    return false;
+}
+
 bool LivenessScene::exposed_start_inside(const std::vector<Ring>& rings) {
     if (rings.empty()) return false;
-    if (!starts_built_) {
-        starts_built_ = true;
-        collect_exposed_starts(zone_->graph(), starts_);
-    }
+    Buffers& b = *buffers_;
     // A start outside the box of ring 0 is not inside ring 0: the crossings
     // of its row with the ring are counted only to its right, and every
     // computed crossing lies within the box up to rounding, so beyond its
@@ -366,13 +629,31 @@ bool LivenessScene::exposed_start_inside(const std::vector<Ring>& rings) {
         if (v.y > box.hiy) box.hiy = v.y;
     }
     const double slack = boxed ? margin(std::fabs(box.lox) + std::fabs(box.hix)) : 0.0;
-    for (const Point& start : starts_) {
-        if (boxed && (start.y < box.loy || start.y > box.hiy || start.x > box.hix + slack || start.x < box.lox - slack)) {
-            continue;
+    // Every segment of a circle starts on that circle, up to rounding, so
+    // within its grid box: only discs whose grid box meets the ring's box can
+    // hold a start that passes the box test.
+    const Box near = boxed ? Box{box.lox - slack, box.loy, box.hix + slack, box.hiy}
+                           : Box{-INF, -INF, INF, INF};
+    auto inside = [&](Disc& d) {
+        if (!d.starts_read) {
+            d.starts_read = true;
+            d.starts_first = static_cast<std::uint32_t>(b.starts.size());
+            append_exposed_starts(zone_->graph(), *d.shape, b.starts);
+            d.starts_end = static_cast<std::uint32_t>(b.starts.size());
         }
-        if (territory_contains(rings, start.x, start.y)) return true;
+        return starts_inside(d.starts_first, d.starts_end, rings, boxed, box, slack);
+    };
+    if (any_disc_near(near, inside)) return true;
+    if (!b.edge_starts_read) build_edge_starts();
+    return starts_inside(b.edge_starts_first, b.edge_starts_end, rings, boxed, box, slack);
+}
+
+std::vector<Stone> LivenessScene::dead_stones(const PositionAnalysis& analysis, Color color) {
+    std::vector<Stone> out;
+    for (const Group& g : color == Color::Black ? analysis.black : analysis.white) {
+        if (!is_alive(g.rings)) out.insert(out.end(), g.stones.begin(), g.stones.end());
     }
-    return false;
+    return out;
 }
 
 bool clearance_within(const AliveZone& zone, Point p, Point q, double limit) {
@@ -414,14 +695,10 @@ bool is_alive(const AliveZone& zone, const std::vector<Ring>& rings) {
 }
 
 std::vector<Stone> dead_stones(const PositionAnalysis& analysis, const AliveZone& zone, Color color) {
-    std::vector<Stone> out;
     const auto& groups = color == Color::Black ? analysis.black : analysis.white;
-    if (groups.empty()) return out;
+    if (groups.empty()) return {};
     LivenessScene scene(zone);
-    for (const Group& g : groups) {
-        if (!scene.is_alive(g.rings)) out.insert(out.end(), g.stones.begin(), g.stones.end());
-    }
-    return out;
+    return scene.dead_stones(analysis, color);
 }
 
 }  // namespace cellvane

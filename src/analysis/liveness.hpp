@@ -1,7 +1,8 @@
-// Internals of the liveness test, reachable from tests.
+// Internals of the liveness test, reachable from tests and from the engine.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -9,14 +10,22 @@
 namespace cellvane {
 
 // The alive zone read once for many liveness questions about one board
-// state: the shapes and forced eyes the vertex check needs, and, built on the
-// first edge check, the exposed pieces with their bounding boxes and (on
-// the first measure of each arc) the terms of the arc measure that depend on
-// the arc alone. Answers exactly what the same questions asked of the zone
-// directly answer; the zone must not change while the scene is in use.
+// state. The circles are filed in a uniform grid of cells by the box that
+// reaches one unit beyond each circle, so a question looks only at the
+// circles near the territory it asks about; a circle's exposed pieces and
+// exposed segment starts are read from the zone the first time a question
+// comes near it, the board-edge lines' once. Every check answers whether
+// some piece, circle, start or forced eye decides it, which does not depend
+// on the order they are looked at; the ones passed over are exactly those a
+// bounding-box test proves too far away to decide. So the scene answers
+// exactly what the same questions asked of the zone directly answer. The
+// zone must not change while the scene is in use.
 class LivenessScene {
 public:
     explicit LivenessScene(const AliveZone& zone);
+    ~LivenessScene();
+    LivenessScene(const LivenessScene&) = delete;
+    LivenessScene& operator=(const LivenessScene&) = delete;
 
     bool is_alive(const std::vector<Ring>& rings);
     // depth_at(v) <= 0.
@@ -25,42 +34,29 @@ public:
     bool clearance_within(Point p, Point q, double limit);
     // Whether the start of some exposed segment lies in the territory.
     bool exposed_start_inside(const std::vector<Ring>& rings);
+    // Stones of `color` whose group is dead, group after group.
+    std::vector<Stone> dead_stones(const PositionAnalysis& analysis, Color color);
 
     struct Box {
         double lox, loy, hix, hiy;
     };
-    struct Piece {
-        bool is_arc = false;
-        bool prepared = false;  // arc terms and tight box computed
-        LineSeg line;
-        ArcSeg arc;
-        double m = 0.0, l = 0.0;  // arc angles, normalised
-        Point from, to;           // arc end points, from the raw angles
-        Box box{};
-        double scale = 0.0;       // coordinate magnitude, for the rounding margin
-    };
-    struct ShapeEntry {
-        bool whole = false;   // a circle taken whole: count 0 or 1
-        bool circle = false;  // a split circle: its pieces share one box
-        Circle c;
-        Box box{};
-        double scale = 0.0;
-        std::uint32_t first = 0, end = 0;  // its pieces
-    };
+    // The scene's buffers; one set per thread is reused by successive scenes.
+    struct Buffers;
 
 private:
-    void build_pieces();
-    static void prepare_arc(Piece& piece);
+    struct Disc;
+    template <class F>
+    bool any_disc_near(const Box& query, F&& f);
+    void build_edge_pieces();
+    void build_edge_starts();
+    bool disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit);
+    bool starts_inside(std::uint32_t first, std::uint32_t end, const std::vector<Ring>& rings, bool boxed,
+                       const Box& box, double slack) const;
 
     const AliveZone* zone_;
     double size_;
-    std::vector<const ShapeKind*> lines_;  // edge shapes, for the vertex check
-    std::vector<Circle> circles_;          // every circle, for the vertex check
-    bool pieces_built_ = false;
-    std::vector<ShapeEntry> shapes_;
-    std::vector<Piece> pieces_;
-    bool starts_built_ = false;
-    std::vector<Point> starts_;  // starts of the exposed segments, in walk order
+    Buffers* buffers_;
+    bool borrowed_;
 };
 
 // Whether clearance(zone, p, q) <= limit, stopping at the first measure that

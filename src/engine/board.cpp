@@ -51,7 +51,9 @@ std::optional<Stone> Board::last_placed_stone() const {
 
 const std::vector<Stone>& Board::stones_by_id() const {
     if (!stones_by_id_) {
-        std::vector<Stone> stones;
+        // The list dropped by the last change lends its storage.
+        std::vector<Stone> stones = std::move(spare_by_id_.stones);
+        stones.clear();
         stones.reserve(stones_in_play_.size());
         for (const auto& [id, s] : stones_in_play_) stones.push_back(s);
         stones_by_id_.emplace(std::move(stones));
@@ -69,7 +71,10 @@ const PositionAnalysis& Board::analysis() const {
 
 void Board::invalidate() {
     analysis_.reset();
-    stones_by_id_.reset();
+    if (stones_by_id_) {
+        spare_by_id_.stones = std::move(*stones_by_id_);
+        stones_by_id_.reset();
+    }
 }
 
 Board::Internals Board::internals_for_testing() {

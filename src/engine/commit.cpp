@@ -169,4 +169,50 @@ std::optional<GameDelta> Board::undo() {
     return std::move(entry.delta);
 }
 
+// The trial placement of a move (a provisional entry placing a stone and
+// capturing nothing, on top of the history) becomes the committed move
+// capturing `ids`, ascending: the board ends exactly as an undo of the trial
+// followed by commit(stone, ids, not provisional) would leave it. That undo
+// would give the stone's dead zone back and the commit carve it again,
+// splitting the same outlines at the same points, take the same forced eyes
+// (the undo files them back under the same keys) and come last in shape order
+// as it does now; only its ShapeId would be one higher and its segments
+// filed in other slots. What remains of that commit is done here in its
+// order: the captures, the counters, the turn, the cut memo round the
+// captured stones (the trial already forgot round the stone), the memos
+// (those of the trial still describe a board that captured nothing), the
+// history entry, the status, and the revision, which grows by the 2 that
+// undo and commit would add. Answers false, changing nothing, when the top
+// entry is not such a trial or commit would refuse the list.
+bool Board::keep_trial(std::vector<std::uint32_t>& ids) {
+    if (history_.empty() || status_ == Status::Ended) return false;
+    HistoryEntry& entry = history_.back();
+    if (!entry.provisional || !entry.delta.new_stone || !entry.delta.captured_stone_ids.empty()) return false;
+    const Stone stone = *entry.delta.new_stone;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (ids[i] == stone.id || (i > 0 && ids[i] <= ids[i - 1])) return false;
+        if (stones_in_play_.count(ids[i]) == 0 || !zone_.has_dead_zone(ids[i])) return false;
+    }
+
+    for (std::uint32_t id : ids) {
+        auto node = stones_in_play_.extract(id);
+        const Point centre = node.mapped().position;
+        captured_stones_.insert(std::move(node));
+        zone_.add_forced_eye(centre);
+        (void)zone_.reclaim(id);  // checked above: the stone has a dead zone
+    }
+    captures_[static_cast<int>(stone.color)] += static_cast<std::uint32_t>(ids.size());
+    turn_ += 1;
+    for (std::uint32_t id : ids) cut_memo_.forget_cuts_near(captured_stones_.find(id)->second.position);
+    if (!ids.empty()) invalidate();
+    entry.delta.captured_stone_ids = std::move(ids);
+    entry.provisional = false;
+    status_ = status_from_history(history_);
+    revision_ += 2;
+#ifdef CELLVANE_CHECK_EVERY_CHANGE
+    check_after_change(*this, "a kept trial");
+#endif
+    return true;
+}
+
 }  // namespace cellvane

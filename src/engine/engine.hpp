@@ -127,6 +127,10 @@ public:
     Internals internals_for_testing();
 
 private:
+    // Turns the trial placement on top of the history into the committed
+    // move capturing `ids` (ascending). See commit.cpp.
+    bool keep_trial(std::vector<std::uint32_t>& ids);
+
     std::vector<HistoryEntry> history_;
     AliveZone zone_;
     double board_size_ = 0.0;
@@ -136,6 +140,18 @@ private:
     std::map<std::uint32_t, Stone> captured_stones_;
     mutable std::optional<PositionAnalysis> analysis_;
     mutable std::optional<std::vector<Stone>> stones_by_id_;
+    // Storage of the last emptied stones_by_id memo, reused when it is filled
+    // again. A copy of the board starts without it.
+    struct Spare {
+        std::vector<Stone> stones;
+        Spare() = default;
+        Spare(const Spare&) {}
+        Spare(Spare&&) = default;
+        Spare& operator=(const Spare&) { return *this; }
+        Spare& operator=(Spare&&) = default;
+        ~Spare() = default;
+    };
+    mutable Spare spare_by_id_;
     CutMemo cut_memo_;
     std::uint32_t turn_ = 0;
     Status status_ = Status::Playing;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "analysis/liveness.hpp"
 #include "engine/engine.hpp"
 
 namespace cellvane {
@@ -39,6 +40,8 @@ public:
         board_ = nullptr;
         board->undo();
     }
+    // The trial became the committed turn: nothing to take back.
+    void release() { board_ = nullptr; }
 
 private:
     Board* board_;
@@ -65,14 +68,27 @@ std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     std::optional<std::vector<Stone>> trial_by_id;
     {
         TrialGuard trial(*this);
-        const PositionAnalysis& trial_position = analysis();
-        const std::vector<Stone> enemy_dead = dead_stones(trial_position, zone_, opposite(color));
-        if (!enemy_dead.empty()) {
-            captured.reserve(enemy_dead.size());
-            for (const Stone& s : enemy_dead) captured.push_back(s.id);
-        } else {
-            self_capture = !dead_stones(trial_position, zone_, color).empty();
-            if (!self_capture) {
+        {
+            const PositionAnalysis& trial_position = analysis();
+            // One reading of the trial zone serves both questions.
+            LivenessScene scene(zone_);
+            const std::vector<Stone> enemy_dead = scene.dead_stones(trial_position, opposite(color));
+            if (!enemy_dead.empty()) {
+                captured.reserve(enemy_dead.size());
+                for (const Stone& s : enemy_dead) captured.push_back(s.id);
+            } else {
+                self_capture = !scene.dead_stones(trial_position, color).empty();
+            }
+        }
+        if (!self_capture) {
+            std::sort(captured.begin(), captured.end());
+            // The stone stays where the trial put it; only the captures and
+            // the counters are still to come.
+            if (keep_trial(captured)) {
+                trial.release();
+                return history_.back().delta;
+            }
+            if (captured.empty()) {
                 trial_analysis.swap(analysis_);
                 trial_by_id.swap(stones_by_id_);
             }
@@ -81,7 +97,6 @@ std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     }
 
     if (self_capture) return move_error(MoveErrorKind::SelfCapture, position, color);
-    std::sort(captured.begin(), captured.end());
     if (std::optional<CommitError> refused = commit(GameDelta{stone, std::move(captured)}, false)) {
         return delta_error(*refused);
     }
