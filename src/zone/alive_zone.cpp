@@ -51,7 +51,10 @@ constexpr double NEAR_AXIS = 6.0;
 // centre more than k * CELL from p; done(bound) is then asked with that
 // distance less 1.0 (a margin far above rounding for coordinates within
 // LIMIT) and answers whether to stop. The search also stops once every
-// filled cell has been visited.
+// filled cell has been visited, and once the rings would hold more cells
+// than there are circles (a sparse board, or circles far apart): then every
+// filed circle is visited once more instead, which the callers' maximum and
+// minimum absorb.
 template <class Visit, class Done>
 void ring_search(const CircleGrid& grid, Point p, Visit&& visit, Done&& done) {
     const std::int64_t cx = CircleGrid::cell_of(p.x);
@@ -61,7 +64,13 @@ void ring_search(const CircleGrid& grid, Point p, Visit&& visit, Done&& done) {
             for (const ShapeId id : *ids) visit(id);
         }
     };
+    const double cells_allowed = 4.0 * static_cast<double>(grid.filed()) + 64.0;
     for (std::int64_t k = 0;; ++k) {
+        const double side = static_cast<double>(2 * k + 1);
+        if (side * side > cells_allowed) {
+            grid.for_each_filed(visit);
+            return;
+        }
         if (k == 0) {
             at(cx, cy);
         } else {

@@ -538,6 +538,13 @@ public:
     void collect(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1, std::vector<ShapeId>& out) const;
     // The circles filed in one cell, or nullptr.
     const std::vector<ShapeId>* cell(std::int64_t x, std::int64_t y) const;
+    // Calls f(id) for every filed circle, in no particular order.
+    template <class F>
+    void for_each_filed(F&& f) const {
+        for (const auto& entry : cells_) {
+            for (const ShapeId id : entry.second) f(id);
+        }
+    }
     // Loose shapes, ascending.
     const std::vector<ShapeId>& loose() const { return loose_; }
     std::size_t filed() const { return filed_; }

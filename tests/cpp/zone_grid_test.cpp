@@ -142,8 +142,9 @@ TEST(ZoneGrid, NarrowedSearchesAgreeWithScansOverEveryShape) {
     const Point odd[] = {{NaN, 5.0}, {2e9, 3.0}, {-1e12, 1e12}, {INF, 2.0}};
     for (std::uint64_t seed = 1; seed <= 40; ++seed) {
         Dice dice(seed);
-        const double sizes[] = {19.0, 30.0, 47.5, 64.0};
-        const double size = sizes[seed % 4];
+        // The last board is so sparse that searches give up on rings.
+        const double sizes[] = {19.0, 30.0, 47.5, 64.0, 1e6};
+        const double size = sizes[seed % 5];
         AliveZone z(size);
         std::vector<Point> centres;
         std::uint32_t next = 0;
