@@ -72,7 +72,7 @@ bool is_edge_kind(const ShapeKind& kind) { return std::holds_alternative<Edge>(k
 // switches to a set so the check stays n log n.
 class SeenUnderKey {
 public:
-    void reset(const std::vector<SegId>& ids) {
+    void reset(const SegList& ids) {
         ids_ = &ids;
         big_ = ids.size() > 32;
         set_.clear();
@@ -88,7 +88,7 @@ public:
     }
 
 private:
-    const std::vector<SegId>* ids_ = nullptr;
+    const SegList* ids_ = nullptr;
     bool big_ = false;
     std::set<SegId> set_;
 };
@@ -222,7 +222,10 @@ std::optional<std::string> graph_fault(const ClipGraph& g) {
 
     std::uint64_t total = 0;
     SeenUnderKey seen;
-    for (const auto& [key, ids] : index) {
+    // In key order, so that the first fault found does not depend on how the
+    // index is laid out in memory.
+    for (const PointKey& key : index.sorted_keys()) {
+        const SegList& ids = index.at(key);
         if (ids.empty()) {
             return fault().s("the shared-start index holds a point with no segments").done();
         }

@@ -41,7 +41,114 @@ bool beyond_reach(const Circle& c, Point f, double r) {
     return std::fabs(c.centre.x - f.x) > reach || std::fabs(c.centre.y - f.y) > reach;
 }
 
+// How far (along each axis) from a carved or removed circle's centre another
+// filed circle's centre may lie and still be within beyond_reach's reach
+// (5.0 for two radius-2 circles), with a margin far above rounding.
+constexpr double NEAR_AXIS = 6.0;
+
+// Visits the filed circles cell ring by cell ring round p's cell, calling
+// visit(id) for each. After ring k, every circle not yet visited has its
+// centre more than k * CELL from p; done(bound) is then asked with that
+// distance less 1.0 (a margin far above rounding for coordinates within
+// LIMIT) and answers whether to stop. The search also stops once every
+// filled cell has been visited, and once the rings would hold more cells
+// than there are circles (a sparse board, or circles far apart): then every
+// filed circle is visited once more instead, which the callers' maximum and
+// minimum absorb.
+template <class Visit, class Done>
+void ring_search(const CircleGrid& grid, Point p, Visit&& visit, Done&& done) {
+    const std::int64_t cx = CircleGrid::cell_of(p.x);
+    const std::int64_t cy = CircleGrid::cell_of(p.y);
+    auto at = [&](std::int64_t x, std::int64_t y) {
+        if (const auto* ids = grid.cell(x, y)) {
+            for (const ShapeId id : *ids) visit(id);
+        }
+    };
+    const double cells_allowed = 4.0 * static_cast<double>(grid.filed()) + 64.0;
+    for (std::int64_t k = 0;; ++k) {
+        const double side = static_cast<double>(2 * k + 1);
+        if (side * side > cells_allowed) {
+            grid.for_each_filed(visit);
+            return;
+        }
+        if (k == 0) {
+            at(cx, cy);
+        } else {
+            for (std::int64_t x = cx - k; x <= cx + k; ++x) {
+                at(x, cy - k);
+                at(x, cy + k);
+            }
+            for (std::int64_t y = cy - k + 1; y <= cy + k - 1; ++y) {
+                at(cx - k, y);
+                at(cx + k, y);
+            }
+        }
+        if (grid.covers_all(cx - k, cx + k, cy - k, cy + k)) return;
+        if (done(static_cast<double>(k) * CircleGrid::CELL - 1.0)) return;
+    }
+}
+
+// Below this many filed circles a search simply looks at every shape.
+constexpr std::size_t FEW_CIRCLES = 16;
+
 }  // namespace
+
+bool CircleGrid::filed_by_cell(const ShapeKind& kind) {
+    const auto* c = std::get_if<Circle>(&kind);
+    return c != nullptr && c->radius == STONE_DIAMETER && near_origin(c->centre);
+}
+
+void CircleGrid::add(ShapeId id, const ShapeKind& kind) {
+    if (!filed_by_cell(kind)) {
+        loose_.insert(std::upper_bound(loose_.begin(), loose_.end(), id), id);
+        return;
+    }
+    const Point c = std::get<Circle>(kind).centre;
+    const std::int64_t x = cell_of(c.x);
+    const std::int64_t y = cell_of(c.y);
+    cells_[key(x, y)].push_back(id);
+    if (filed_ == 0) {
+        min_x_ = max_x_ = x;
+        min_y_ = max_y_ = y;
+    } else {
+        min_x_ = std::min(min_x_, x);
+        max_x_ = std::max(max_x_, x);
+        min_y_ = std::min(min_y_, y);
+        max_y_ = std::max(max_y_, y);
+    }
+    ++filed_;
+}
+
+void CircleGrid::remove(ShapeId id, const ShapeKind& kind) {
+    if (!filed_by_cell(kind)) {
+        const auto it = std::lower_bound(loose_.begin(), loose_.end(), id);
+        if (it != loose_.end() && *it == id) loose_.erase(it);
+        return;
+    }
+    const Point c = std::get<Circle>(kind).centre;
+    const auto found = cells_.find(key(cell_of(c.x), cell_of(c.y)));
+    if (found == cells_.end()) return;
+    auto& ids = found->second;
+    const auto it = std::find(ids.begin(), ids.end(), id);
+    if (it == ids.end()) return;
+    ids.erase(it);
+    if (ids.empty()) cells_.erase(found);
+    --filed_;
+}
+
+void CircleGrid::collect(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1,
+                         std::vector<ShapeId>& out) const {
+    for (std::int64_t x = x0; x <= x1; ++x) {
+        for (std::int64_t y = y0; y <= y1; ++y) {
+            if (const auto* ids = cell(x, y)) out.insert(out.end(), ids->begin(), ids->end());
+        }
+    }
+}
+
+const std::vector<ShapeId>* CircleGrid::cell(std::int64_t x, std::int64_t y) const {
+    const auto found = cells_.find(key(x, y));
+    return found == cells_.end() ? nullptr : &found->second;
+}
 
 std::string DeadZoneError::message() const {
     const std::string id = std::to_string(stone);
@@ -51,7 +158,9 @@ std::string DeadZoneError::message() const {
     return "stone " + id + " has no dead zone carved out of the alive zone";
 }
 
-AliveZone::AliveZone(double board_size) : graph_(board_size) {}
+AliveZone::AliveZone(double board_size) : graph_(board_size) {
+    for (const auto& [id, shape] : graph_.shapes_) grid_.add(id, shape.kind);
+}
 
 std::optional<DeadZoneError> AliveZone::carve(std::uint32_t stone, Point centre) {
     if (dead_zones_.contains(stone)) return DeadZoneError{DeadZoneFault::AlreadyCarved, stone};
@@ -71,13 +180,33 @@ std::optional<DeadZoneError> AliveZone::reclaim(std::uint32_t stone) {
 
 ShapeId AliveZone::carve_circle(Point centre) {
     ClipGraph& g = graph_;
-    // Shape ids only grow, so the shapes that existed before this call are
-    // exactly those below the new id: walking the map up to it needs no copy.
     const ShapeId n = g.add_shape(Circle{centre, STONE_DIAMETER});
     auto mut = [&g](SegId id) { return g.slot_mut(id); };
 
-    for (auto it = g.shapes_.begin(); it != g.shapes_.end() && it->first < n; ++it) {
-        const ShapeId w = it->first;
+    // The shapes that existed before this call are exactly those below the
+    // new id (ids only grow). Only those the new circle can cross matter: the
+    // loose shapes and the circles filed within NEAR_AXIS of the centre along
+    // both axes (every other one is beyond reach). They are visited in
+    // ascending id, as a walk over all shapes would meet them.
+    std::vector<ShapeId>& near = scratch_shapes_;
+    near.clear();
+    const bool local = CircleGrid::near_origin(centre);
+    if (local) {
+        for (const ShapeId id : grid_.loose()) {
+            if (id < n) near.push_back(id);
+        }
+        grid_.collect(CircleGrid::cell_of(centre.x - NEAR_AXIS), CircleGrid::cell_of(centre.x + NEAR_AXIS),
+                      CircleGrid::cell_of(centre.y - NEAR_AXIS), CircleGrid::cell_of(centre.y + NEAR_AXIS), near);
+        std::sort(near.begin(), near.end());
+    } else {
+        for (const auto& entry : g.shapes_) {
+            if (entry.first < n) near.push_back(entry.first);
+        }
+    }
+
+    for (const ShapeId w : near) {
+        const auto it = g.shapes_.find(w);
+        if (it == g.shapes_.end()) continue;
         if (const auto* c = std::get_if<Circle>(&it->second.kind); c != nullptr && beyond_reach(*c, centre, STONE_DIAMETER)) {
             continue;
         }
@@ -124,6 +253,7 @@ ShapeId AliveZone::carve_circle(Point centre) {
             }
         }
     }
+    grid_.add(n, ShapeKind{Circle{centre, STONE_DIAMETER}});
     return n;
 }
 
@@ -138,13 +268,28 @@ void AliveZone::remove_shape(ShapeId a) {
     // nothing to give back.
     const auto own = g.shapes_.find(a);
     const Circle* removed = own != g.shapes_.end() ? std::get_if<Circle>(&own->second.kind) : nullptr;
-    for (const auto& [id, shape] : g.shapes_) {
-        if (id == a) continue;
+    auto forget = [&](ShapeId id, const Shape& shape) {
+        if (id == a) return;
         if (removed != nullptr) {
             const auto* c = std::get_if<Circle>(&shape.kind);
-            if (c != nullptr && beyond_reach(*c, removed->centre, removed->radius)) continue;
+            if (c != nullptr && beyond_reach(*c, removed->centre, removed->radius)) return;
         }
         walk_segments(mut, shape, [a](SegId, Segment& seg) { seg.covered_by.erase(a); });
+    };
+    if (own != g.shapes_.end() && CircleGrid::filed_by_cell(own->second.kind)) {
+        // A filed circle: the loose shapes and the circles filed near it are
+        // all that can be within its reach.
+        const Point f = removed->centre;
+        std::vector<ShapeId>& near = scratch_shapes_;
+        near.assign(grid_.loose().begin(), grid_.loose().end());
+        grid_.collect(CircleGrid::cell_of(f.x - NEAR_AXIS), CircleGrid::cell_of(f.x + NEAR_AXIS),
+                      CircleGrid::cell_of(f.y - NEAR_AXIS), CircleGrid::cell_of(f.y + NEAR_AXIS), near);
+        for (const ShapeId id : near) {
+            const auto it = g.shapes_.find(id);
+            if (it != g.shapes_.end()) forget(id, it->second);
+        }
+    } else {
+        for (const auto& [id, shape] : g.shapes_) forget(id, shape);
     }
 
     if (own == g.shapes_.end()) return;
@@ -179,6 +324,7 @@ void AliveZone::remove_shape(ShapeId a) {
     ids.clear();
     walk_segments(mut, still->second, [&ids](SegId id, Segment&) { ids.push_back(id); });
     for (const SegId o : ids) g.remove_segment(o);
+    grid_.remove(a, still->second.kind);
     g.shapes_.erase(a);
 }
 
@@ -219,15 +365,44 @@ void AliveZone::pop_temporary_circle() {
     remove_shape(id);
 }
 
-double AliveZone::depth_at(Point p) const {
-    const double s = graph_.board_size_;
-    if (!(0.0 <= p.x && p.x <= s && 0.0 <= p.y && p.y <= s)) return INF;
-    if (!forced_eyes_.empty() && forced_eyes_.contains(point_key(p))) return -INF;
+double AliveZone::depth_everywhere(Point p) const {
     double deepest = -INF;
     for (const auto& entry : graph_.shapes_) {
         const double d = depth_in(entry.second.kind, p);
         if (d > deepest) deepest = d;
     }
+    return deepest;
+}
+
+double AliveZone::depth_at(Point p) const {
+    const double s = graph_.board_size_;
+    if (!(0.0 <= p.x && p.x <= s && 0.0 <= p.y && p.y <= s)) return INF;
+    if (!forced_eyes_.empty() && forced_eyes_.contains(point_key(p))) return -INF;
+    if (grid_.filed() < FEW_CIRCLES || !CircleGrid::near_origin(p)) return depth_everywhere(p);
+    // The deepest of the loose shapes and of the filed circles nearest p:
+    // once every circle left is farther than 2.0 - deepest from p, none of
+    // them can be as deep. A filed circle's depth is never NaN here (finite
+    // centre and point). Of terms equal to the maximum only zeros differ (in
+    // sign), and a walk in id order keeps the first zero it meets: the zero
+    // term of the lowest id.
+    double deepest = -INF;
+    ShapeId zero_id = 0;
+    double zero = 0.0;
+    bool zero_seen = false;
+    auto take = [&](ShapeId id) {
+        const Shape* shape = graph_.shape(id);
+        if (shape == nullptr) return;
+        const double d = depth_in(shape->kind, p);
+        if (d > deepest) deepest = d;
+        if (d == 0.0 && (!zero_seen || id < zero_id)) {
+            zero_seen = true;
+            zero_id = id;
+            zero = d;
+        }
+    };
+    for (const ShapeId id : grid_.loose()) take(id);
+    ring_search(grid_, p, take, [&](double beyond) { return beyond > 0.0 && STONE_DIAMETER - beyond < deepest; });
+    if (deepest == 0.0) return zero;
     return deepest;
 }
 
@@ -261,8 +436,8 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
             }
         }
     };
-    for (const auto& entry : graph_.shapes_) {
-        graph_.for_each_exposed_piece(entry.first, [&](const ExposedPiece& piece) {
+    auto pieces_of = [&](ShapeId id) {
+        graph_.for_each_exposed_piece(id, [&](const ExposedPiece& piece) {
             if (const auto* whole = std::get_if<WholeCircle>(&piece)) {
                 consider(closest_point_on_circle(whole->centre, whole->radius, p), true);
             } else if (const auto* line = std::get_if<LineSeg>(&piece)) {
@@ -272,6 +447,16 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
             }
             return true;
         });
+    };
+    // The boundary candidate kept is the nearest, ties to the smaller point,
+    // whatever order the shapes are visited in. So only the loose shapes and
+    // the filed circles nearest p need visiting: a circle whose centre is
+    // more than best + 2.0 from p has no piece as near as best.
+    if (grid_.filed() < FEW_CIRCLES || !CircleGrid::near_origin(p)) {
+        for (const auto& entry : graph_.shapes_) pieces_of(entry.first);
+    } else {
+        for (const ShapeId id : grid_.loose()) pieces_of(id);
+        ring_search(grid_, p, pieces_of, [&](double beyond) { return beyond - STONE_DIAMETER > best; });
     }
     for (const auto& entry : forced_eyes_) consider(entry.second, false);
     return answer;

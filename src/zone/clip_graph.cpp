@@ -18,6 +18,101 @@ struct EdgePlan {
 
 }  // namespace
 
+// ------------------------------------------------------------ point index
+
+std::size_t PointIndex::hash(PointKey key) {
+    std::uint64_t h = key.x * 0x9E3779B97F4A7C15ULL ^ (key.y + 0x632BE59BD9B4E019ULL + (key.x >> 29));
+    h ^= h >> 30;
+    h *= 0xBF58476D1CE4E5B9ULL;
+    h ^= h >> 27;
+    h *= 0x94D049BB133111EBULL;
+    h ^= h >> 31;
+    return static_cast<std::size_t>(h);
+}
+
+std::size_t PointIndex::locate(PointKey key) const {
+    if (slots_.empty()) return NONE;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash(key) & mask;; i = (i + 1) & mask) {
+        if (used_[i] == 0) return NONE;
+        if (slots_[i].first == key) return i;
+    }
+}
+
+void PointIndex::grow() {
+    std::vector<Entry> old = std::move(slots_);
+    std::vector<std::uint8_t> old_used = std::move(used_);
+    const std::size_t capacity = old.empty() ? 16 : old.size() * 2;
+    slots_ = std::vector<Entry>(capacity);
+    used_.assign(capacity, 0);
+    const std::size_t mask = capacity - 1;
+    for (std::size_t j = 0; j < old.size(); ++j) {
+        if (old_used[j] == 0) continue;
+        std::size_t i = hash(old[j].first) & mask;
+        while (used_[i] != 0) i = (i + 1) & mask;
+        slots_[i] = std::move(old[j]);
+        used_[i] = 1;
+    }
+}
+
+SegList& PointIndex::operator[](PointKey key) {
+    if (const std::size_t at = locate(key); at != NONE) return slots_[at].second;
+    if ((size_ + 1) * 4 > slots_.size() * 3) grow();
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = hash(key) & mask;
+    while (used_[i] != 0) i = (i + 1) & mask;
+    slots_[i].first = key;
+    slots_[i].second = SegList{};
+    used_[i] = 1;
+    ++size_;
+    return slots_[i].second;
+}
+
+const SegList& PointIndex::at(PointKey key) const {
+    static const SegList none;
+    const std::size_t at = locate(key);
+    return at == NONE ? none : slots_[at].second;
+}
+
+void PointIndex::erase(iterator it) {
+    if (it == end()) return;
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t hole = static_cast<std::size_t>(&*it - slots_.data());
+    slots_[hole] = Entry{};
+    used_[hole] = 0;
+    --size_;
+    // Entries after the hole that probed past it move back into it.
+    for (std::size_t j = (hole + 1) & mask; used_[j] != 0; j = (j + 1) & mask) {
+        const std::size_t home = hash(slots_[j].first) & mask;
+        if (((j - home) & mask) >= ((j - hole) & mask)) {
+            slots_[hole] = std::move(slots_[j]);
+            used_[hole] = 1;
+            slots_[j] = Entry{};
+            used_[j] = 0;
+            hole = j;
+        }
+    }
+}
+
+std::vector<PointKey> PointIndex::sorted_keys() const {
+    std::vector<PointKey> keys;
+    keys.reserve(size_);
+    for (const Entry& e : *this) keys.push_back(e.first);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+bool operator==(const PointIndex& a, const PointIndex& b) {
+    if (a.size() != b.size()) return false;
+    for (const PointIndex::Entry& e : a) {
+        const auto other = b.find(e.first);
+        if (other == b.end() || !(other->second == e.second)) return false;
+    }
+    return true;
+}
+
+// ------------------------------------------------------------- clip graph
+
 ClipGraph::ClipGraph(double board_size) : board_size_(board_size) {
     const double s = board_size;
     const double near = 1.0;
@@ -276,7 +371,7 @@ void ClipGraph::remove_segment(SegId id) {
 
     if (const auto listed = index_.find(point_key(seg->start)); listed != index_.end()) {
         auto& ids = listed->second;
-        std::erase(ids, id);
+        ids.erase(id);
         if (ids.empty()) index_.erase(listed);
     }
 

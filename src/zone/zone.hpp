@@ -6,11 +6,14 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <string>
 #include <utility>
 #include <variant>
@@ -86,66 +89,347 @@ Point closest_point_on_circle(Point centre, double radius, Point p);
 using ShapeId = std::uint64_t;
 using SegId = std::uint32_t;
 
+// A short list of shape ids held inline while it has at most two entries and
+// on the heap beyond that: 24 bytes in all. Nearly every segment is covered
+// by a few shapes and its start point has one or two causes, so almost no
+// segment allocates; a segment split in two copies one small block.
+class SmallIds {
+public:
+    using value_type = ShapeId;
+    using iterator = const ShapeId*;
+    using const_iterator = const ShapeId*;
+
+    SmallIds() = default;
+    SmallIds(const SmallIds& other) { assign(other); }
+    SmallIds(SmallIds&& other) noexcept { take(other); }
+    SmallIds& operator=(const SmallIds& other) {
+        if (this != &other) {
+            release();
+            assign(other);
+        }
+        return *this;
+    }
+    SmallIds& operator=(SmallIds&& other) noexcept {
+        if (this != &other) {
+            release();
+            take(other);
+        }
+        return *this;
+    }
+    ~SmallIds() { release(); }
+
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+    const ShapeId* begin() const { return data(); }
+    const ShapeId* end() const { return data() + size_; }
+    bool contains(ShapeId id) const { return std::find(begin(), end(), id) != end(); }
+    void clear() {
+        release();
+        size_ = 0;
+        capacity_ = INLINE;
+    }
+    friend bool operator==(const SmallIds& a, const SmallIds& b) {
+        return a.size_ == b.size_ && std::equal(a.begin(), a.end(), b.begin());
+    }
+
+protected:
+    static constexpr std::uint32_t INLINE = 2;
+
+    ShapeId* data() { return capacity_ > INLINE ? heap_ : inline_; }
+    const ShapeId* data() const { return capacity_ > INLINE ? heap_ : inline_; }
+    // Opens a gap at position at and writes id there.
+    void insert_at(std::size_t at, ShapeId id) {
+        if (size_ == capacity_) grow();
+        ShapeId* d = data();
+        for (std::size_t i = size_; i > at; --i) d[i] = d[i - 1];
+        d[at] = id;
+        ++size_;
+    }
+    // Closes the gap at position at; back to inline storage when it fits.
+    void erase_at(std::size_t at) {
+        ShapeId* d = data();
+        for (std::size_t i = at + 1; i < size_; ++i) d[i - 1] = d[i];
+        --size_;
+        if (capacity_ > INLINE && size_ <= INLINE) {
+            ShapeId* old = heap_;
+            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = old[i];
+            delete[] old;
+            capacity_ = INLINE;
+        }
+    }
+
+private:
+    std::uint32_t size_ = 0;
+    std::uint32_t capacity_ = INLINE;
+    union {
+        ShapeId inline_[INLINE] = {};
+        ShapeId* heap_;
+    };
+
+    void grow() {
+        const std::uint32_t bigger = capacity_ * 2;
+        ShapeId* fresh = new ShapeId[bigger];
+        const ShapeId* d = data();
+        for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = d[i];
+        if (capacity_ > INLINE) delete[] heap_;
+        heap_ = fresh;
+        capacity_ = bigger;
+    }
+    void release() {
+        if (capacity_ > INLINE) delete[] heap_;
+    }
+    void assign(const SmallIds& other) {
+        size_ = other.size_;
+        if (other.size_ <= INLINE) {
+            capacity_ = INLINE;
+            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = other.data()[i];
+        } else {
+            capacity_ = other.size_;
+            heap_ = new ShapeId[capacity_];
+            for (std::uint32_t i = 0; i < size_; ++i) heap_[i] = other.heap_[i];
+        }
+    }
+    void take(SmallIds& other) {
+        size_ = other.size_;
+        capacity_ = other.capacity_;
+        if (capacity_ > INLINE) {
+            heap_ = other.heap_;
+        } else {
+            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = other.inline_[i];
+        }
+        other.size_ = 0;
+        other.capacity_ = INLINE;
+    }
+};
+
+// The shapes whose dead region contains a segment, ascending, no repeats.
+class CoverSet : public SmallIds {
+public:
+    CoverSet() = default;
+    CoverSet(std::initializer_list<ShapeId> ids) {
+        for (const ShapeId id : ids) insert(id);
+    }
+    // Adds id unless it is there; answers whether it was added. The shape
+    // being carved has the largest id, so it nearly always goes at the end.
+    bool insert(ShapeId id) {
+        const ShapeId* first = begin();
+        const ShapeId* at = std::lower_bound(first, end(), id);
+        if (at != end() && *at == id) return false;
+        insert_at(static_cast<std::size_t>(at - first), id);
+        return true;
+    }
+    // Drops id; answers how many were dropped (0 or 1).
+    std::size_t erase(ShapeId id) {
+        const ShapeId* first = begin();
+        const ShapeId* at = std::lower_bound(first, end(), id);
+        if (at == end() || *at != id) return 0;
+        erase_at(static_cast<std::size_t>(at - first));
+        return 1;
+    }
+    bool contains(ShapeId id) const { return std::binary_search(begin(), end(), id); }
+};
+
 // The shapes whose crossings with a segment's own shape put its start point
 // where it is. A point stays in the structure exactly as long as one of them
 // is there, so removing a shape merges back every split it alone made, also
 // where other outlines touch or cross at the same point. Nearly every point
-// has one cause and a point where three outlines meet has two, so the first
-// few are held inline; more move to the heap. Insertion order, no repeats.
-class Causes {
+// has one cause and a point where three outlines meet has two. Insertion
+// order, no repeats.
+class Causes : public SmallIds {
 public:
-    bool empty() const { return size_ == 0; }
-    std::size_t size() const { return size_; }
-    const ShapeId* begin() const { return size_ > INLINE ? spilled_.data() : inline_; }
-    const ShapeId* end() const { return begin() + size_; }
-    bool contains(ShapeId id) const {
-        for (const ShapeId c : *this) {
-            if (c == id) return true;
-        }
-        return false;
-    }
     // Adds id unless it is there already.
     void add(ShapeId id) {
-        if (contains(id)) return;
-        if (size_ < INLINE) {
-            inline_[size_++] = id;
-            return;
-        }
-        if (size_ == INLINE) spilled_.assign(inline_, inline_ + INLINE);
-        spilled_.push_back(id);
-        ++size_;
+        if (!contains(id)) insert_at(size(), id);
     }
     // Drops id, keeping the others in order; answers whether it was there.
     bool remove(ShapeId id) {
-        ShapeId* first = size_ > INLINE ? spilled_.data() : inline_;
-        std::size_t at = 0;
-        while (at < size_ && first[at] != id) ++at;
-        if (at == size_) return false;
-        for (std::size_t i = at + 1; i < size_; ++i) first[i - 1] = first[i];
-        --size_;
-        if (size_ == INLINE) {
-            for (std::size_t i = 0; i < INLINE; ++i) inline_[i] = spilled_[i];
-            spilled_.clear();
-        } else if (size_ > INLINE) {
-            spilled_.pop_back();
-        }
+        const ShapeId* at = std::find(begin(), end(), id);
+        if (at == end()) return false;
+        erase_at(static_cast<std::size_t>(at - begin()));
         return true;
     }
-    friend bool operator==(const Causes& a, const Causes& b) {
+};
+
+// The segments that start at one point, in insertion order: inline while
+// there are at most two (a crossing of two outlines, a corner of the square),
+// on the heap beyond. 16 bytes.
+class SegList {
+public:
+    using value_type = SegId;
+    using iterator = SegId*;
+    using const_iterator = const SegId*;
+
+    SegList() = default;
+    SegList(std::initializer_list<SegId> ids) {
+        for (const SegId id : ids) push_back(id);
+    }
+    SegList(const SegList& other) { assign(other); }
+    SegList(SegList&& other) noexcept { take(other); }
+    SegList& operator=(const SegList& other) {
+        if (this != &other) {
+            release();
+            assign(other);
+        }
+        return *this;
+    }
+    SegList& operator=(SegList&& other) noexcept {
+        if (this != &other) {
+            release();
+            take(other);
+        }
+        return *this;
+    }
+    ~SegList() { release(); }
+
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+    SegId* begin() { return data(); }
+    SegId* end() { return data() + size_; }
+    const SegId* begin() const { return data(); }
+    const SegId* end() const { return data() + size_; }
+    SegId operator[](std::size_t i) const { return data()[i]; }
+    void push_back(SegId id) {
+        if (size_ == capacity_) {
+            const std::uint32_t bigger = capacity_ * 2;
+            SegId* fresh = new SegId[bigger];
+            for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = data()[i];
+            release();
+            heap_ = fresh;
+            capacity_ = bigger;
+        }
+        data()[size_++] = id;
+    }
+    // Drops every entry equal to id, keeping the others in order; answers
+    // how many were dropped.
+    std::size_t erase(SegId id) {
+        SegId* d = data();
+        std::uint32_t kept = 0;
+        for (std::uint32_t i = 0; i < size_; ++i) {
+            if (d[i] != id) d[kept++] = d[i];
+        }
+        const std::size_t dropped = size_ - kept;
+        size_ = kept;
+        return dropped;
+    }
+    friend bool operator==(const SegList& a, const SegList& b) {
         return a.size_ == b.size_ && std::equal(a.begin(), a.end(), b.begin());
     }
 
 private:
-    static constexpr std::size_t INLINE = 2;
+    static constexpr std::uint32_t INLINE = 2;
+    std::uint32_t size_ = 0;
+    std::uint32_t capacity_ = INLINE;
+    union {
+        SegId inline_[INLINE] = {};
+        SegId* heap_;
+    };
+
+    SegId* data() { return capacity_ > INLINE ? heap_ : inline_; }
+    const SegId* data() const { return capacity_ > INLINE ? heap_ : inline_; }
+    void release() {
+        if (capacity_ > INLINE) delete[] heap_;
+    }
+    void assign(const SegList& other) {
+        size_ = other.size_;
+        capacity_ = other.size_ <= INLINE ? INLINE : other.size_;
+        if (capacity_ > INLINE) heap_ = new SegId[capacity_];
+        SegId* d = data();
+        for (std::uint32_t i = 0; i < size_; ++i) d[i] = other.data()[i];
+    }
+    void take(SegList& other) {
+        size_ = other.size_;
+        capacity_ = other.capacity_;
+        if (capacity_ > INLINE) {
+            heap_ = other.heap_;
+        } else {
+            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = other.inline_[i];
+        }
+        other.size_ = 0;
+        other.capacity_ = INLINE;
+    }
+};
+
+// The shared-start index: PointKey to the segments starting at that point,
+// an open-addressing table with linear probing (no tombstones: a removal
+// shifts the entries after it back). Iteration runs in table order, which
+// is not key order; sorted_keys() gives the keys in key order.
+class PointIndex {
+public:
+    struct Entry {
+        PointKey first;
+        SegList second;
+    };
+
+    template <class E>
+    class Iter {
+    public:
+        Iter(E* at, E* stop, const std::uint8_t* used) : at_(at), stop_(stop), used_(used) { skip(); }
+        E& operator*() const { return *at_; }
+        E* operator->() const { return at_; }
+        Iter& operator++() {
+            ++at_;
+            ++used_;
+            skip();
+            return *this;
+        }
+        friend bool operator==(const Iter& a, const Iter& b) { return a.at_ == b.at_; }
+
+    private:
+        void skip() {
+            while (at_ != stop_ && *used_ == 0) {
+                ++at_;
+                ++used_;
+            }
+        }
+        E* at_;
+        E* stop_;
+        const std::uint8_t* used_;
+    };
+    using iterator = Iter<Entry>;
+    using const_iterator = Iter<const Entry>;
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    iterator begin() { return {slots_.data(), slots_.data() + slots_.size(), used_.data()}; }
+    iterator end() { return {slots_.data() + slots_.size(), slots_.data() + slots_.size(), nullptr}; }
+    const_iterator begin() const { return {slots_.data(), slots_.data() + slots_.size(), used_.data()}; }
+    const_iterator end() const { return {slots_.data() + slots_.size(), slots_.data() + slots_.size(), nullptr}; }
+
+    iterator find(PointKey key) {
+        const std::size_t at = locate(key);
+        return at == NONE ? end() : iterator{slots_.data() + at, slots_.data() + slots_.size(), used_.data() + at};
+    }
+    const_iterator find(PointKey key) const {
+        const std::size_t at = locate(key);
+        return at == NONE ? end()
+                          : const_iterator{slots_.data() + at, slots_.data() + slots_.size(), used_.data() + at};
+    }
+    bool contains(PointKey key) const { return locate(key) != NONE; }
+    // The list under key, made empty when the key is absent.
+    SegList& operator[](PointKey key);
+    SegList& at(PointKey key) { return (*this)[key]; }
+    // The list under key, or an empty list when the key is absent.
+    const SegList& at(PointKey key) const;
+    void erase(iterator it);
+    std::vector<PointKey> sorted_keys() const;
+
+    friend bool operator==(const PointIndex& a, const PointIndex& b);
+
+private:
+    static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+    std::vector<Entry> slots_;
+    std::vector<std::uint8_t> used_;
     std::size_t size_ = 0;
-    ShapeId inline_[INLINE] = {};
-    std::vector<ShapeId> spilled_;  // all of them once there are more than INLINE
+
+    static std::size_t hash(PointKey key);
+    std::size_t locate(PointKey key) const;
+    void grow();
 };
 
 struct Segment {
     double offset = 0.0;
     Point start;
-    std::set<ShapeId> covered_by;
+    CoverSet covered_by;
     // Shapes whose crossings put the start point here (see Causes).
     Causes causes;
     ShapeId shape = 0;
@@ -197,7 +481,7 @@ public:
     std::size_t arena_size() const { return arena_.size(); }
     std::uint64_t live_count() const { return live_count_; }
     const std::vector<SegId>& free_list() const { return free_list_; }
-    const std::map<PointKey, std::vector<SegId>>& index() const { return index_; }
+    const PointIndex& index() const { return index_; }
     ShapeId next_shape_id() const { return next_shape_id_; }
     // Occupied, on the board and covered by no shape.
     bool is_exposed(SegId id) const;
@@ -213,7 +497,7 @@ private:
     std::uint64_t live_count_ = 0;
     double board_size_ = 0.0;
     std::map<ShapeId, Shape> shapes_;
-    std::map<PointKey, std::vector<SegId>> index_;
+    PointIndex index_;
     ShapeId next_shape_id_ = 0;
 
     Segment* slot_mut(SegId id);
@@ -225,8 +509,60 @@ struct ClipGraph::Internals {
     std::vector<SegId>& free_list;
     std::uint64_t& live_count;
     std::map<ShapeId, Shape>& shapes;
-    std::map<PointKey, std::vector<SegId>>& index;
+    PointIndex& index;
     ShapeId& next_shape_id;
+};
+
+// ------------------------------------------------------------ circle grid
+
+// The circles of the alive zone filed by the square cell of side CELL that
+// holds their centre, so that the circles near a point are found without
+// looking at the others. Only dead-zone sized circles (radius 2.0) with a
+// centre within LIMIT of the origin are filed by cell; every other shape (the
+// edge lines, and circles no carve makes) is kept on a short list of loose
+// shapes that every search visits.
+class CircleGrid {
+public:
+    static constexpr double CELL = 4.0;
+    static constexpr double LIMIT = 1e9;
+
+    // Whether searches round p can use the cells (p finite and within LIMIT).
+    static bool near_origin(Point p) { return std::fabs(p.x) <= LIMIT && std::fabs(p.y) <= LIMIT; }
+    static bool filed_by_cell(const ShapeKind& kind);
+    static std::int64_t cell_of(double v) { return static_cast<std::int64_t>(std::floor(v / CELL)); }
+
+    void add(ShapeId id, const ShapeKind& kind);
+    void remove(ShapeId id, const ShapeKind& kind);
+
+    // The circles filed in the cells [x0, x1] x [y0, y1], appended to out.
+    void collect(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1, std::vector<ShapeId>& out) const;
+    // The circles filed in one cell, or nullptr.
+    const std::vector<ShapeId>* cell(std::int64_t x, std::int64_t y) const;
+    // Calls f(id) for every filed circle, in no particular order.
+    template <class F>
+    void for_each_filed(F&& f) const {
+        for (const auto& entry : cells_) {
+            for (const ShapeId id : entry.second) f(id);
+        }
+    }
+    // Loose shapes, ascending.
+    const std::vector<ShapeId>& loose() const { return loose_; }
+    std::size_t filed() const { return filed_; }
+    // Whether the square of cells [x0, x1] x [y0, y1] holds every cell that
+    // was ever filled (a bound that only grows).
+    bool covers_all(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1) const {
+        return filed_ == 0 || (x0 <= min_x_ && max_x_ <= x1 && y0 <= min_y_ && max_y_ <= y1);
+    }
+
+private:
+    static std::uint64_t key(std::int64_t x, std::int64_t y) {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) |
+               static_cast<std::uint32_t>(y);
+    }
+    std::unordered_map<std::uint64_t, std::vector<ShapeId>> cells_;
+    std::vector<ShapeId> loose_;
+    std::size_t filed_ = 0;
+    std::int64_t min_x_ = 0, max_x_ = 0, min_y_ = 0, max_y_ = 0;
 };
 
 // ------------------------------------------------------------- alive zone
@@ -267,6 +603,7 @@ public:
     const std::map<PointKey, Point>& forced_eyes() const { return forced_eyes_; }
     const std::vector<ShapeId>& temporary_circles() const { return temporary_circles_; }
     const ClipGraph& graph() const { return graph_; }
+    const CircleGrid& grid() const { return grid_; }
 
     // Mutable access for tests that damage the structure on purpose.
     ClipGraph& graph_for_testing() { return graph_; }
@@ -279,7 +616,12 @@ private:
     std::vector<ShapeId> temporary_circles_;
     std::map<std::uint32_t, ShapeId> dead_zones_;
     std::map<PointKey, Point> forced_eyes_;
+    double depth_everywhere(Point p) const;
+
+    // The circles by cell, kept in step with the graph's shapes.
+    CircleGrid grid_;
     // Reused between calls so that removing a shape allocates nothing once warm.
+    std::vector<ShapeId> scratch_shapes_;
     std::vector<SegId> scratch_;
     std::vector<SegId> scratch_others_;
 };

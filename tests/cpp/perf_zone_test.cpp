@@ -20,7 +20,7 @@ using zone_testing::SegmentPicture;
 struct ZonePicture {
     std::vector<SegmentPicture> segments;
     std::vector<SegId> free_list;
-    std::map<PointKey, std::vector<SegId>> index;
+    PointIndex index;
     std::vector<std::pair<ShapeId, std::uint64_t>> shapes;
     ShapeId next_shape_id = 0;
     bool operator==(const ZonePicture&) const = default;

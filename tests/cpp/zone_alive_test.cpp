@@ -55,7 +55,7 @@ TEST(ZoneAlive, StoneNearTheCornerCutsBothLines) {
     EXPECT_EQ(g.shape(c)->count, 4u);
     // The pieces of both lines at the corner (1, 1) lie inside the circle.
     for (const SegId id : g.index().at(point_key({1.0, 1.0}))) {
-        EXPECT_EQ(g.slot(id)->covered_by, std::set<ShapeId>{c}) << id;
+        EXPECT_EQ(g.slot(id)->covered_by, CoverSet{c}) << id;
     }
     const auto left = g.exposed_pieces(0);
     ASSERT_EQ(left.size(), 1u);
@@ -88,7 +88,7 @@ TEST(ZoneAlive, StonesTwoApartCoverAThirdOfEachOther) {
             const auto& cover = g.slot(id)->covered_by;
             (cover.empty() ? exposed : covered) += sweep(g, id);
             if (!cover.empty()) {
-                EXPECT_EQ(cover, std::set<ShapeId>{other});
+                EXPECT_EQ(cover, CoverSet{other});
             }
         }
         EXPECT_NEAR(covered, TWO_PI / 3, 1e-12);

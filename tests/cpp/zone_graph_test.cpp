@@ -104,7 +104,7 @@ TEST(ZoneGraph, CircleWithOneSegmentStillCountsWhole) {
     EXPECT_TRUE(std::holds_alternative<WholeCircle>(whole[0]));
 
     const auto two = g.add_point(c, {9.0, 11.0});
-    EXPECT_EQ(g.slot(*two)->covered_by, std::set<ShapeId>{0});
+    EXPECT_EQ(g.slot(*two)->covered_by, CoverSet{0});
     EXPECT_EQ(g.segments_of(c), (std::vector<SegId>{*one, *two}));
     g.internals_for_testing().arena[*one]->covered_by.clear();
     const auto arcs = g.exposed_pieces(c);
@@ -139,7 +139,7 @@ TEST(ZoneGraph, CausesAreASetInInsertionOrderAndNeverInherited) {
     in.arena[1]->covered_by.insert(2);
     in.arena[1]->causes.add(2);
     const SegId made = *g.add_point(0, {1.0, 5.0});
-    EXPECT_EQ(g.slot(made)->covered_by, std::set<ShapeId>{2});
+    EXPECT_EQ(g.slot(made)->covered_by, CoverSet{2});
     EXPECT_TRUE(g.slot(made)->causes.empty());
     EXPECT_FALSE(g.slot(made)->permanent);
 }

@@ -21,7 +21,7 @@ inline bool same_bits(Point a, Point b) { return bits(a.x) == bits(b.x) && bits(
 
 // Every field of one occupied segment, floats as bit patterns, causes in
 // their stored order.
-using SegmentPicture = std::tuple<SegId, std::uint64_t, std::uint64_t, std::uint64_t, std::set<ShapeId>,
+using SegmentPicture = std::tuple<SegId, std::uint64_t, std::uint64_t, std::uint64_t, std::vector<ShapeId>,
                                   std::vector<ShapeId>, ShapeId, SegId, SegId, bool, bool>;
 
 inline SegmentPicture picture(SegId id, const Segment& s) {
@@ -29,7 +29,7 @@ inline SegmentPicture picture(SegId id, const Segment& s) {
             bits(s.offset),
             bits(s.start.x),
             bits(s.start.y),
-            s.covered_by,
+            std::vector<ShapeId>(s.covered_by.begin(), s.covered_by.end()),
             std::vector<ShapeId>(s.causes.begin(), s.causes.end()),
             s.shape,
             s.next,
