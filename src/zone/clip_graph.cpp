@@ -69,7 +69,7 @@ SegList& PointIndex::operator[](PointKey key) {
 }
 
 const SegList& PointIndex::at(PointKey key) const {
-    static const SegList none;
+    static const SegList none{};
     const std::size_t at = locate(key);
     return at == NONE ? none : slots_[at].second;
 }
