@@ -17,7 +17,8 @@
 
 namespace cellvane {
 
-inline constexpr const char* ENGINE_VERSION = "1.0.1";
+// The project version, defined by the build from the one place it is written.
+inline constexpr const char* ENGINE_VERSION = CELLVANE_VERSION;
 
 // ------------------------------------------------------------ number texts
 
