@@ -123,7 +123,6 @@ public:
 
     // Mutable access for the cut search and for tests that damage a board.
     AliveZone& alive_zone_mut() { return zone_; }
-    CutMemo& cut_memo_mut() { return cut_memo_; }
     struct Internals;
     Internals internals_for_testing();
 

@@ -106,14 +106,11 @@ PyObject* change(PyObject* self, F f) noexcept {
 // `make_board()`, which answers a Board by value (moved into place).
 template <class Make>
 PyObject* allocate_game(PyTypeObject* type, Make make_board) noexcept {
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-    PyObject* self = alloc(type, 0);
-    if (!self) return nullptr;
-    GameObject* game = as_game(self);
-    game->borrows = 0;
-    game->weakrefs = nullptr;
-    new (&game->board) Board(make_board());
-    return self;
+    return allocate_object<GameObject>(type, [&](GameObject& game) {
+        game.borrows = 0;
+        game.weakrefs = nullptr;
+        new (&game.board) Board(make_board());
+    });
 }
 
 PyTypeObject* game_type() noexcept {
@@ -145,12 +142,8 @@ int game_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 }
 
 void game_dealloc(PyObject* self) noexcept {
-    PyTypeObject* type = Py_TYPE(self);
     if (as_game(self)->weakrefs) PyObject_ClearWeakRefs(self);
-    as_game(self)->board.~Board();
-    auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-    free(self);
-    Py_DECREF(type);
+    destroy_object<GameObject>(self);
 }
 
 // A plain Game holding a deep copy of the board, memos included.
