@@ -9,6 +9,7 @@
 // pass running a finaliser), and that code must not change a board whose
 // containers are being walked.
 #include <new>
+#include <ranges>
 #include <utility>
 
 #include "module/module.hpp"
@@ -322,21 +323,15 @@ PyObject* game_nearest_living_move(PyObject* self, PyObject* args, PyObject* kwa
     });
 }
 
-bool append_groups(PyObject* list, const std::vector<Group>& groups) noexcept {
-    for (const Group& group : groups) {
-        Ref item = Ref::steal(new_group(group));
-        if (!item || PyList_Append(list, item.get()) < 0) return false;
-    }
-    return true;
-}
-
+// Black's groups, then White's, each in the analysis's order.
 PyObject* game_groups(PyObject* self, PyObject*) noexcept {
     return read(self, [](const Board& b) -> PyObject* {
         const PositionAnalysis& analysis = b.analysis();
-        Ref list = Ref::steal(PyList_New(0));
-        if (!list) return nullptr;
-        if (!append_groups(list.get(), analysis.black) || !append_groups(list.get(), analysis.white)) return nullptr;
-        return list.release();
+        const std::size_t black = analysis.black.size();
+        const auto indices = std::views::iota(std::size_t{0}, black + analysis.white.size());
+        return new_list(indices, [&](std::size_t i) {
+            return new_group(i < black ? analysis.black[i] : analysis.white[i - black]);
+        });
     });
 }
 
