@@ -23,7 +23,7 @@ fi
 
 cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++-14 \
   -DCELLVANE_BUILD_MODULE=OFF -DCELLVANE_BUILD_FUZZ=ON \
-  -DCELLVANE_SANITIZE=ON -DCELLVANE_CHECK_EVERY_CHANGE=ON >/dev/null
+  -DCELLVANE_SANITIZE=ON -DCELLVANE_CHECK_EVERY_CHANGE=ON -DCELLVANE_WERROR=ON >/dev/null
 cmake --build build/fuzz -j"$(nproc)" --target cellvane_fuzz
 mkdir -p build/fuzz/corpus
 build/fuzz/cellvane_fuzz -max_total_time="$seconds" -max_len=1024 -timeout=10 -rss_limit_mb=2048 \

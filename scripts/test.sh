@@ -9,13 +9,13 @@ bash scripts/deps.sh
 jobs=$(nproc)
 
 cmake -S . -B build/tests -DCMAKE_BUILD_TYPE=Release \
-  -DCELLVANE_BUILD_MODULE=OFF -DCELLVANE_BUILD_TESTS=ON -DCELLVANE_BUILD_BENCH=ON >/dev/null
+  -DCELLVANE_BUILD_MODULE=OFF -DCELLVANE_BUILD_TESTS=ON -DCELLVANE_BUILD_BENCH=ON -DCELLVANE_WERROR=ON >/dev/null
 cmake --build build/tests -j"$jobs"
 ctest --test-dir build/tests --output-on-failure -j"$jobs"
 
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug \
   -DCELLVANE_BUILD_MODULE=OFF -DCELLVANE_BUILD_TESTS=ON \
-  -DCELLVANE_SANITIZE=ON -DCELLVANE_CHECK_EVERY_CHANGE=ON >/dev/null
+  -DCELLVANE_SANITIZE=ON -DCELLVANE_CHECK_EVERY_CHANGE=ON -DCELLVANE_WERROR=ON >/dev/null
 cmake --build build/sanitize -j"$jobs"
 ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
 
@@ -33,7 +33,7 @@ bash scripts/venv.sh
 # Any report ends the interpreter and fails the run.
 cmake -S . -B build/pysan -DCMAKE_BUILD_TYPE=Release \
   -DCELLVANE_BUILD_MODULE=ON -DCELLVANE_BUILD_TESTS=OFF \
-  -DCELLVANE_SANITIZE=ON -DCELLVANE_CHECK_EVERY_CHANGE=ON \
+  -DCELLVANE_SANITIZE=ON -DCELLVANE_CHECK_EVERY_CHANGE=ON -DCELLVANE_WERROR=ON \
   -DPython_EXECUTABLE="$PWD/.venv/bin/python" >/dev/null
 cmake --build build/pysan -j"$jobs"
 sanitized=(env LD_PRELOAD="$(g++ -print-file-name=libasan.so)" ASAN_OPTIONS=detect_leaks=0

@@ -3,7 +3,8 @@
 # installs cellvane into it.
 #   bash scripts/venv.sh demo   the module alone
 #   bash scripts/venv.sh        the module and the test dependencies, pinned
-#                               with their own dependencies by constraints.txt
+#                               with their own dependencies by constraints.txt,
+#                               the module built with warnings as errors
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-test}
@@ -14,5 +15,6 @@ fi
 if [ "$mode" = "demo" ]; then
   .venv/bin/python -m pip install -q .
 else
-  .venv/bin/python -m pip install -q -c constraints.txt ".[test]"
+  .venv/bin/python -m pip install -q -c constraints.txt \
+    --config-settings=cmake.define.CELLVANE_WERROR=ON ".[test]"
 fi

@@ -29,20 +29,8 @@ bool nearly_equal(Point p, Point q) {
     return std::fabs(p.x - q.x) <= NEAR && std::fabs(p.y - q.y) <= NEAR;
 }
 
-// Offset from a to the circumcentre of a, b, c.
-Point circumdelta(Point a, Point b, Point c) {
-    const double dx = b.x - a.x;
-    const double dy = b.y - a.y;
-    const double ex = c.x - a.x;
-    const double ey = c.y - a.y;
-    const double bl = dx * dx + dy * dy;
-    const double cl = ex * ex + ey * ey;
-    const double d = 0.5 / (dx * ey - dy * ex);
-    return {(ey * bl - dy * cl) * d, (dx * cl - ex * bl) * d};
-}
-
 double circumradius2(Point a, Point b, Point c) {
-    const Point d = circumdelta(a, b, c);
+    const Point d = circumdelta(a, b, c).offset;
     return d.x * d.x + d.y * d.y;
 }
 
@@ -228,7 +216,7 @@ bool Builder::run() {
     if (i2 == EMPTY) return false;
     if (orient_sign(pts_[i0], pts_[i1], pts_[i2]) > 0) std::swap(i1, i2);
 
-    const Point d = circumdelta(pts_[i0], pts_[i1], pts_[i2]);
+    const Point d = circumdelta(pts_[i0], pts_[i1], pts_[i2]).offset;
     centre_ = {pts_[i0].x + d.x, pts_[i0].y + d.y};
 
     const std::size_t max_triangles = 2 * n_ - 5;

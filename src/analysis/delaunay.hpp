@@ -23,6 +23,24 @@ inline constexpr std::size_t EMPTY = SIZE_MAX;
 inline std::size_t next_halfedge(std::size_t e) { return e % 3 == 2 ? e - 2 : e + 1; }
 inline std::size_t prev_halfedge(std::size_t e) { return e % 3 == 0 ? e + 2 : e - 1; }
 
+// Offset from a to the circumcentre of a, b, c. `degenerate` when the cross
+// product or a side's squared length is zero; the offset then means nothing.
+struct Circumdelta {
+    Point offset;
+    bool degenerate = false;
+};
+inline Circumdelta circumdelta(Point a, Point b, Point c) {
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double ex = c.x - a.x;
+    const double ey = c.y - a.y;
+    const double bl = dx * dx + dy * dy;
+    const double cl = ex * ex + ey * ey;
+    const double cross = dx * ey - dy * ex;
+    const double d = 0.5 / cross;
+    return {{(ey * bl - dy * cl) * d, (dx * cl - ex * bl) * d}, cross == 0.0 || bl == 0.0 || cl == 0.0};
+}
+
 struct Triangulation {
     // Three site indices per triangle; every triangle runs clockwise in a
     // y-up frame (negative orientation).

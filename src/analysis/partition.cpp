@@ -14,16 +14,9 @@ using delaunay::next_halfedge;
 // Circumcentre of a, b, c; the origin for a degenerate triangle (zero cross
 // product or a zero side).
 Point circumcentre(Point a, Point b, Point c) {
-    const double dx = b.x - a.x;
-    const double dy = b.y - a.y;
-    const double ex = c.x - a.x;
-    const double ey = c.y - a.y;
-    const double bl = dx * dx + dy * dy;
-    const double cl = ex * ex + ey * ey;
-    const double cross = dx * ey - dy * ex;
-    if (cross == 0.0 || bl == 0.0 || cl == 0.0) return {0.0, 0.0};
-    const double d = 0.5 / cross;
-    return {a.x + (ey * bl - dy * cl) * d, a.y + (dx * cl - ex * bl) * d};
+    const delaunay::Circumdelta d = delaunay::circumdelta(a, b, c);
+    if (d.degenerate) return {0.0, 0.0};
+    return {a.x + d.offset.x, a.y + d.offset.y};
 }
 
 // max and min in which a NaN operand never replaces a number.

@@ -23,6 +23,11 @@ enum class BoardEdge : std::uint8_t { Left = 0, Right = 1, Top = 2, Bottom = 3 }
 
 inline constexpr double MAX_PAIR_CUT_DISTANCE = 3.4641016151377544;
 inline constexpr double MAX_BOUNDARY_CUT_DISTANCE = 2.732050807568877;
+// Reach of a cut question: an enemy stone further than this from the
+// midpoint of the question's two points cannot reach the bisector stretch
+// that matters, so the search ignores it and a change there keeps the
+// stored answer.
+inline constexpr double CUT_REACH = 4.02;
 
 // Key of a pair question: the two ids, smaller first, so that both ways of
 // asking share one entry.
@@ -55,7 +60,8 @@ class CutMemo {
 public:
     explicit CutMemo(double board_size = 0.0) : board_size_(board_size) {}
 
-    // Drops every entry whose two points have their midpoint within 4.02 of p.
+    // Drops every entry whose two points have their midpoint within CUT_REACH
+    // of p.
     void forget_cuts_near(Point p);
 
     double board_size() const { return board_size_; }

@@ -7,9 +7,6 @@ namespace cellvane {
 
 namespace {
 
-// Radius round a changed stone within which stored answers are dropped.
-constexpr double FORGET_RADIUS = 4.02;
-
 void append_id(std::string& out, std::uint32_t id) {
     char buf[16];
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, id);
@@ -23,7 +20,7 @@ void CutMemo::forget_cuts_near(Point p) {
         const Point a = it->second.first;
         const Point b = it->second.second;
         const Point mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
-        if (distance(mid, p) <= FORGET_RADIUS) {
+        if (distance(mid, p) <= CUT_REACH) {
             it = entries_.erase(it);
         } else {
             ++it;

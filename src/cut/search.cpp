@@ -16,9 +16,6 @@ namespace {
 // (2*sqrt(2) less a margin for rounding), nor between a stone and an edge.
 constexpr double PAIR_SHORTCUT = 2.82842612474619;
 constexpr double BOUNDARY_SHORTCUT = 1.999999;
-// Enemy stones further than this from the midpoint cannot reach the bisector
-// stretch that matters.
-constexpr double OBSTACLE_RADIUS = 4.02;
 // An obstacle this close to the line through the friendly centres is taken as
 // lying on it.
 constexpr double ON_LINE = 1e-7;
@@ -108,7 +105,7 @@ CutKind search(AliveZone& zone, const std::vector<Stone>& by_id, double board_si
     if (p2 && narrow(*p2)) return CutKind::Cuttable;
     for (const Stone& stone : by_id) {
         if (stone.color == q.colour) continue;
-        if (!(distance(stone.position, mid) <= OBSTACLE_RADIUS)) continue;
+        if (!(distance(stone.position, mid) <= CUT_REACH)) continue;
         if (narrow(stone.position)) return CutKind::Cuttable;
     }
     return lo > hi - EMPTY_STRETCH ? CutKind::Cuttable : CutKind::Connected;

@@ -17,7 +17,8 @@
 
 namespace cellvane {
 
-inline constexpr const char* ENGINE_VERSION = "1.0.1";
+// The project version, defined by the build from the one place it is written.
+inline constexpr const char* ENGINE_VERSION = CELLVANE_VERSION;
 
 // ------------------------------------------------------------ number texts
 
@@ -122,7 +123,6 @@ public:
 
     // Mutable access for the cut search and for tests that damage a board.
     AliveZone& alive_zone_mut() { return zone_; }
-    CutMemo& cut_memo_mut() { return cut_memo_; }
     struct Internals;
     Internals internals_for_testing();
 

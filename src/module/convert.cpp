@@ -1,7 +1,6 @@
 // Argument conversions and the small builders shared by every class.
 #include <algorithm>
 #include <cstdarg>
-#include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -245,11 +244,14 @@ PyObject* new_string(std::string_view text) noexcept {
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
-std::uint64_t coordinate_bits(double v) noexcept {
-    if (v == 0.0) v = 0.0;  // fold negative zero
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &v, sizeof bits);
-    return bits;
+std::uint64_t coordinate_bits(double v) noexcept { return folded_bits(v); }
+
+bool points_equal(const Point& a, const Point& b) noexcept {
+    return coordinate_bits(a.x) == coordinate_bits(b.x) && coordinate_bits(a.y) == coordinate_bits(b.y);
+}
+
+bool stones_equal(const Stone& a, const Stone& b) noexcept {
+    return a.id == b.id && a.color == b.color && points_equal(a.position, b.position);
 }
 
 // ------------------------------------------------------------- SipHash-1-3

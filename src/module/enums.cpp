@@ -49,12 +49,10 @@ PyObject* new_member(PyTypeObject* type, const EnumInfo& info, int value) noexce
         PyErr_Format(PyExc_SystemError, "%d is not a value of %s", value, info.class_name);
         return nullptr;
     }
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-    PyObject* self = alloc(type, 0);
-    if (!self) return nullptr;
-    as_enum(self)->info = &info;
-    as_enum(self)->value = value;
-    return self;
+    return allocate_object<EnumObject>(type, [&](EnumObject& e) {
+        e.info = &info;
+        e.value = value;
+    });
 }
 
 PyObject* enum_repr(PyObject* self) noexcept {
@@ -215,9 +213,6 @@ PyObject* make_status_type(PyObject* module) noexcept {
 
 PyObject* new_color(Color c) noexcept {
     return new_member(as_type(module_state().color_type), COLOR_INFO, static_cast<int>(c));
-}
-PyObject* new_edge(BoardEdge e) noexcept {
-    return new_member(as_type(module_state().edge_type), EDGE_INFO, static_cast<int>(e));
 }
 PyObject* new_cut_kind(CutKind k) noexcept {
     return new_member(as_type(module_state().cut_kind_type), CUT_KIND_INFO, static_cast<int>(k));

@@ -9,6 +9,7 @@
 // pass running a finaliser), and that code must not change a board whose
 // containers are being walked.
 #include <new>
+#include <ranges>
 #include <utility>
 
 #include "module/module.hpp"
@@ -106,14 +107,11 @@ PyObject* change(PyObject* self, F f) noexcept {
 // `make_board()`, which answers a Board by value (moved into place).
 template <class Make>
 PyObject* allocate_game(PyTypeObject* type, Make make_board) noexcept {
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-    PyObject* self = alloc(type, 0);
-    if (!self) return nullptr;
-    GameObject* game = as_game(self);
-    game->borrows = 0;
-    game->weakrefs = nullptr;
-    new (&game->board) Board(make_board());
-    return self;
+    return allocate_object<GameObject>(type, [&](GameObject& game) {
+        game.borrows = 0;
+        game.weakrefs = nullptr;
+        new (&game.board) Board(make_board());
+    });
 }
 
 PyTypeObject* game_type() noexcept {
@@ -145,12 +143,8 @@ int game_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 }
 
 void game_dealloc(PyObject* self) noexcept {
-    PyTypeObject* type = Py_TYPE(self);
     if (as_game(self)->weakrefs) PyObject_ClearWeakRefs(self);
-    as_game(self)->board.~Board();
-    auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-    free(self);
-    Py_DECREF(type);
+    destroy_object<GameObject>(self);
 }
 
 // A plain Game holding a deep copy of the board, memos included.
@@ -329,21 +323,15 @@ PyObject* game_nearest_living_move(PyObject* self, PyObject* args, PyObject* kwa
     });
 }
 
-bool append_groups(PyObject* list, const std::vector<Group>& groups) noexcept {
-    for (const Group& group : groups) {
-        Ref item = Ref::steal(new_group(group));
-        if (!item || PyList_Append(list, item.get()) < 0) return false;
-    }
-    return true;
-}
-
+// Black's groups, then White's, each in the analysis's order.
 PyObject* game_groups(PyObject* self, PyObject*) noexcept {
     return read(self, [](const Board& b) -> PyObject* {
         const PositionAnalysis& analysis = b.analysis();
-        Ref list = Ref::steal(PyList_New(0));
-        if (!list) return nullptr;
-        if (!append_groups(list.get(), analysis.black) || !append_groups(list.get(), analysis.white)) return nullptr;
-        return list.release();
+        const std::size_t black = analysis.black.size();
+        const auto indices = std::views::iota(std::size_t{0}, black + analysis.white.size());
+        return new_list(indices, [&](std::size_t i) {
+            return new_group(i < black ? analysis.black[i] : analysis.white[i - black]);
+        });
     });
 }
 

@@ -29,14 +29,6 @@ const Group* group_of(PyObject* obj) noexcept {
     return &record(obj);
 }
 
-bool points_equal(const Point& a, const Point& b) noexcept {
-    return coordinate_bits(a.x) == coordinate_bits(b.x) && coordinate_bits(a.y) == coordinate_bits(b.y);
-}
-
-bool stones_equal(const Stone& a, const Stone& b) noexcept {
-    return a.id == b.id && a.color == b.color && points_equal(a.position, b.position);
-}
-
 // Colour first, then the stones, then the rings: the cheap fields settle
 // most comparisons before the point lists are walked.
 bool groups_equal(const Group& a, const Group& b) noexcept {
@@ -58,14 +50,6 @@ bool groups_equal(const Group& a, const Group& b) noexcept {
 }
 
 // ---------------------------------------------------------------- slots
-
-void group_dealloc(PyObject* self) noexcept {
-    PyTypeObject* type = Py_TYPE(self);
-    as_group(self)->group.~Group();
-    auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-    free(self);
-    Py_DECREF(type);
-}
 
 PyObject* group_repr(PyObject* self) noexcept {
     const Group& g = record(self);
@@ -229,7 +213,7 @@ PyMethodDef group_methods[] = {
 
 PyType_Slot group_slots[] = {
     {Py_tp_doc, const_cast<char*>("One contiguous group of same-colour stones, and the territory it controls.")},
-    {Py_tp_dealloc, reinterpret_cast<void*>(group_dealloc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(destroy_object<GroupObject>)},
     {Py_tp_repr, reinterpret_cast<void*>(group_repr)},
     {Py_tp_richcompare, reinterpret_cast<void*>(group_richcompare)},
     {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
@@ -257,11 +241,7 @@ PyObject* new_group(const Group& group) noexcept {
         PyErr_SetString(PyExc_SystemError, "cellvane.Group is not initialised");
         return nullptr;
     }
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-    PyObject* self = alloc(type, 0);
-    if (!self) return nullptr;
-    new (&as_group(self)->group) Group(group);
-    return self;
+    return allocate_object<GroupObject>(type, [&](GroupObject& g) { new (&g.group) Group(group); });
 }
 
 }  // namespace cellvane::py

@@ -200,7 +200,6 @@ const GameDelta* delta_of(PyObject* obj) noexcept;
 PyObject* new_stone(const Stone& stone) noexcept;
 PyObject* new_delta(GameDelta delta) noexcept;
 PyObject* new_color(Color c) noexcept;
-PyObject* new_edge(BoardEdge e) noexcept;
 PyObject* new_cut_kind(CutKind k) noexcept;
 PyObject* new_status(Status s) noexcept;
 PyObject* new_point(Point p) noexcept;  // (x, y) tuple of floats
@@ -264,5 +263,34 @@ inline Py_hash_t host_hash(std::uint64_t h) noexcept {
 // Bit pattern of a coordinate for equality and hashing: negative zero
 // folded to positive zero, everything else (NaN payloads included) as is.
 std::uint64_t coordinate_bits(double v) noexcept;
+// Value equality of the classes: coordinates compared by their bit patterns.
+bool points_equal(const Point& a, const Point& b) noexcept;
+bool stones_equal(const Stone& a, const Stone& b) noexcept;
+
+// ------------------------------------------------------------ heap objects
+
+// A new object of the heap type `type` (or a subclass), laid out as
+// `Object`, from the type's tp_alloc slot (memory zeroed); `init(object)`
+// then fills the C++ fields. Answers nullptr with the error set when the
+// allocation fails.
+template <class Object, class Init>
+PyObject* allocate_object(PyTypeObject* type, Init init) noexcept {
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    PyObject* self = alloc(type, 0);
+    if (!self) return nullptr;
+    init(*reinterpret_cast<Object*>(self));
+    return self;
+}
+
+// tp_dealloc of a heap type laid out as `Object`: destroys the C++ fields,
+// frees the memory through the type's tp_free slot and releases the type.
+template <class Object>
+void destroy_object(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    reinterpret_cast<Object*>(self)->~Object();
+    auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    free(self);
+    Py_DECREF(type);
+}
 
 }  // namespace cellvane::py

@@ -23,17 +23,7 @@ struct DeltaObject {
 StoneObject* as_stone(PyObject* o) noexcept { return reinterpret_cast<StoneObject*>(o); }
 DeltaObject* as_delta(PyObject* o) noexcept { return reinterpret_cast<DeltaObject*>(o); }
 
-PyObject* allocate(PyTypeObject* type) noexcept {
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-    return alloc(type, 0);
-}
-
 const char* color_name(Color c) noexcept { return c == Color::White ? "WHITE" : "BLACK"; }
-
-bool stones_equal(const Stone& a, const Stone& b) noexcept {
-    return a.id == b.id && a.color == b.color && coordinate_bits(a.position.x) == coordinate_bits(b.position.x) &&
-           coordinate_bits(a.position.y) == coordinate_bits(b.position.y);
-}
 
 bool deltas_equal(const GameDelta& a, const GameDelta& b) noexcept {
     if (a.new_stone.has_value() != b.new_stone.has_value()) return false;
@@ -74,17 +64,7 @@ PyObject* stone_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
     if (!to_u32(id_arg, "id", stone.id)) return nullptr;
     if (!to_color(color_arg, "color", stone.color)) return nullptr;
     if (!to_point(position_arg, "position", stone.position)) return nullptr;
-    PyObject* self = allocate(type);
-    if (!self) return nullptr;
-    as_stone(self)->stone = stone;
-    return self;
-}
-
-void stone_dealloc(PyObject* self) noexcept {
-    PyTypeObject* type = Py_TYPE(self);
-    auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-    free(self);
-    Py_DECREF(type);
+    return allocate_object<StoneObject>(type, [&](StoneObject& s) { s.stone = stone; });
 }
 
 PyObject* stone_id(PyObject* self, void*) noexcept { return PyLong_FromUnsignedLong(as_stone(self)->stone.id); }
@@ -135,7 +115,7 @@ PyGetSetDef stone_getset[] = {
 PyType_Slot stone_slots[] = {
     {Py_tp_doc, const_cast<char*>("Stone(id, color, position)\n--\n\nA stone on the board.")},
     {Py_tp_new, reinterpret_cast<void*>(stone_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(stone_dealloc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(destroy_object<StoneObject>)},
     {Py_tp_repr, reinterpret_cast<void*>(stone_repr)},
     {Py_tp_richcompare, reinterpret_cast<void*>(stone_richcompare)},
     {Py_tp_hash, reinterpret_cast<void*>(stone_hash)},
@@ -166,18 +146,7 @@ PyObject* delta_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
         delta.new_stone = stone;
     }
     if (ids_arg != Py_None && !to_u32_list(ids_arg, "captured_stone_ids", delta.captured_stone_ids)) return nullptr;
-    PyObject* self = allocate(type);
-    if (!self) return nullptr;
-    new (&as_delta(self)->delta) GameDelta(std::move(delta));
-    return self;
-}
-
-void delta_dealloc(PyObject* self) noexcept {
-    PyTypeObject* type = Py_TYPE(self);
-    as_delta(self)->delta.~GameDelta();
-    auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-    free(self);
-    Py_DECREF(type);
+    return allocate_object<DeltaObject>(type, [&](DeltaObject& d) { new (&d.delta) GameDelta(std::move(delta)); });
 }
 
 PyObject* delta_new_stone(PyObject* self, void*) noexcept {
@@ -272,7 +241,7 @@ PyType_Slot delta_slots[] = {
                     "Replaying every delta of a game into a fresh board of the same size\n"
                     "reproduces the position exactly \xe2\x80\x94 `Game.replay` is what does it.")},
     {Py_tp_new, reinterpret_cast<void*>(delta_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(delta_dealloc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(destroy_object<DeltaObject>)},
     {Py_tp_repr, reinterpret_cast<void*>(delta_repr)},
     {Py_tp_richcompare, reinterpret_cast<void*>(delta_richcompare)},
     {Py_tp_hash, reinterpret_cast<void*>(delta_hash)},
@@ -313,10 +282,7 @@ PyObject* new_stone(const Stone& stone) noexcept {
         PyErr_SetString(PyExc_SystemError, "cellvane.Stone is not initialised");
         return nullptr;
     }
-    PyObject* self = allocate(type);
-    if (!self) return nullptr;
-    as_stone(self)->stone = stone;
-    return self;
+    return allocate_object<StoneObject>(type, [&](StoneObject& s) { s.stone = stone; });
 }
 
 PyObject* new_delta(GameDelta delta) noexcept {
@@ -325,10 +291,7 @@ PyObject* new_delta(GameDelta delta) noexcept {
         PyErr_SetString(PyExc_SystemError, "cellvane.GameDelta is not initialised");
         return nullptr;
     }
-    PyObject* self = allocate(type);
-    if (!self) return nullptr;
-    new (&as_delta(self)->delta) GameDelta(std::move(delta));
-    return self;
+    return allocate_object<DeltaObject>(type, [&](DeltaObject& d) { new (&d.delta) GameDelta(std::move(delta)); });
 }
 
 }  // namespace cellvane::py

@@ -8,6 +8,7 @@ import subprocess
 import xml.etree.ElementTree as ET
 
 import pytest
+from conftest import random_play
 
 import cellvane as cv
 from cellvane import BoardEdge, Color, CutKind, Game, GameDelta, Stone
@@ -90,16 +91,7 @@ def test_stored_answers_survive_changes_further_than_the_forgetting_radius():
 
 def random_game(seed, size=13.0, turns=60):
     rng = random.Random(seed)
-    g = Game(size)
-    for _ in range(turns):
-        spot = g.nearest_living_move((rng.uniform(0, size), rng.uniform(0, size)))
-        if spot is None:
-            break
-        try:
-            g.try_move(spot)
-        except cv.SelfCaptureError:
-            pass
-    return g, rng
+    return random_play(Game(size), rng, turns, pass_when_stuck=False, pass_on_self_capture=False), rng
 
 
 @pytest.mark.parametrize("seed", [1, 2, 3])

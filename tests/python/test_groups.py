@@ -8,10 +8,10 @@ import math
 import random
 
 import pytest
+from conftest import random_play
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-import cellvane
 from cellvane import Color, Game, GameDelta, Group, Stone
 
 B, W = Color.BLACK, Color.WHITE
@@ -327,22 +327,8 @@ def test_class_surface():
 # ------------------------------------------- stability across board copies
 
 
-def random_game(seed, size, moves):
-    rng = random.Random(seed)
-    game = Game(size)
-    for _ in range(moves):
-        spot = game.nearest_living_move((rng.uniform(0.0, size), rng.uniform(0.0, size)))
-        if spot is None:
-            break
-        try:
-            game.try_move(spot)
-        except cellvane.SelfCaptureError:
-            game.pass_turn()
-    return game
-
-
 def test_groups_agree_across_repeated_calls_copies_replay_and_undo():
-    game = random_game(7, 18.0, 40)
+    game = random_play(Game(18.0), random.Random(7), 40, pass_when_stuck=False)
     assert len(game) > 10
     fresh = copy.copy(game)  # copied before the analysis ran
     groups = game.groups()

@@ -13,8 +13,8 @@ import weakref
 import xml.etree.ElementTree as ET
 
 import pytest
+from conftest import random_play
 
-import cellvane as cv
 from cellvane import BoardEdge, Color, CutKind, Game, GameDelta, GameStatus
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -22,29 +22,9 @@ ENUMS = [Color, BoardEdge, CutKind, GameStatus]
 PROTOCOLS = range(pickle.HIGHEST_PROTOCOL + 1)
 
 
-def random_play(game, rng, turns):
-    """Random moves snapped to placeable points, a pass for a self-capture
-    and now and then an undo, until `turns` calls or the end of the game."""
-    size = game.board_size
-    for _ in range(turns):
-        if game.status.has_ended():
-            break
-        if rng.random() < 0.05:
-            game.undo_move()
-            continue
-        spot = game.nearest_living_move((rng.uniform(0.0, size), rng.uniform(0.0, size)))
-        if spot is None:
-            game.pass_turn()
-            continue
-        try:
-            game.try_move(spot)
-        except cv.SelfCaptureError:
-            game.pass_turn()
-    return game
-
-
 def played(seed, size=14.0, turns=120):
-    return random_play(Game(size), random.Random(seed), turns)
+    """A random game with an undo now and then."""
+    return random_play(Game(size), random.Random(seed), turns, undo_share=0.05)
 
 
 def round_trips(value):
@@ -147,7 +127,7 @@ def test_a_game_pickles_as_its_log(seed):
 def play_on(job):
     """Runs in a worker process: plays on from the game it was sent."""
     game, seed = job
-    return random_play(game, random.Random(seed), 40)
+    return random_play(game, random.Random(seed), 40, undo_share=0.05)
 
 
 def test_games_travel_through_multiprocessing():
