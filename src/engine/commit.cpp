@@ -47,6 +47,18 @@ constexpr std::size_t SHORT_LIST = 16;
 
 }  // namespace
 
+// Moves each captured stone (ascending id, each checked to have a dead zone)
+// out of play: its centre becomes a forced eye and its dead zone is given back.
+void Board::take_captured(const std::vector<std::uint32_t>& ids) {
+    for (std::uint32_t id : ids) {
+        auto node = stones_in_play_.extract(id);
+        const Point centre = node.mapped().position;
+        captured_stones_.insert(std::move(node));
+        zone_.add_forced_eye(centre);
+        (void)zone_.reclaim(id);  // checked by the caller: the stone has a dead zone
+    }
+}
+
 std::optional<CommitError> Board::commit(GameDelta delta, bool provisional) {
     const std::vector<std::uint32_t>& ids = delta.captured_stone_ids;
 
@@ -107,13 +119,7 @@ std::optional<CommitError> Board::commit(GameDelta delta, bool provisional) {
         }
         taken_eyes = zone_.take_forced_eyes(s.position);
     }
-    for (std::uint32_t id : ids) {
-        auto node = stones_in_play_.extract(id);
-        const Point centre = node.mapped().position;
-        captured_stones_.insert(std::move(node));
-        zone_.add_forced_eye(centre);
-        (void)zone_.reclaim(id);  // checked above: the stone has a dead zone
-    }
+    take_captured(ids);
     if (delta.new_stone) {
         std::uint32_t& counter = captures_[static_cast<int>(delta.new_stone->color)];
         counter += static_cast<std::uint32_t>(ids.size());
@@ -194,13 +200,7 @@ bool Board::keep_trial(std::vector<std::uint32_t>& ids) {
         if (stones_in_play_.count(ids[i]) == 0 || !zone_.has_dead_zone(ids[i])) return false;
     }
 
-    for (std::uint32_t id : ids) {
-        auto node = stones_in_play_.extract(id);
-        const Point centre = node.mapped().position;
-        captured_stones_.insert(std::move(node));
-        zone_.add_forced_eye(centre);
-        (void)zone_.reclaim(id);  // checked above: the stone has a dead zone
-    }
+    take_captured(ids);
     captures_[static_cast<int>(stone.color)] += static_cast<std::uint32_t>(ids.size());
     turn_ += 1;
     for (std::uint32_t id : ids) cut_memo_.forget_cuts_near(captured_stones_.find(id)->second.position);

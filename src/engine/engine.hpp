@@ -130,6 +130,8 @@ private:
     // Turns the trial placement on top of the history into the committed
     // move capturing `ids` (ascending). See commit.cpp.
     bool keep_trial(std::vector<std::uint32_t>& ids);
+    // Takes the listed stones out of play, leaving forced eyes. See commit.cpp.
+    void take_captured(const std::vector<std::uint32_t>& ids);
 
     std::vector<HistoryEntry> history_;
     AliveZone zone_;

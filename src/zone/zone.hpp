@@ -89,87 +89,94 @@ Point closest_point_on_circle(Point centre, double radius, Point p);
 using ShapeId = std::uint64_t;
 using SegId = std::uint32_t;
 
-// A short list of shape ids held inline while it has at most two entries and
-// on the heap beyond that: 24 bytes in all. Nearly every segment is covered
-// by a few shapes and its start point has one or two causes, so almost no
-// segment allocates; a segment split in two copies one small block.
-class SmallIds {
+// A short list of ids held inline while it has at most two entries and on
+// the heap beyond that: 24 bytes for shape ids, 16 for segment ids. Nearly
+// every segment is covered by a few shapes, its start point has one or two
+// causes and one or two segments start there, so almost nothing allocates;
+// a segment split in two copies one small block.
+template <typename Id>
+class InlineIds {
 public:
-    using value_type = ShapeId;
-    using iterator = const ShapeId*;
-    using const_iterator = const ShapeId*;
+    using value_type = Id;
+    using iterator = Id*;
+    using const_iterator = const Id*;
 
-    SmallIds() = default;
-    SmallIds(const SmallIds& other) { assign(other); }
-    SmallIds(SmallIds&& other) noexcept { take(other); }
-    SmallIds& operator=(const SmallIds& other) {
+    InlineIds() = default;
+    InlineIds(const InlineIds& other) { assign(other); }
+    InlineIds(InlineIds&& other) noexcept { take(other); }
+    InlineIds& operator=(const InlineIds& other) {
         if (this != &other) {
             release();
             assign(other);
         }
         return *this;
     }
-    SmallIds& operator=(SmallIds&& other) noexcept {
+    InlineIds& operator=(InlineIds&& other) noexcept {
         if (this != &other) {
             release();
             take(other);
         }
         return *this;
     }
-    ~SmallIds() { release(); }
+    ~InlineIds() { release(); }
 
     bool empty() const { return size_ == 0; }
     std::size_t size() const { return size_; }
-    const ShapeId* begin() const { return data(); }
-    const ShapeId* end() const { return data() + size_; }
-    bool contains(ShapeId id) const { return std::find(begin(), end(), id) != end(); }
+    Id* begin() { return data(); }
+    Id* end() { return data() + size_; }
+    const Id* begin() const { return data(); }
+    const Id* end() const { return data() + size_; }
+    Id operator[](std::size_t i) const { return data()[i]; }
+    bool contains(Id id) const { return std::find(begin(), end(), id) != end(); }
     void clear() {
         release();
         size_ = 0;
         capacity_ = INLINE;
     }
-    friend bool operator==(const SmallIds& a, const SmallIds& b) {
+    friend bool operator==(const InlineIds& a, const InlineIds& b) {
         return a.size_ == b.size_ && std::equal(a.begin(), a.end(), b.begin());
     }
 
 protected:
     static constexpr std::uint32_t INLINE = 2;
 
-    ShapeId* data() { return capacity_ > INLINE ? heap_ : inline_; }
-    const ShapeId* data() const { return capacity_ > INLINE ? heap_ : inline_; }
+    Id* data() { return capacity_ > INLINE ? heap_ : inline_; }
+    const Id* data() const { return capacity_ > INLINE ? heap_ : inline_; }
     // Opens a gap at position at and writes id there.
-    void insert_at(std::size_t at, ShapeId id) {
+    void insert_at(std::size_t at, Id id) {
         if (size_ == capacity_) grow();
-        ShapeId* d = data();
+        Id* d = data();
         for (std::size_t i = size_; i > at; --i) d[i] = d[i - 1];
         d[at] = id;
         ++size_;
     }
     // Closes the gap at position at; back to inline storage when it fits.
     void erase_at(std::size_t at) {
-        ShapeId* d = data();
+        Id* d = data();
         for (std::size_t i = at + 1; i < size_; ++i) d[i - 1] = d[i];
         --size_;
         if (capacity_ > INLINE && size_ <= INLINE) {
-            ShapeId* old = heap_;
+            Id* old = heap_;
             for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = old[i];
             delete[] old;
             capacity_ = INLINE;
         }
     }
+    // Keeps the first n entries, in place.
+    void truncate(std::size_t n) { size_ = static_cast<std::uint32_t>(n); }
 
 private:
     std::uint32_t size_ = 0;
     std::uint32_t capacity_ = INLINE;
     union {
-        ShapeId inline_[INLINE] = {};
-        ShapeId* heap_;
+        Id inline_[INLINE] = {};
+        Id* heap_;
     };
 
     void grow() {
         const std::uint32_t bigger = capacity_ * 2;
-        ShapeId* fresh = new ShapeId[bigger];
-        const ShapeId* d = data();
+        Id* fresh = new Id[bigger];
+        const Id* d = data();
         for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = d[i];
         if (capacity_ > INLINE) delete[] heap_;
         heap_ = fresh;
@@ -178,18 +185,14 @@ private:
     void release() {
         if (capacity_ > INLINE) delete[] heap_;
     }
-    void assign(const SmallIds& other) {
+    void assign(const InlineIds& other) {
         size_ = other.size_;
-        if (other.size_ <= INLINE) {
-            capacity_ = INLINE;
-            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = other.data()[i];
-        } else {
-            capacity_ = other.size_;
-            heap_ = new ShapeId[capacity_];
-            for (std::uint32_t i = 0; i < size_; ++i) heap_[i] = other.heap_[i];
-        }
+        capacity_ = other.size_ <= INLINE ? INLINE : other.size_;
+        if (capacity_ > INLINE) heap_ = new Id[capacity_];
+        Id* d = data();
+        for (std::uint32_t i = 0; i < size_; ++i) d[i] = other.data()[i];
     }
-    void take(SmallIds& other) {
+    void take(InlineIds& other) {
         size_ = other.size_;
         capacity_ = other.capacity_;
         if (capacity_ > INLINE) {
@@ -203,7 +206,7 @@ private:
 };
 
 // The shapes whose dead region contains a segment, ascending, no repeats.
-class CoverSet : public SmallIds {
+class CoverSet : public InlineIds<ShapeId> {
 public:
     CoverSet() = default;
     CoverSet(std::initializer_list<ShapeId> ids) {
@@ -213,16 +216,18 @@ public:
     // being carved has the largest id, so it nearly always goes at the end.
     bool insert(ShapeId id) {
         const ShapeId* first = begin();
-        const ShapeId* at = std::lower_bound(first, end(), id);
-        if (at != end() && *at == id) return false;
+        const ShapeId* last = first + size();
+        const ShapeId* at = std::lower_bound(first, last, id);
+        if (at != last && *at == id) return false;
         insert_at(static_cast<std::size_t>(at - first), id);
         return true;
     }
     // Drops id; answers how many were dropped (0 or 1).
     std::size_t erase(ShapeId id) {
         const ShapeId* first = begin();
-        const ShapeId* at = std::lower_bound(first, end(), id);
-        if (at == end() || *at != id) return 0;
+        const ShapeId* last = first + size();
+        const ShapeId* at = std::lower_bound(first, last, id);
+        if (at == last || *at != id) return 0;
         erase_at(static_cast<std::size_t>(at - first));
         return 1;
     }
@@ -235,7 +240,7 @@ public:
 // where other outlines touch or cross at the same point. Nearly every point
 // has one cause and a point where three outlines meet has two. Insertion
 // order, no repeats.
-class Causes : public SmallIds {
+class Causes : public InlineIds<ShapeId> {
 public:
     // Adds id unless it is there already.
     void add(ShapeId id) {
@@ -252,100 +257,25 @@ public:
 
 // The segments that start at one point, in insertion order: inline while
 // there are at most two (a crossing of two outlines, a corner of the square),
-// on the heap beyond. 16 bytes.
-class SegList {
+// on the heap beyond.
+class SegList : public InlineIds<SegId> {
 public:
-    using value_type = SegId;
-    using iterator = SegId*;
-    using const_iterator = const SegId*;
-
     SegList() = default;
     SegList(std::initializer_list<SegId> ids) {
         for (const SegId id : ids) push_back(id);
     }
-    SegList(const SegList& other) { assign(other); }
-    SegList(SegList&& other) noexcept { take(other); }
-    SegList& operator=(const SegList& other) {
-        if (this != &other) {
-            release();
-            assign(other);
-        }
-        return *this;
-    }
-    SegList& operator=(SegList&& other) noexcept {
-        if (this != &other) {
-            release();
-            take(other);
-        }
-        return *this;
-    }
-    ~SegList() { release(); }
-
-    bool empty() const { return size_ == 0; }
-    std::size_t size() const { return size_; }
-    SegId* begin() { return data(); }
-    SegId* end() { return data() + size_; }
-    const SegId* begin() const { return data(); }
-    const SegId* end() const { return data() + size_; }
-    SegId operator[](std::size_t i) const { return data()[i]; }
-    void push_back(SegId id) {
-        if (size_ == capacity_) {
-            const std::uint32_t bigger = capacity_ * 2;
-            SegId* fresh = new SegId[bigger];
-            for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = data()[i];
-            release();
-            heap_ = fresh;
-            capacity_ = bigger;
-        }
-        data()[size_++] = id;
-    }
+    void push_back(SegId id) { insert_at(size(), id); }
     // Drops every entry equal to id, keeping the others in order; answers
     // how many were dropped.
     std::size_t erase(SegId id) {
         SegId* d = data();
-        std::uint32_t kept = 0;
-        for (std::uint32_t i = 0; i < size_; ++i) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < size(); ++i) {
             if (d[i] != id) d[kept++] = d[i];
         }
-        const std::size_t dropped = size_ - kept;
-        size_ = kept;
+        const std::size_t dropped = size() - kept;
+        truncate(kept);
         return dropped;
-    }
-    friend bool operator==(const SegList& a, const SegList& b) {
-        return a.size_ == b.size_ && std::equal(a.begin(), a.end(), b.begin());
-    }
-
-private:
-    static constexpr std::uint32_t INLINE = 2;
-    std::uint32_t size_ = 0;
-    std::uint32_t capacity_ = INLINE;
-    union {
-        SegId inline_[INLINE] = {};
-        SegId* heap_;
-    };
-
-    SegId* data() { return capacity_ > INLINE ? heap_ : inline_; }
-    const SegId* data() const { return capacity_ > INLINE ? heap_ : inline_; }
-    void release() {
-        if (capacity_ > INLINE) delete[] heap_;
-    }
-    void assign(const SegList& other) {
-        size_ = other.size_;
-        capacity_ = other.size_ <= INLINE ? INLINE : other.size_;
-        if (capacity_ > INLINE) heap_ = new SegId[capacity_];
-        SegId* d = data();
-        for (std::uint32_t i = 0; i < size_; ++i) d[i] = other.data()[i];
-    }
-    void take(SegList& other) {
-        size_ = other.size_;
-        capacity_ = other.capacity_;
-        if (capacity_ > INLINE) {
-            heap_ = other.heap_;
-        } else {
-            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = other.inline_[i];
-        }
-        other.size_ = 0;
-        other.capacity_ = INLINE;
     }
 };
 
