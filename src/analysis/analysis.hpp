@@ -8,19 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/core.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {
-
-enum class Color : std::uint8_t { Black = 0, White = 1 };
-
-inline Color opposite(Color c) { return c == Color::Black ? Color::White : Color::Black; }
-
-struct Stone {
-    Point position;
-    std::uint32_t id = 0;
-    Color color = Color::Black;
-};
 
 // Closed list of points: the last repeats the first.
 using Ring = std::vector<Point>;

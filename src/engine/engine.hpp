@@ -1,5 +1,5 @@
 // The rules engine: the board record, committing and undoing deltas, playing
-// a move, passing, and the number formats every text of the system uses.
+// a move, and passing.
 //
 // Plain C++: no Python, no exceptions. Failures are returned as values.
 #pragma once
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "core/core.hpp"
 #include "cut/cut.hpp"
 #include "zone/zone.hpp"
 
@@ -19,26 +20,6 @@ namespace cellvane {
 
 // The project version, defined by the build from the one place it is written.
 inline constexpr const char* ENGINE_VERSION = CELLVANE_VERSION;
-
-// ------------------------------------------------------------ number texts
-
-// Host representation form: shortest round trip, at least one fractional
-// digit, exponent form below 1e-4 (non-zero) or from 1e16 on ("4.0", "1e-7").
-std::string format_repr(double v);
-// Engine message form: shortest round trip, no exponent, no forced fraction
-// ("4", "0.0000001", "-0").
-std::string format_message(double v);
-// Plain drawing form: as the message form (no exponent, no trailing ".0").
-std::string format_plain(double v);
-// Fixed drawing form: exactly eight fractional digits, negative zero as zero.
-std::string format_fixed(double v);
-// "Point { x: 2.0, y: 0.5 }", coordinates in representation form.
-std::string format_point(Point p);
-// Appends the same texts to a buffer without building temporaries.
-void append_repr(std::string& out, double v);
-void append_message(std::string& out, double v);
-void append_plain(std::string& out, double v);
-void append_fixed(std::string& out, double v);
 
 // ------------------------------------------------------------- the record
 

@@ -244,10 +244,8 @@ PyObject* new_string(std::string_view text) noexcept {
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
-std::uint64_t coordinate_bits(double v) noexcept { return folded_bits(v); }
-
 bool points_equal(const Point& a, const Point& b) noexcept {
-    return coordinate_bits(a.x) == coordinate_bits(b.x) && coordinate_bits(a.y) == coordinate_bits(b.y);
+    return folded_bits(a.x) == folded_bits(b.x) && folded_bits(a.y) == folded_bits(b.y);
 }
 
 bool stones_equal(const Stone& a, const Stone& b) noexcept {

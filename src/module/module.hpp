@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cut/cut.hpp"
+#include "core/core.hpp"
 #include "engine/engine.hpp"
 
 namespace cellvane::py {
@@ -260,10 +260,9 @@ inline Py_hash_t host_hash(std::uint64_t h) noexcept {
     return v == -1 ? -2 : v;
 }
 
-// Bit pattern of a coordinate for equality and hashing: negative zero
-// folded to positive zero, everything else (NaN payloads included) as is.
-std::uint64_t coordinate_bits(double v) noexcept;
-// Value equality of the classes: coordinates compared by their bit patterns.
+// Value equality of the classes: coordinates compared by their bit patterns
+// with negative zero folded to positive zero (folded_bits), NaN payloads as
+// they are.
 bool points_equal(const Point& a, const Point& b) noexcept;
 bool stones_equal(const Stone& a, const Stone& b) noexcept;
 

@@ -34,8 +34,8 @@ bool deltas_equal(const GameDelta& a, const GameDelta& b) noexcept {
 void hash_stone_fields(SipHasher13& h, const Stone& s) noexcept {
     h.write_u32(s.id);
     h.write_u64(static_cast<std::uint64_t>(s.color));
-    h.write_u64(coordinate_bits(s.position.x));
-    h.write_u64(coordinate_bits(s.position.y));
+    h.write_u64(folded_bits(s.position.x));
+    h.write_u64(folded_bits(s.position.y));
 }
 
 void append_stone_repr(std::string& out, const Stone& s) {

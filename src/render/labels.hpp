@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "analysis/analysis.hpp"
+#include "core/core.hpp"
 
 namespace cellvane::render_detail {
 

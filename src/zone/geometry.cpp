@@ -3,7 +3,6 @@
 // the placeability and crossing tests compare against tolerances close to
 // rounding error, so a reordered expression can change answers at the edges.
 
-#include <bit>
 #include <cmath>
 
 #include "zone/zone.hpp"
@@ -12,21 +11,12 @@ namespace cellvane {
 
 namespace {
 
-constexpr std::uint64_t NEGATIVE_ZERO_BITS = 0x8000000000000000ULL;
-
 // The line of an edge sits one stone radius inside the board square.
 double far_line(double s) { return s + (-1.0); }
 
 bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 }  // namespace
-
-std::uint64_t folded_bits(double v) {
-    const auto bits = std::bit_cast<std::uint64_t>(v);
-    return bits == NEGATIVE_ZERO_BITS ? 0 : bits;
-}
-
-PointKey point_key(Point p) { return PointKey{folded_bits(p.x), folded_bits(p.y)}; }
 
 double distance(Point a, Point b) {
     const double dx = a.x - b.x;

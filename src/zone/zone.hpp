@@ -19,31 +19,11 @@
 #include <variant>
 #include <vector>
 
+#include "core/core.hpp"
+
 namespace cellvane {
 
 // ---------------------------------------------------------------- geometry
-
-struct Point {
-    double x = 0.0;
-    double y = 0.0;
-};
-
-inline constexpr double EPSILON = 1e-7;
-inline constexpr double STONE_RADIUS = 1.0;
-inline constexpr double STONE_DIAMETER = 2.0;
-inline constexpr double PI = 3.141592653589793;
-inline constexpr double TWO_PI = 6.283185307179586;
-
-// Bit pattern of a coordinate with negative zero folded to positive zero.
-std::uint64_t folded_bits(double v);
-
-// Exact identity of a point: folded bit patterns, compared unsigned, x first.
-struct PointKey {
-    std::uint64_t x = 0;
-    std::uint64_t y = 0;
-    friend auto operator<=>(const PointKey&, const PointKey&) = default;
-};
-PointKey point_key(Point p);
 
 // Fixed internal order of the four board-edge lines.
 enum class EdgeSide : std::uint8_t { Left = 0, Bottom = 1, Right = 2, Top = 3 };

@@ -9,7 +9,7 @@
 #include <string>
 #include <system_error>
 
-#include "engine/engine.hpp"
+#include "core/core.hpp"
 
 namespace cellvane {
 

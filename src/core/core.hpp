@@ -1,0 +1,70 @@
+// The basic values every part of the engine shares: points and their exact
+// identity, stones and their colours, the tolerances and sizes of the game,
+// and the number texts every message, representation and drawing uses.
+//
+// Plain C++: no Python, no exceptions.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <string>
+
+namespace cellvane {
+
+// ------------------------------------------------------------------ points
+
+struct Point {
+    double x = 0.0;
+    double y = 0.0;
+};
+
+inline constexpr double EPSILON = 1e-7;
+inline constexpr double STONE_RADIUS = 1.0;
+inline constexpr double STONE_DIAMETER = 2.0;
+inline constexpr double PI = 3.141592653589793;
+inline constexpr double TWO_PI = 6.283185307179586;
+
+// Bit pattern of a coordinate with negative zero folded to positive zero.
+std::uint64_t folded_bits(double v);
+
+// Exact identity of a point: folded bit patterns, compared unsigned, x first.
+struct PointKey {
+    std::uint64_t x = 0;
+    std::uint64_t y = 0;
+    friend auto operator<=>(const PointKey&, const PointKey&) = default;
+};
+PointKey point_key(Point p);
+
+// ------------------------------------------------------------------ stones
+
+enum class Color : std::uint8_t { Black = 0, White = 1 };
+
+inline Color opposite(Color c) { return c == Color::Black ? Color::White : Color::Black; }
+
+struct Stone {
+    Point position;
+    std::uint32_t id = 0;
+    Color color = Color::Black;
+};
+
+// ------------------------------------------------------------ number texts
+
+// Host representation form: shortest round trip, at least one fractional
+// digit, exponent form below 1e-4 (non-zero) or from 1e16 on ("4.0", "1e-7").
+std::string format_repr(double v);
+// Engine message form: shortest round trip, no exponent, no forced fraction
+// ("4", "0.0000001", "-0").
+std::string format_message(double v);
+// Plain drawing form: as the message form (no exponent, no trailing ".0").
+std::string format_plain(double v);
+// Fixed drawing form: exactly eight fractional digits, negative zero as zero.
+std::string format_fixed(double v);
+// "Point { x: 2.0, y: 0.5 }", coordinates in representation form.
+std::string format_point(Point p);
+// Appends the same texts to a buffer without building temporaries.
+void append_repr(std::string& out, double v);
+void append_message(std::string& out, double v);
+void append_plain(std::string& out, double v);
+void append_fixed(std::string& out, double v);
+
+}  // namespace cellvane
