@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "analysis/groups.hpp"
+#include "analysis/liveness.hpp"
 #include "analysis/partition.hpp"
 
 namespace cellvane {
@@ -119,6 +120,14 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
         file_group(out, build_group_into(partition, board_size, stones, labels, first, count, stones[*first].color,
                                          ws.group_ws));
     }
+    return out;
+}
+
+MoveLiveness judge_move(const PositionAnalysis& analysis, const AliveZone& zone, Color mover) {
+    MoveLiveness out;
+    LivenessScene scene(zone);
+    out.captured = scene.dead_stones(analysis, opposite(mover));
+    if (out.captured.empty()) out.self_capture = !scene.dead_stones(analysis, mover).empty();
     return out;
 }
 

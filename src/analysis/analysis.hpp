@@ -43,4 +43,14 @@ double clearance(const AliveZone& zone, Point p, Point q);
 // Stones of `color` whose group is dead, group after group.
 std::vector<Stone> dead_stones(const PositionAnalysis& analysis, const AliveZone& zone, Color color);
 
+// The liveness verdicts on the trial position of a move by `mover`: the
+// opponent's stones whose group is dead, group after group, and, only when
+// there are none, whether some group of the mover's own is dead (the move
+// would capture itself). One reading of the zone serves both questions.
+struct MoveLiveness {
+    std::vector<Stone> captured;
+    bool self_capture = false;
+};
+MoveLiveness judge_move(const PositionAnalysis& analysis, const AliveZone& zone, Color mover);
+
 }  // namespace cellvane

@@ -69,6 +69,8 @@ const PositionAnalysis& Board::analysis() const {
     return *analysis_;
 }
 
+std::vector<Stone> Board::dead_stones(Color color) const { return cellvane::dead_stones(analysis(), zone_, color); }
+
 void Board::invalidate() {
     analysis_.reset();
     if (stones_by_id_) {

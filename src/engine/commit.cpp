@@ -5,28 +5,15 @@
 
 #include "engine/engine.hpp"
 
-#ifdef CELLVANE_CHECK_EVERY_CHANGE
-#include <cstdio>
-#include <cstdlib>
-
-#include "validate/validate.hpp"
-#endif
-
 namespace cellvane {
 
 namespace {
 
-#ifdef CELLVANE_CHECK_EVERY_CHANGE
-// Diagnostic builds check every invariant after each change and stop at the
-// first broken one, so that a fault shows up where it is made.
-void check_after_change(const Board& board, const char* change) {
-    if (std::optional<std::string> fault = validate(board)) {
-        std::fprintf(stderr, "cellvane: board invalid after %s (revision %llu): %s\n", change,
-                     static_cast<unsigned long long>(board.revision()), fault->c_str());
-        std::abort();
-    }
+ChangeCheck change_check = nullptr;
+
+void after_change(const Board& board, const char* change) {
+    if (change_check != nullptr) change_check(board, change);
 }
-#endif
 
 bool on_board(Point p, double board_size) {
     // Written so that a NaN coordinate (or size) fails.
@@ -46,6 +33,8 @@ CommitError error_of(CommitErrorKind kind, std::uint32_t stone = 0, Point positi
 constexpr std::size_t SHORT_LIST = 16;
 
 }  // namespace
+
+void set_change_check(ChangeCheck check) { change_check = check; }
 
 // Moves each captured stone (ascending id, each checked to have a dead zone)
 // out of play: its centre becomes a forced eye and its dead zone is given back.
@@ -131,9 +120,7 @@ std::optional<CommitError> Board::commit(GameDelta delta, bool provisional) {
     history_.push_back(HistoryEntry{std::move(delta), std::move(taken_eyes), provisional});
     status_ = status_from_history(history_);
     revision_ += 1;
-#ifdef CELLVANE_CHECK_EVERY_CHANGE
-    check_after_change(*this, "a commit");
-#endif
+    after_change(*this, "a commit");
     return std::nullopt;
 }
 
@@ -169,9 +156,7 @@ std::optional<GameDelta> Board::undo() {
     }
     invalidate();
     revision_ += 1;
-#ifdef CELLVANE_CHECK_EVERY_CHANGE
-    check_after_change(*this, "an undo");
-#endif
+    after_change(*this, "an undo");
     return std::move(entry.delta);
 }
 
@@ -209,9 +194,7 @@ bool Board::keep_trial(std::vector<std::uint32_t>& ids) {
     entry.provisional = false;
     status_ = status_from_history(history_);
     revision_ += 2;
-#ifdef CELLVANE_CHECK_EVERY_CHANGE
-    check_after_change(*this, "a kept trial");
-#endif
+    after_change(*this, "a kept trial");
     return true;
 }
 

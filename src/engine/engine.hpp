@@ -67,6 +67,15 @@ struct MoveError {
 
 Status status_from_history(const std::vector<HistoryEntry>& history);
 
+class Board;
+
+// A check run after every change a board makes (a commit, an undo, a kept
+// trial), given the board and a text naming the change ("a commit", "an
+// undo", "a kept trial"). None is installed unless a diagnostic build
+// installs one; installing replaces the previous check, nullptr removes it.
+using ChangeCheck = void (*)(const Board& board, const char* change);
+void set_change_check(ChangeCheck check);
+
 class Board {
 public:
     explicit Board(double board_size);
@@ -99,6 +108,8 @@ public:
     // Memos, filled on first use after a change.
     const std::vector<Stone>& stones_by_id() const;
     const PositionAnalysis& analysis() const;
+    // Stones of `color` whose group is dead, group after group.
+    std::vector<Stone> dead_stones(Color color) const;
     void invalidate();
     const CutMemo& cut_memo() const { return cut_memo_; }
 

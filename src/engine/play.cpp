@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "analysis/liveness.hpp"
 #include "engine/engine.hpp"
 
 namespace cellvane {
@@ -69,16 +68,10 @@ std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     {
         TrialGuard trial(*this);
         {
-            const PositionAnalysis& trial_position = analysis();
-            // One reading of the trial zone serves both questions.
-            LivenessScene scene(zone_);
-            const std::vector<Stone> enemy_dead = scene.dead_stones(trial_position, opposite(color));
-            if (!enemy_dead.empty()) {
-                captured.reserve(enemy_dead.size());
-                for (const Stone& s : enemy_dead) captured.push_back(s.id);
-            } else {
-                self_capture = !scene.dead_stones(trial_position, color).empty();
-            }
+            const MoveLiveness verdict = judge_move(analysis(), zone_, color);
+            captured.reserve(verdict.captured.size());
+            for (const Stone& s : verdict.captured) captured.push_back(s.id);
+            self_capture = verdict.self_capture;
         }
         if (!self_capture) {
             std::sort(captured.begin(), captured.end());

@@ -355,7 +355,7 @@ PyObject* game_dead_stones(PyObject* self, PyObject* args, PyObject* kwargs) noe
     Color color = Color::Black;
     if (!to_color(color_arg, "color", color)) return nullptr;
     return read(self, [color](const Board& b) {
-        return new_stone_list(dead_stones(b.analysis(), b.alive_zone(), color));
+        return new_stone_list(b.dead_stones(color));
     });
 }
 

@@ -1,0 +1,33 @@
+// Diagnostic builds check every invariant after each change to a board and
+// stop at the first broken one, so that a fault shows up where it is made.
+// The build compiles this file into every program made with the check on;
+// it installs the check before main runs (or when the module loads).
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "engine/engine.hpp"
+#include "validate/validate.hpp"
+
+namespace cellvane {
+
+namespace {
+
+void check_after_change(const Board& board, const char* change) {
+    if (std::optional<std::string> fault = validate(board)) {
+        std::fprintf(stderr, "cellvane: board invalid after %s (revision %llu): %s\n", change,
+                     static_cast<unsigned long long>(board.revision()), fault->c_str());
+        std::abort();
+    }
+}
+
+struct Installer {
+    Installer() { set_change_check(&check_after_change); }
+};
+
+[[maybe_unused]] const Installer installer;
+
+}  // namespace
+
+}  // namespace cellvane
