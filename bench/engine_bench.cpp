@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/engine.hpp"
+#include "../tests/cpp/test_access.hpp"
 
 namespace {
 
@@ -62,7 +63,7 @@ BENCHMARK(BM_CommitUndo)->Arg(4)->Arg(8)->Arg(16)->Arg(32);
 void BM_ZoneCarveReclaim(benchmark::State& state) {
     Point free_point;
     Board board = grid_board(static_cast<int>(state.range(0)), free_point);
-    cellvane::AliveZone& zone = board.alive_zone_mut();
+    cellvane::AliveZone& zone = cellvane::TestAccess::zone(board);
     const std::uint32_t id = board.turn();
     for (auto _ : state) {
         benchmark::DoNotOptimize(zone.carve(id, free_point));

@@ -30,16 +30,10 @@ struct PositionAnalysis {
 // The groups of a position. `stones` ascending by id, every centre on the board.
 PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones);
 
-// How many times analyse has run in this process; lets tests check memoization.
-std::uint64_t analyse_runs();
-
 double area(const std::vector<Ring>& rings);
 bool ring_contains(const Ring& ring, double x, double y);
 bool territory_contains(const std::vector<Ring>& rings, double x, double y);
 
-// Liveness: whether a territory touches playable space.
-bool is_alive(const AliveZone& zone, const std::vector<Ring>& rings);
-double clearance(const AliveZone& zone, Point p, Point q);
 // Stones of `color` whose group is dead, group after group.
 std::vector<Stone> dead_stones(const PositionAnalysis& analysis, const AliveZone& zone, Color color);
 

@@ -1,4 +1,4 @@
-// Internals of the liveness test, reachable from tests and from the engine.
+// Internals of the liveness test, reachable from the rest of the analysis folder and from tests.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +58,12 @@ private:
     Buffers* buffers_;
     bool borrowed_;
 };
+
+// Liveness: whether a territory touches playable space.
+bool is_alive(const AliveZone& zone, const std::vector<Ring>& rings);
+// The measure the liveness test compares against its limit, computed over
+// every piece of the zone; the tests hold the scene's answers to it.
+double clearance(const AliveZone& zone, Point p, Point q);
 
 // Whether clearance(zone, p, q) <= limit, stopping at the first measure that
 // decides and passing over pieces too far away to decide.

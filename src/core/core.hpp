@@ -11,6 +11,11 @@
 
 namespace cellvane {
 
+// The C++ tests' one way into private state (counters, structures damaged on
+// purpose). Classes with such state name it their friend; only the tests and
+// benchmarks define it.
+struct TestAccess;
+
 // ------------------------------------------------------------------ points
 
 struct Point {

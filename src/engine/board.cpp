@@ -79,8 +79,4 @@ void Board::invalidate() {
     }
 }
 
-Board::Internals Board::internals_for_testing() {
-    return Internals{history_, zone_, captures_, stones_in_play_, captured_stones_, turn_, status_};
-}
-
 }  // namespace cellvane

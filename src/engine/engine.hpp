@@ -113,12 +113,9 @@ public:
     void invalidate();
     const CutMemo& cut_memo() const { return cut_memo_; }
 
-    // Mutable access for the cut search and for tests that damage a board.
-    AliveZone& alive_zone_mut() { return zone_; }
-    struct Internals;
-    Internals internals_for_testing();
-
 private:
+    friend struct TestAccess;
+
     // Turns the trial placement on top of the history into the committed
     // move capturing `ids` (ascending). See commit.cpp.
     bool keep_trial(std::vector<std::uint32_t>& ids);
@@ -149,16 +146,6 @@ private:
     CutMemo cut_memo_;
     std::uint32_t turn_ = 0;
     Status status_ = Status::Playing;
-};
-
-struct Board::Internals {
-    std::vector<HistoryEntry>& history;
-    AliveZone& zone;
-    std::uint32_t (&captures)[2];
-    std::map<std::uint32_t, Stone>& stones_in_play;
-    std::map<std::uint32_t, Stone>& captured_stones;
-    std::uint32_t& turn;
-    Status& status;
 };
 
 }  // namespace cellvane

@@ -163,9 +163,6 @@ bool ClipGraph::is_exposed(SegId id) const {
     return seg != nullptr && !seg->off_board && seg->covered_by.empty();
 }
 
-ClipGraph::Internals ClipGraph::internals_for_testing() {
-    return Internals{arena_, free_list_, live_count_, shapes_, index_, next_shape_id_};
-}
 
 ShapeId ClipGraph::add_shape(const ShapeKind& kind) {
     const ShapeId id = next_shape_id_;

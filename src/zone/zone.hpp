@@ -396,12 +396,9 @@ public:
     // Occupied, on the board and covered by no shape.
     bool is_exposed(SegId id) const;
 
-    // Mutable access for tests that damage the structure on purpose.
-    struct Internals;
-    Internals internals_for_testing();
-
 private:
     friend class AliveZone;
+    friend struct TestAccess;
     std::vector<std::optional<Segment>> arena_;
     std::vector<SegId> free_list_;
     std::uint64_t live_count_ = 0;
@@ -412,15 +409,6 @@ private:
 
     Segment* slot_mut(SegId id);
     SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split);
-};
-
-struct ClipGraph::Internals {
-    std::vector<std::optional<Segment>>& arena;
-    std::vector<SegId>& free_list;
-    std::uint64_t& live_count;
-    std::map<ShapeId, Shape>& shapes;
-    PointIndex& index;
-    ShapeId& next_shape_id;
 };
 
 // ------------------------------------------------------------ circle grid
@@ -515,13 +503,8 @@ public:
     const ClipGraph& graph() const { return graph_; }
     const CircleGrid& grid() const { return grid_; }
 
-    // Mutable access for tests that damage the structure on purpose.
-    ClipGraph& graph_for_testing() { return graph_; }
-    std::map<std::uint32_t, ShapeId>& dead_zones_for_testing() { return dead_zones_; }
-    std::map<PointKey, Point>& forced_eyes_for_testing() { return forced_eyes_; }
-    std::vector<ShapeId>& temporary_circles_for_testing() { return temporary_circles_; }
-
 private:
+    friend struct TestAccess;
     ClipGraph graph_;
     std::vector<ShapeId> temporary_circles_;
     std::map<std::uint32_t, ShapeId> dead_zones_;

@@ -12,6 +12,7 @@
 #include "analysis/analysis.hpp"
 #include "analysis/groups.hpp"
 #include "analysis/partition.hpp"
+#include "test_access.hpp"
 
 namespace cellvane {
 namespace {
@@ -165,9 +166,9 @@ TEST(AnalysisGroups, FallbackGivesEveryStoneItsOwnEmptyGroup) {
     const double smallest = std::sqrt(std::numeric_limits<double>::min()) / 16;
     ASSERT_TRUE(std::isnormal((16 * smallest) * (16 * smallest)));
     ASSERT_FALSE(std::isnormal((16 * (smallest / 2)) * (16 * (smallest / 2))));
-    const std::uint64_t before = analyse_runs();
+    const std::uint64_t before = TestAccess::analyse_runs();
     EXPECT_EQ(analyse(smallest / 2, {stone(0, 0, 0, Color::Black)}).black[0].rings.size(), 0u);
-    EXPECT_EQ(analyse_runs(), before + 1);
+    EXPECT_EQ(TestAccess::analyse_runs(), before + 1);
 }
 
 TEST(AnalysisGroups, ScalingTheBoardByAPowerOfTwoScalesEverythingExactly) {
@@ -213,11 +214,11 @@ TEST(AnalysisGroups, DuplicateStoneIsAGroupOfItsOwnWithoutTerritory) {
 }
 
 TEST(AnalysisGroups, AnalyseCountsItsRuns) {
-    const std::uint64_t before = analyse_runs();
+    const std::uint64_t before = TestAccess::analyse_runs();
     analyse(18.0, {});
     analyse(1e300, {stone(0, 1, 1, Color::Black)});
     analyse(18.0, {stone(0, 1, 1, Color::Black)});
-    EXPECT_EQ(analyse_runs(), before + 3);
+    EXPECT_EQ(TestAccess::analyse_runs(), before + 3);
 }
 
 TEST(AnalysisGroups, AreaAndContainment) {

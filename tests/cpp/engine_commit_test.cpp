@@ -6,6 +6,7 @@
 #include "engine/engine.hpp"
 #include "validate/validate.hpp"
 #include "engine_fixtures.hpp"
+#include "test_access.hpp"
 
 namespace cellvane {
 namespace {
@@ -106,7 +107,7 @@ TEST(EngineCommit, PlacedIdMustBeFree) {
     EXPECT_EQ(e.message(), "stone 5 is already on the board");
 
     // An id whose dead zone is carved counts as taken even when no stone holds it.
-    board.alive_zone_mut().carve(8, Point{9, 9});
+    TestAccess::zone(board).carve(8, Point{9, 9});
     e = refuse(board, place(8, 16, 4, Color::Black));
     EXPECT_EQ(e.kind, CommitErrorKind::StoneExists);
     EXPECT_EQ(e.stone, 8u);
@@ -180,7 +181,7 @@ TEST(EngineCommit, LongCaptureListsFindRepeats) {
 TEST(EngineCommit, CapturedStoneWithoutDeadZoneLeavesTheBoardAlone) {
     Board board = two_stones();
     // Damage the board: stone 5 is in play but its dead zone is gone.
-    ASSERT_FALSE(board.alive_zone_mut().reclaim(5));
+    ASSERT_FALSE(TestAccess::zone(board).reclaim(5));
     const CommitError e = refuse(board, place(7, 9, 9, Color::Black, {5}));
     EXPECT_EQ(e.kind, CommitErrorKind::DeadZone);
     EXPECT_EQ(e.dead_zone, DeadZoneFault::NotCarved);
@@ -310,7 +311,7 @@ TEST(EngineCheckDeathTest, DiagnosticBuildStopsAtABrokenBoard) {
     Board board(19.0);
     ASSERT_FALSE(board.commit(testing::place(0, 4, 4, Color::Black), false));
     ASSERT_FALSE(board.commit(testing::place(1, 14, 4, Color::White), false));
-    board.alive_zone_mut().reclaim(0);  // stone 0 stays in play without its dead zone
+    TestAccess::zone(board).reclaim(0);  // stone 0 stays in play without its dead zone
     EXPECT_DEATH(board.commit(testing::place(2, 9, 14, Color::Black), false),
                  "board invalid after a commit .*stone 0 is in play with no dead zone carved for it");
     EXPECT_DEATH(board.undo(), "board invalid after an undo");

@@ -7,6 +7,7 @@
 #include "engine/engine.hpp"
 #include "validate/validate.hpp"
 #include "engine_fixtures.hpp"
+#include "test_access.hpp"
 
 namespace cellvane {
 namespace {
@@ -221,32 +222,32 @@ TEST(EngineMemo, AnalysisRunsOncePerBoardState) {
     ASSERT_FALSE(board.commit(place(0, 4, 4, Color::Black), false));
     ASSERT_FALSE(board.commit(place(1, 10, 10, Color::White), false));
 
-    std::uint64_t runs = analyse_runs();
+    std::uint64_t runs = TestAccess::analyse_runs();
     const PositionAnalysis& first = board.analysis();
     const PositionAnalysis& again = board.analysis();
     EXPECT_EQ(&first, &again);
     dead_stones(board.analysis(), board.alive_zone(), Color::White);
     dead_stones(board.analysis(), board.alive_zone(), Color::Black);
     board.stones_by_id();
-    EXPECT_EQ(analyse_runs(), runs + 1);
+    EXPECT_EQ(TestAccess::analyse_runs(), runs + 1);
 
     // A copy carries the filled memo with it.
-    runs = analyse_runs();
+    runs = TestAccess::analyse_runs();
     Board copy(board);
     EXPECT_EQ(copy.analysis().black.size(), 1u);
     EXPECT_EQ(copy.analysis().white.size(), 1u);
-    EXPECT_EQ(analyse_runs(), runs);
+    EXPECT_EQ(TestAccess::analyse_runs(), runs);
 
     // A move without captures analyses its trial once, and that analysis
     // answers for the committed board.
-    runs = analyse_runs();
+    runs = TestAccess::analyse_runs();
     played(board, Point{15, 4});
-    EXPECT_EQ(analyse_runs(), runs + 1);
+    EXPECT_EQ(TestAccess::analyse_runs(), runs + 1);
     ASSERT_EQ(board.analysis().black.size(), 1u);
     EXPECT_EQ(board.analysis().black[0].stones.size(), 2u);
     ASSERT_EQ(board.analysis().white.size(), 1u);
     EXPECT_EQ(board.stones_by_id().size(), 3u);
-    EXPECT_EQ(analyse_runs(), runs + 1);
+    EXPECT_EQ(TestAccess::analyse_runs(), runs + 1);
     // ...and it is the analysis of the board as it stands.
     const PositionAnalysis fresh = analyse(board.board_size(), board.stones_by_id());
     ASSERT_EQ(fresh.black.size(), 1u);
@@ -260,14 +261,14 @@ TEST(EngineMemo, AnalysisRunsOncePerBoardState) {
 
     // Every change empties the memo; the next query fills it once.
     board.undo();
-    runs = analyse_runs();
+    runs = TestAccess::analyse_runs();
     EXPECT_EQ(board.analysis().black[0].stones.size(), 1u);
     board.analysis();
-    EXPECT_EQ(analyse_runs(), runs + 1);
+    EXPECT_EQ(TestAccess::analyse_runs(), runs + 1);
     ASSERT_FALSE(board.pass_turn());
     EXPECT_EQ(board.stones_by_id().size(), 2u);
     board.analysis();
-    EXPECT_EQ(analyse_runs(), runs + 2);
+    EXPECT_EQ(TestAccess::analyse_runs(), runs + 2);
 }
 
 TEST(EngineMemo, CapturingMoveAnalysesTheNewPositionAfresh) {
@@ -275,11 +276,11 @@ TEST(EngineMemo, CapturingMoveAnalysesTheNewPositionAfresh) {
     ASSERT_FALSE(board.commit(place(0, 0.5, 0.5, Color::White), false));
     ASSERT_FALSE(board.commit(pass_delta(), false));
     played(board, Point{2, 2});
-    const std::uint64_t runs = analyse_runs();
+    const std::uint64_t runs = TestAccess::analyse_runs();
     // The trial board held the captured stone; the memo must not describe it.
     EXPECT_TRUE(board.analysis().white.empty());
     EXPECT_EQ(board.analysis().black.size(), 1u);
-    EXPECT_EQ(analyse_runs(), runs + 1);
+    EXPECT_EQ(TestAccess::analyse_runs(), runs + 1);
 }
 
 TEST(EngineCut, WrappersReachTheCutQuestions) {

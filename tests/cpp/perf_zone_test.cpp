@@ -8,6 +8,7 @@
 #include <random>
 
 #include "zone_support.hpp"
+#include "test_access.hpp"
 
 namespace cellvane {
 namespace {
@@ -42,7 +43,7 @@ ZonePicture zone_picture(const AliveZone& z) {
 // The first step of removing a shape done the long way: its id taken out of
 // the covered_by set of every segment of every other shape.
 void forget_everywhere(AliveZone& z, ShapeId gone) {
-    for (auto& slot : z.graph_for_testing().internals_for_testing().arena) {
+    for (auto& slot : TestAccess::internals(TestAccess::graph(z)).arena) {
         if (slot && slot->shape != gone) slot->covered_by.erase(gone);
     }
 }

@@ -10,6 +10,7 @@
 #include "engine/engine.hpp"
 #include "render/labels.hpp"
 #include "render/render.hpp"
+#include "test_access.hpp"
 
 namespace cellvane {
 namespace {
@@ -212,8 +213,8 @@ TEST(Render, GroupsWithoutTerritoryAreNotDrawn) {
 TEST(Render, ForcedEyesAndArcs) {
     Board b(19.0);
     play(b, {2.0, 2.0});
-    b.alive_zone_mut().add_forced_eye({12.0, 4.5});
-    b.alive_zone_mut().add_forced_eye({6.25, 14.0});
+    TestAccess::zone(b).add_forced_eye({12.0, 4.5});
+    TestAccess::zone(b).add_forced_eye({6.25, 14.0});
     const std::string svg = dump_svg(b);
 
     // Forced eyes follow the path inside the geometry group, in key order
@@ -252,7 +253,7 @@ TEST(Render, LargeArcFlag) {
 
 TEST(Render, NoExposedSegmentLeavesThePathOut) {
     Board b(19.0);
-    auto g = b.alive_zone_mut().graph_for_testing().internals_for_testing();
+    auto g = TestAccess::internals(TestAccess::graph(TestAccess::zone(b)));
     for (auto& slot : g.arena) {
         if (slot) slot->off_board = true;
     }
@@ -265,11 +266,11 @@ TEST(Render, NegativeZeroIsWrittenAsZero) {
     // A piece of the left line starting at y = -0.0: its start is written as
     // zero, not as "-0.00000000".
     Board b(19.0);
-    ClipGraph& graph = b.alive_zone_mut().graph_for_testing();
+    ClipGraph& graph = TestAccess::graph(TestAccess::zone(b));
     const auto id = graph.add_point(0, Point{1.0, -0.0});
     ASSERT_TRUE(id.has_value());
     ASSERT_TRUE(std::signbit(graph.slot(*id)->offset));
-    graph.internals_for_testing().arena.at(*id)->off_board = false;
+    TestAccess::internals(graph).arena.at(*id)->off_board = false;
     const std::string zone = line_with(dump_svg(b), "<path d=\"M ");
     EXPECT_EQ(zone.rfind("<path d=\"M 1.00000000,0.00000000 L 1.00000000,1.00000000 ", 0), 0u) << zone;
     EXPECT_EQ(zone.find("-0.0"), std::string::npos) << zone;

@@ -11,6 +11,7 @@
 
 #include "engine/engine.hpp"
 #include "validate/validate.hpp"
+#include "test_access.hpp"
 
 namespace cellvane {
 namespace {
@@ -20,8 +21,8 @@ const std::string kZone = "the alive zone is corrupt: ";
 
 // On an empty board the left edge (shape 0) is the list 0 -> 1 -> 2 -> 3 with
 // offsets -2s, 1, s - 1, 2s; segment 1 is the exposed piece starting at (1, 1).
-ClipGraph::Internals graph_of(Board& b) {
-    return b.alive_zone_mut().graph_for_testing().internals_for_testing();
+TestAccess::GraphInternals graph_of(Board& b) {
+    return TestAccess::internals(TestAccess::graph(TestAccess::zone(b)));
 }
 
 Segment& seg(Board& b, SegId id) { return *graph_of(b).arena.at(id); }
@@ -298,45 +299,45 @@ TEST(Validate, SharedStartIndex) {
 TEST(Validate, DeadZonesAndTemporaryCircles) {
     {
         Board b(19.0);
-        b.alive_zone_mut().temporary_circles_for_testing().push_back(0);
+        TestAccess::temporary_circles(TestAccess::zone(b)).push_back(0);
         EXPECT_EQ(fault(b), kZone + "the temporary circle names shape ShapeId(0), which is not a dead zone in the graph");
     }
     {
         // A temporary circle that really is in the graph is fine on its own.
         Board b(19.0);
-        b.alive_zone_mut().push_temporary_circle({9.0, 9.0});
+        TestAccess::zone(b).push_temporary_circle({9.0, 9.0});
         EXPECT_EQ(validate(b), std::nullopt);
-        b.alive_zone_mut().pop_temporary_circle();
+        TestAccess::zone(b).pop_temporary_circle();
         EXPECT_EQ(validate(b), std::nullopt);
     }
     {
         Board b(19.0);
-        b.alive_zone_mut().dead_zones_for_testing()[7] = 99;
+        TestAccess::dead_zones(TestAccess::zone(b))[7] = 99;
         EXPECT_EQ(fault(b), kZone + "stone 7's dead zone names shape ShapeId(99), which is not in the graph");
     }
     {
         Board b(19.0);
-        b.alive_zone_mut().dead_zones_for_testing()[7] = 2;
+        TestAccess::dead_zones(TestAccess::zone(b))[7] = 2;
         EXPECT_EQ(fault(b), kZone + "stone 7's dead zone names shape ShapeId(2), which is a board edge");
     }
     {
         Board b(19.0);
         play(b, {9.0, 9.0});
         const ShapeId z = *b.alive_zone().dead_zone(0);
-        b.alive_zone_mut().dead_zones_for_testing()[1] = z;
+        TestAccess::dead_zones(TestAccess::zone(b))[1] = z;
         EXPECT_EQ(fault(b), kZone + "shape " + shape_name(z) + " is named as the dead zone of more than one stone");
     }
     {
         Board b(19.0);
         play(b, {9.0, 9.0});
         const ShapeId z = *b.alive_zone().dead_zone(0);
-        b.alive_zone_mut().temporary_circles_for_testing().push_back(z);
+        TestAccess::temporary_circles(TestAccess::zone(b)).push_back(z);
         EXPECT_EQ(fault(b), kZone + "shape " + shape_name(z) + " is named as the dead zone of more than one stone");
     }
     {
         // A circle in the graph that no stone or search names.
         Board b(19.0);
-        b.alive_zone_mut().carve_circle({6.0, 6.0});
+        TestAccess::zone(b).carve_circle({6.0, 6.0});
         EXPECT_EQ(fault(b), kZone + "shape ShapeId(4) is a dead zone that no stone names");
     }
     {
@@ -345,16 +346,16 @@ TEST(Validate, DeadZonesAndTemporaryCircles) {
         Board b(19.0);
         play(b, {9.0, 9.0});
         const ShapeId z = *b.alive_zone().dead_zone(0);
-        b.alive_zone_mut().dead_zones_for_testing().clear();
+        TestAccess::dead_zones(TestAccess::zone(b)).clear();
         EXPECT_EQ(fault(b), kZone + "shape " + shape_name(z) + " is a dead zone that no stone names");
     }
 }
 
 TEST(Validate, ForcedEyeUnderAnotherKey) {
     Board b(19.0);
-    b.alive_zone_mut().add_forced_eye({3.0, 4.0});
+    TestAccess::zone(b).add_forced_eye({3.0, 4.0});
     EXPECT_EQ(validate(b), std::nullopt);
-    b.alive_zone_mut().forced_eyes_for_testing()[point_key({3.0, 4.0})] = Point{2.0, 0.5};
+    TestAccess::forced_eyes(TestAccess::zone(b))[point_key({3.0, 4.0})] = Point{2.0, 0.5};
     EXPECT_EQ(fault(b), kZone + "the forced eye at Point { x: 2.0, y: 0.5 } is filed under another point's key");
 }
 
@@ -364,31 +365,31 @@ TEST(Validate, StoneTables) {
     {
         Board b(19.0);
         play(b, {9.0, 9.0});
-        auto in = b.internals_for_testing();
+        auto in = TestAccess::internals(b);
         in.stones_in_play.at(0).id = 5;
         EXPECT_EQ(fault(b), "stone 5 is filed under id 0");
     }
     {
         Board b(19.0);
-        b.internals_for_testing().stones_in_play[3] = Stone{{12.0, 12.0}, 3, Color::White};
+        TestAccess::internals(b).stones_in_play[3] = Stone{{12.0, 12.0}, 3, Color::White};
         EXPECT_EQ(fault(b), "stone 3 is in play with no dead zone carved for it");
     }
     {
         Board b(19.0);
         play(b, {9.0, 9.0});
-        auto in = b.internals_for_testing();
+        auto in = TestAccess::internals(b);
         in.captured_stones[0] = in.stones_in_play.at(0);
         EXPECT_EQ(fault(b), "stone 0 is both in play and captured");
     }
     {
         Board b(19.0);
-        b.internals_for_testing().captured_stones[4] = Stone{{3.0, 3.0}, 6, Color::Black};
+        TestAccess::internals(b).captured_stones[4] = Stone{{3.0, 3.0}, 6, Color::Black};
         EXPECT_EQ(fault(b), "stone 6 is filed under id 4");
     }
     {
         Board b(19.0);
-        b.internals_for_testing().captured_stones[4] = Stone{{3.0, 3.0}, 4, Color::Black};
-        ASSERT_EQ(b.alive_zone_mut().carve(4, {3.0, 3.0}), std::nullopt);
+        TestAccess::internals(b).captured_stones[4] = Stone{{3.0, 3.0}, 4, Color::Black};
+        ASSERT_EQ(TestAccess::zone(b).carve(4, {3.0, 3.0}), std::nullopt);
         EXPECT_EQ(fault(b), "captured stone 4 still has a dead zone carved for it");
     }
 }
@@ -396,13 +397,13 @@ TEST(Validate, StoneTables) {
 TEST(Validate, TurnStatusAndCaptureCounters) {
     {
         Board b(19.0);
-        b.internals_for_testing().turn = 5;
+        TestAccess::internals(b).turn = 5;
         EXPECT_EQ(fault(b), "the turn is 5 but history holds 0 committed turns");
     }
     {
         // A provisional entry is not a committed turn.
         Board b(19.0);
-        auto in = b.internals_for_testing();
+        auto in = TestAccess::internals(b);
         in.history.push_back(HistoryEntry{GameDelta{std::nullopt, {}}, {}, true});
         EXPECT_EQ(validate(b), std::nullopt);
         in.turn = 1;
@@ -413,27 +414,27 @@ TEST(Validate, TurnStatusAndCaptureCounters) {
         ASSERT_EQ(b.pass_turn(), std::nullopt);
         ASSERT_EQ(b.pass_turn(), std::nullopt);
         EXPECT_EQ(validate(b), std::nullopt);
-        b.internals_for_testing().status = Status::NextPassEnds;
+        TestAccess::internals(b).status = Status::NextPassEnds;
         EXPECT_EQ(fault(b), "the status is NextPassEnds but the committed turns imply Ended");
     }
     {
         Board b(19.0);
         play(b, {9.0, 9.0});
-        b.internals_for_testing().status = Status::Ended;
+        TestAccess::internals(b).status = Status::Ended;
         EXPECT_EQ(fault(b), "the status is Ended but the committed turns imply Playing");
     }
     {
         Board b(19.0);
-        b.internals_for_testing().captures[1] = 2;
+        TestAccess::internals(b).captures[1] = 2;
         EXPECT_EQ(fault(b), "White is credited with 2 captures but history holds 0");
     }
     {
         // Capture lists are credited to the colour of the stone placed; Black
         // is checked before White.
         Board b(19.0);
-        auto in = b.internals_for_testing();
+        auto in = TestAccess::internals(b);
         in.history.push_back(HistoryEntry{GameDelta{Stone{{9.0, 9.0}, 0, Color::Black}, {7, 8}}, {}, false});
-        ASSERT_EQ(b.alive_zone_mut().carve(0, {9.0, 9.0}), std::nullopt);
+        ASSERT_EQ(TestAccess::zone(b).carve(0, {9.0, 9.0}), std::nullopt);
         in.stones_in_play[0] = Stone{{9.0, 9.0}, 0, Color::Black};
         in.turn = 1;
         in.captures[1] = 1;
@@ -449,13 +450,13 @@ TEST(Validate, LayersReportInOrder) {
     // Damage in all three layers at once: the clipping structure speaks first,
     // then the rest of the zone, then the board.
     Board b(19.0);
-    b.internals_for_testing().turn = 9;
-    b.alive_zone_mut().dead_zones_for_testing()[7] = 99;
+    TestAccess::internals(b).turn = 9;
+    TestAccess::dead_zones(TestAccess::zone(b))[7] = 99;
     seg(b, 6).covered_by.insert(42);
     EXPECT_EQ(fault(b), kGraph + "segment SegId(6) is covered by shape ShapeId(42), which no longer exists");
     seg(b, 6).covered_by.clear();
     EXPECT_EQ(fault(b), kZone + "stone 7's dead zone names shape ShapeId(99), which is not in the graph");
-    b.alive_zone_mut().dead_zones_for_testing().clear();
+    TestAccess::dead_zones(TestAccess::zone(b)).clear();
     EXPECT_EQ(fault(b), "the turn is 9 but history holds 0 committed turns");
 }
 

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "zone_support.hpp"
+#include "test_access.hpp"
 
 namespace cellvane {
 namespace {
@@ -136,7 +137,7 @@ TEST(ZoneAlive, CarvingTwiceFailsAndChangesNothing) {
 // shape counter runs past 32 bits without coming back round onto the edges.
 TEST(ZoneAlive, ShapeIdsRunPastThirtyTwoBitsWithoutWrapping) {
     AliveZone z(19.0);
-    z.graph_for_testing().internals_for_testing().next_shape_id = 0xFFFFFFFFu;
+    TestAccess::internals(TestAccess::graph(z)).next_shape_id = 0xFFFFFFFFu;
     ASSERT_EQ(z.carve(0, {2.0, 2.0}), std::nullopt);
     ASSERT_EQ(z.carve(1, {4.5, 2.0}), std::nullopt);
     EXPECT_EQ(z.dead_zone(0), ShapeId{0xFFFFFFFFu});

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "zone_support.hpp"
+#include "test_access.hpp"
 
 namespace cellvane {
 namespace {
@@ -97,7 +98,7 @@ TEST(ZoneGraph, CircleWithOneSegmentStillCountsWhole) {
     ASSERT_TRUE(one);
     EXPECT_EQ(g.slot(*one)->next, *one);
     EXPECT_EQ(g.slot(*one)->prev, *one);
-    g.internals_for_testing().arena[*one]->covered_by.insert(0);
+    TestAccess::internals(g).arena[*one]->covered_by.insert(0);
     // Whole whatever its single segment's coverage says.
     const auto whole = g.exposed_pieces(c);
     ASSERT_EQ(whole.size(), 1u);
@@ -106,7 +107,7 @@ TEST(ZoneGraph, CircleWithOneSegmentStillCountsWhole) {
     const auto two = g.add_point(c, {9.0, 11.0});
     EXPECT_EQ(g.slot(*two)->covered_by, CoverSet{0});
     EXPECT_EQ(g.segments_of(c), (std::vector<SegId>{*one, *two}));
-    g.internals_for_testing().arena[*one]->covered_by.clear();
+    TestAccess::internals(g).arena[*one]->covered_by.clear();
     const auto arcs = g.exposed_pieces(c);
     ASSERT_EQ(arcs.size(), 1u);  // the second arc is still covered
     const auto& arc = std::get<ArcSeg>(arcs[0]);
@@ -135,7 +136,7 @@ TEST(ZoneGraph, CausesAreASetInInsertionOrderAndNeverInherited) {
     // neither causes nor permanence: its point has causes of its own.
     ClipGraph g(19.0);
     for (const SegId id : g.segments_of(0)) EXPECT_TRUE(g.slot(id)->permanent);
-    auto in = g.internals_for_testing();
+    auto in = TestAccess::internals(g);
     in.arena[1]->covered_by.insert(2);
     in.arena[1]->causes.add(2);
     const SegId made = *g.add_point(0, {1.0, 5.0});
@@ -236,7 +237,7 @@ TEST(ZoneGraph, EdgeGeometryIsRebuiltFromOffsets) {
 
 TEST(ZoneGraph, DamagedListsAreWalkedWithinBounds) {
     ClipGraph g(19.0);
-    auto in = g.internals_for_testing();
+    auto in = TestAccess::internals(g);
     // A count far beyond the list, a link into a vacant slot, a bogus free list.
     in.shapes.at(0).count = 1000000;
     in.arena[2]->next = 12345;
@@ -263,7 +264,7 @@ TEST(ZoneGraph, CopiesAreDeep) {
     const ClipGraph copy = g;
     const auto before = shape_picture(copy, 0);
     g.add_point(0, {1.0, 5.0});
-    g.internals_for_testing().arena[1]->covered_by.insert(3);
+    TestAccess::internals(g).arena[1]->covered_by.insert(3);
     EXPECT_EQ(shape_picture(copy, 0), before);
     EXPECT_EQ(copy.live_count(), 16u);
 }
