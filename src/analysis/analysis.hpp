@@ -31,7 +31,6 @@ struct PositionAnalysis {
 PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones);
 
 double area(const std::vector<Ring>& rings);
-bool ring_contains(const Ring& ring, double x, double y);
 bool territory_contains(const std::vector<Ring>& rings, double x, double y);
 
 // Stones of `color` whose group is dead, group after group.

@@ -57,5 +57,7 @@ Group build_group_into(const VoronoiPartition& partition, double board_size, con
 
 // Area enclosed by one ring (closed or not), whatever its orientation.
 double enclosed_area(const Ring& ring);
+// Whether (x, y) lies inside one ring, whatever its orientation.
+bool ring_contains(const Ring& ring, double x, double y);
 
 }  // namespace cellvane

@@ -1,5 +1,7 @@
 // Committing a delta to the board and undoing the newest one.
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -32,6 +34,72 @@ CommitError error_of(CommitErrorKind kind, std::uint32_t stone = 0, Point positi
 // scans the ids already met instead of building a set.
 constexpr std::size_t SHORT_LIST = 16;
 
+// Why the placed stone cannot go on the board: off the board, or an id that
+// is in play, has a dead zone, or belongs to a captured stone.
+std::optional<CommitError> placement_refusal(const Board& board, const Stone& s) {
+    if (!on_board(s.position, board.board_size())) return error_of(CommitErrorKind::OffBoard, s.id, s.position);
+    if (board.stones_in_play().count(s.id) != 0) return error_of(CommitErrorKind::StoneExists, s.id, s.position);
+    if (board.alive_zone().has_dead_zone(s.id)) return error_of(CommitErrorKind::StoneExists, s.id, s.position);
+    // An id that belongs to a captured stone cannot come back: the board
+    // would hold two stones under one id, and a later capture of the new
+    // one would overwrite the captured record that undo needs.
+    if (board.captured_stones().count(s.id) != 0) {
+        CommitError e = error_of(CommitErrorKind::StoneExists, s.id, s.position);
+        e.captured_earlier = true;
+        return e;
+    }
+    return std::nullopt;
+}
+
+// The first captured id, in list order, that is not in play or repeats an
+// earlier one.
+std::optional<CommitError> capture_list_refusal(const Board& board, const std::vector<std::uint32_t>& ids) {
+    const std::map<std::uint32_t, Stone>& in_play = board.stones_in_play();
+    if (ids.size() <= SHORT_LIST) {
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            if (in_play.count(ids[i]) == 0) return error_of(CommitErrorKind::NoSuchStone, ids[i]);
+            if (std::find(ids.begin(), ids.begin() + static_cast<std::ptrdiff_t>(i), ids[i]) !=
+                ids.begin() + static_cast<std::ptrdiff_t>(i)) {
+                return error_of(CommitErrorKind::CapturedTwice, ids[i]);
+            }
+        }
+    } else {
+        std::set<std::uint32_t> met;
+        for (std::uint32_t id : ids) {
+            if (in_play.count(id) == 0) return error_of(CommitErrorKind::NoSuchStone, id);
+            if (!met.insert(id).second) return error_of(CommitErrorKind::CapturedTwice, id);
+        }
+    }
+    return std::nullopt;
+}
+
+// A captured stone must give its dead zone back. Only a board whose alive
+// zone disagrees with its stones can fail here; finding it before any change
+// keeps such a board as it was instead of half committed. (The placed
+// stone's own carve cannot fail: its id has no dead zone.)
+std::optional<CommitError> uncarved_capture(const Board& board, const std::vector<std::uint32_t>& ids) {
+    for (std::uint32_t id : ids) {
+        if (!board.alive_zone().has_dead_zone(id)) {
+            CommitError e = error_of(CommitErrorKind::DeadZone, id);
+            e.dead_zone = DeadZoneFault::NotCarved;
+            return e;
+        }
+    }
+    return std::nullopt;
+}
+
+// Why a delta cannot be committed to a board still in play, or nothing:
+// the checks in their fixed order, the first failing one answering.
+std::optional<CommitError> delta_refusal(const Board& board, const GameDelta& delta) {
+    const std::vector<std::uint32_t>& ids = delta.captured_stone_ids;
+    if (!delta.new_stone && !ids.empty()) return error_of(CommitErrorKind::PassCaptures);
+    if (delta.new_stone) {
+        if (std::optional<CommitError> refused = placement_refusal(board, *delta.new_stone)) return refused;
+    }
+    if (std::optional<CommitError> refused = capture_list_refusal(board, ids)) return refused;
+    return uncarved_capture(board, ids);
+}
+
 }  // namespace
 
 void set_change_check(ChangeCheck check) { change_check = check; }
@@ -49,66 +117,43 @@ void Board::take_captured(const std::vector<std::uint32_t>& ids) {
 }
 
 std::optional<CommitError> Board::commit(GameDelta delta, bool provisional) {
-    const std::vector<std::uint32_t>& ids = delta.captured_stone_ids;
-
     // Checks. Nothing is touched until all of them pass.
     if (status_ == Status::Ended) return error_of(CommitErrorKind::GameOver);
-    if (!delta.new_stone && !ids.empty()) return error_of(CommitErrorKind::PassCaptures);
-    if (delta.new_stone) {
-        const Stone& s = *delta.new_stone;
-        if (!on_board(s.position, board_size_)) return error_of(CommitErrorKind::OffBoard, s.id, s.position);
-        if (stones_in_play_.count(s.id) != 0) return error_of(CommitErrorKind::StoneExists, s.id, s.position);
-        if (zone_.has_dead_zone(s.id)) return error_of(CommitErrorKind::StoneExists, s.id, s.position);
-        // An id that belongs to a captured stone cannot come back: the board
-        // would hold two stones under one id, and a later capture of the new
-        // one would overwrite the captured record that undo needs.
-        if (captured_stones_.count(s.id) != 0) {
-            CommitError e = error_of(CommitErrorKind::StoneExists, s.id, s.position);
-            e.captured_earlier = true;
-            return e;
-        }
-    }
-    if (ids.size() <= SHORT_LIST) {
-        for (std::size_t i = 0; i < ids.size(); ++i) {
-            if (stones_in_play_.count(ids[i]) == 0) return error_of(CommitErrorKind::NoSuchStone, ids[i]);
-            if (std::find(ids.begin(), ids.begin() + static_cast<std::ptrdiff_t>(i), ids[i]) !=
-                ids.begin() + static_cast<std::ptrdiff_t>(i)) {
-                return error_of(CommitErrorKind::CapturedTwice, ids[i]);
-            }
-        }
-    } else {
-        std::set<std::uint32_t> met;
-        for (std::uint32_t id : ids) {
-            if (stones_in_play_.count(id) == 0) return error_of(CommitErrorKind::NoSuchStone, id);
-            if (!met.insert(id).second) return error_of(CommitErrorKind::CapturedTwice, id);
-        }
-    }
-    // A captured stone must give its dead zone back. Only a board whose alive
-    // zone disagrees with its stones can fail here; finding it before any
-    // change keeps such a board as it was instead of half committed. (The
-    // placed stone's own carve cannot fail: its id has no dead zone.)
-    for (std::uint32_t id : ids) {
-        if (!zone_.has_dead_zone(id)) {
-            CommitError e = error_of(CommitErrorKind::DeadZone, id);
-            e.dead_zone = DeadZoneFault::NotCarved;
-            return e;
-        }
-    }
+    if (std::optional<CommitError> refused = delta_refusal(*this, delta)) return refused;
 
     // Effects.
     std::vector<Point> taken_eyes;
     if (delta.new_stone) {
-        const Stone& s = *delta.new_stone;
-        stones_in_play_.emplace(s.id, s);
-        if (std::optional<DeadZoneError> fault = zone_.carve(s.id, s.position)) {
-            stones_in_play_.erase(s.id);
-            CommitError e = error_of(CommitErrorKind::DeadZone, s.id, s.position);
-            e.dead_zone = fault->fault;
-            return e;
-        }
-        taken_eyes = zone_.take_forced_eyes(s.position);
+        if (std::optional<CommitError> refused = place_stone(*delta.new_stone, taken_eyes)) return refused;
     }
-    take_captured(ids);
+    take_captured(delta.captured_stone_ids);
+    record_commit(std::move(delta), std::move(taken_eyes), provisional);
+    after_change(*this, "a commit");
+    return std::nullopt;
+}
+
+// Puts the stone in play and carves its dead zone, taking the forced eyes it
+// covers into taken_eyes. The carve cannot fail once the checks have passed
+// (the id has no dead zone); if it does, the stone leaves play again and the
+// board is as it was.
+std::optional<CommitError> Board::place_stone(const Stone& s, std::vector<Point>& taken_eyes) {
+    stones_in_play_.emplace(s.id, s);
+    if (std::optional<DeadZoneError> fault = zone_.carve(s.id, s.position)) {
+        stones_in_play_.erase(s.id);
+        CommitError e = error_of(CommitErrorKind::DeadZone, s.id, s.position);
+        e.dead_zone = fault->fault;
+        return e;
+    }
+    taken_eyes = zone_.take_forced_eyes(s.position);
+    return std::nullopt;
+}
+
+// What is left of a commit once its stones have moved: the mover's capture
+// counter, the turn (a provisional entry takes none), the cut memo round
+// every changed stone, the memos, the history entry, the status and the
+// revision.
+void Board::record_commit(GameDelta delta, std::vector<Point> taken_eyes, bool provisional) {
+    const std::vector<std::uint32_t>& ids = delta.captured_stone_ids;
     if (delta.new_stone) {
         std::uint32_t& counter = captures_[static_cast<int>(delta.new_stone->color)];
         counter += static_cast<std::uint32_t>(ids.size());
@@ -120,8 +165,6 @@ std::optional<CommitError> Board::commit(GameDelta delta, bool provisional) {
     history_.push_back(HistoryEntry{std::move(delta), std::move(taken_eyes), provisional});
     status_ = status_from_history(history_);
     revision_ += 1;
-    after_change(*this, "a commit");
-    return std::nullopt;
 }
 
 std::optional<GameDelta> Board::undo() {

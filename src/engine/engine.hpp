@@ -105,22 +105,27 @@ public:
     std::optional<Stone> last_placed_stone() const;
     const AliveZone& alive_zone() const { return zone_; }
 
-    // Memos, filled on first use after a change.
-    const std::vector<Stone>& stones_by_id() const;
+    // The position's groups, computed on first use after a change.
     const PositionAnalysis& analysis() const;
     // Stones of `color` whose group is dead, group after group.
     std::vector<Stone> dead_stones(Color color) const;
-    void invalidate();
-    const CutMemo& cut_memo() const { return cut_memo_; }
 
 private:
     friend struct TestAccess;
+
+    // The stones in play as a list ascending by id, filled on first use
+    // after a change, and the emptying of the memos after one.
+    const std::vector<Stone>& stones_by_id() const;
+    void invalidate();
 
     // Turns the trial placement on top of the history into the committed
     // move capturing `ids` (ascending). See commit.cpp.
     bool keep_trial(std::vector<std::uint32_t>& ids);
     // Takes the listed stones out of play, leaving forced eyes. See commit.cpp.
     void take_captured(const std::vector<std::uint32_t>& ids);
+    // The steps of commit after its checks. See commit.cpp.
+    std::optional<CommitError> place_stone(const Stone& s, std::vector<Point>& taken_eyes);
+    void record_commit(GameDelta delta, std::vector<Point> taken_eyes, bool provisional);
 
     std::vector<HistoryEntry> history_;
     AliveZone zone_;

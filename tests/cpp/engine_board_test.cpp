@@ -4,6 +4,7 @@
 
 #include "engine/engine.hpp"
 #include "engine_fixtures.hpp"
+#include "test_access.hpp"
 
 namespace cellvane {
 namespace {
@@ -53,11 +54,11 @@ TEST(EngineBoard, NewBoardIsEmpty) {
     EXPECT_TRUE(board.deltas().empty());
     EXPECT_FALSE(board.last_placed_stone().has_value());
     EXPECT_EQ(board.stone(0), nullptr);
-    EXPECT_EQ(board.cut_memo().board_size(), 19.0);
-    EXPECT_EQ(board.cut_memo().size(), 0u);
+    EXPECT_EQ(TestAccess::cut_memo(board).board_size(), 19.0);
+    EXPECT_EQ(TestAccess::cut_memo(board).size(), 0u);
     EXPECT_EQ(board.alive_zone().graph().shapes().size(), 4u);
     EXPECT_TRUE(board.alive_zone().forced_eyes().empty());
-    EXPECT_TRUE(board.stones_by_id().empty());
+    EXPECT_TRUE(TestAccess::stones_by_id(board).empty());
 }
 
 TEST(EngineBoard, AnySizeIsTakenAsGiven) {
@@ -105,11 +106,11 @@ TEST(EngineBoard, StonesByIdAscendAndFollowChanges) {
     ASSERT_FALSE(board.commit(place(7, 4, 4, Color::White), false));
     ASSERT_FALSE(board.commit(place(3, 10, 10, Color::Black), false));
     std::vector<std::uint32_t> ids;
-    for (const Stone& s : board.stones_by_id()) ids.push_back(s.id);
+    for (const Stone& s : TestAccess::stones_by_id(board)) ids.push_back(s.id);
     EXPECT_EQ(ids, (std::vector<std::uint32_t>{3, 7}));
     ASSERT_FALSE(board.commit(place(5, 15, 15, Color::Black, {7}), false));
     ids.clear();
-    for (const Stone& s : board.stones_by_id()) ids.push_back(s.id);
+    for (const Stone& s : TestAccess::stones_by_id(board)) ids.push_back(s.id);
     EXPECT_EQ(ids, (std::vector<std::uint32_t>{3, 5}));
 }
 

@@ -228,7 +228,7 @@ TEST(EngineMemo, AnalysisRunsOncePerBoardState) {
     EXPECT_EQ(&first, &again);
     dead_stones(board.analysis(), board.alive_zone(), Color::White);
     dead_stones(board.analysis(), board.alive_zone(), Color::Black);
-    board.stones_by_id();
+    TestAccess::stones_by_id(board);
     EXPECT_EQ(TestAccess::analyse_runs(), runs + 1);
 
     // A copy carries the filled memo with it.
@@ -246,10 +246,10 @@ TEST(EngineMemo, AnalysisRunsOncePerBoardState) {
     ASSERT_EQ(board.analysis().black.size(), 1u);
     EXPECT_EQ(board.analysis().black[0].stones.size(), 2u);
     ASSERT_EQ(board.analysis().white.size(), 1u);
-    EXPECT_EQ(board.stones_by_id().size(), 3u);
+    EXPECT_EQ(TestAccess::stones_by_id(board).size(), 3u);
     EXPECT_EQ(TestAccess::analyse_runs(), runs + 1);
     // ...and it is the analysis of the board as it stands.
-    const PositionAnalysis fresh = analyse(board.board_size(), board.stones_by_id());
+    const PositionAnalysis fresh = analyse(board.board_size(), TestAccess::stones_by_id(board));
     ASSERT_EQ(fresh.black.size(), 1u);
     ASSERT_EQ(fresh.black[0].rings.size(), board.analysis().black[0].rings.size());
     for (std::size_t r = 0; r < fresh.black[0].rings.size(); ++r) {
@@ -266,7 +266,7 @@ TEST(EngineMemo, AnalysisRunsOncePerBoardState) {
     board.analysis();
     EXPECT_EQ(TestAccess::analyse_runs(), runs + 1);
     ASSERT_FALSE(board.pass_turn());
-    EXPECT_EQ(board.stones_by_id().size(), 2u);
+    EXPECT_EQ(TestAccess::stones_by_id(board).size(), 2u);
     board.analysis();
     EXPECT_EQ(TestAccess::analyse_runs(), runs + 2);
 }

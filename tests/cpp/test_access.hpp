@@ -52,6 +52,8 @@ struct TestAccess {
     static std::vector<ShapeId>& temporary_circles(AliveZone& z) { return z.temporary_circles_; }
 
     static AliveZone& zone(Board& b) { return b.zone_; }
+    static const std::vector<Stone>& stones_by_id(const Board& b) { return b.stones_by_id(); }
+    static const CutMemo& cut_memo(const Board& b) { return b.cut_memo_; }
 };
 
 }  // namespace cellvane
