@@ -80,15 +80,22 @@ void append_positional(std::string& out, const Digits& d, bool force_fraction) {
     }
 }
 
+// Writes the non-finite values whole; of a finite value its sign, and a
+// zero as `zero`. Answers whether that wrote all of v.
+bool append_sign_or_whole(std::string& out, double v, const char* zero) {
+    if (append_non_finite(out, v)) return true;
+    if (std::signbit(v)) out += '-';
+    if (v == 0.0) {
+        out += zero;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void append_repr(std::string& out, double v) {
-    if (append_non_finite(out, v)) return;
-    if (std::signbit(v)) out += '-';
-    if (v == 0.0) {
-        out += "0.0";
-        return;
-    }
+    if (append_sign_or_whole(out, v, "0.0")) return;
     const Digits d = shortest_digits(std::fabs(v));
     const int exponent = d.point - 1;
     if (exponent < -4 || exponent >= 16) {
@@ -107,12 +114,7 @@ void append_repr(std::string& out, double v) {
 }
 
 void append_message(std::string& out, double v) {
-    if (append_non_finite(out, v)) return;
-    if (std::signbit(v)) out += '-';
-    if (v == 0.0) {
-        out += '0';
-        return;
-    }
+    if (append_sign_or_whole(out, v, "0")) return;
     append_positional(out, shortest_digits(std::fabs(v)), false);
 }
 
@@ -128,29 +130,22 @@ void append_fixed(std::string& out, double v) {
     out.append(buf, res.ptr);
 }
 
-std::string format_repr(double v) {
+namespace {
+
+// One form's text of v as a string of its own.
+template <void (*append)(std::string&, double)>
+std::string formatted(double v) {
     std::string out;
-    append_repr(out, v);
+    append(out, v);
     return out;
 }
 
-std::string format_message(double v) {
-    std::string out;
-    append_message(out, v);
-    return out;
-}
+}  // namespace
 
-std::string format_plain(double v) {
-    std::string out;
-    append_plain(out, v);
-    return out;
-}
-
-std::string format_fixed(double v) {
-    std::string out;
-    append_fixed(out, v);
-    return out;
-}
+std::string format_repr(double v) { return formatted<append_repr>(v); }
+std::string format_message(double v) { return formatted<append_message>(v); }
+std::string format_plain(double v) { return formatted<append_plain>(v); }
+std::string format_fixed(double v) { return formatted<append_fixed>(v); }
 
 std::string format_point(Point p) {
     std::string out = "Point { x: ";
