@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "zone/zone.hpp"
+#include "core/core.hpp"
 
 namespace cellvane::delaunay {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "analysis/delaunay.hpp"
-#include "zone/zone.hpp"
+#include "core/core.hpp"
 
 namespace cellvane {
 

@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-#include "zone/zone.hpp"
+#include "core/core.hpp"
 
 namespace cellvane::predicates {
 

@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "core/core.hpp"
 #include "engine/engine.hpp"
 #include "render/labels.hpp"
 

@@ -15,6 +15,7 @@
 #include <variant>
 #include <vector>
 
+#include "core/core.hpp"
 #include "engine/engine.hpp"
 
 namespace cellvane {
