@@ -95,15 +95,29 @@ private:
 
 Text graph_text() { return Text(kGraphPrefix); }
 
+std::string missing_segment(ShapeId id, SegId t) {
+    return graph_text().s("shape ").shape(id).s(" links to segment ").seg(t).s(", which is not in the arena").done();
+}
+
+// Segment t, a neighbour of segment s in shape `id`'s list: it exists, and
+// its link `back` (prev for s's next, next for s's prev) leads to s.
+std::optional<std::string> neighbour_fault(const ClipGraph& g, ShapeId id, SegId s, SegId t, SegId Segment::*back) {
+    const Segment* other = g.slot(t);
+    if (other == nullptr) return missing_segment(id, t);
+    if (other->*back != s) {
+        const bool t_before = back == &Segment::next;
+        return graph_text().s("segments ").seg(t_before ? t : s).s(" and ").seg(t_before ? s : t)
+            .s(" do not agree about the link between them").done();
+    }
+    return std::nullopt;
+}
+
 // Segment s of shape `id`: it exists, belongs to the shape, is reached by no
 // other walk, and agrees with both neighbours about the links between them.
 // Marks it reached.
 std::optional<std::string> link_fault(const ClipGraph& g, ShapeId id, SegId s, std::vector<std::uint8_t>& reached) {
     const Segment* seg = g.slot(s);
-    if (seg == nullptr) {
-        return graph_text().s("shape ").shape(id).s(" links to segment ").seg(s)
-            .s(", which is not in the arena").done();
-    }
+    if (seg == nullptr) return missing_segment(id, s);
     if (seg->shape != id) {
         return graph_text().s("segment ").seg(s).s(" is in shape ").shape(id)
             .s("'s list but belongs to ").shape(seg->shape).done();
@@ -112,25 +126,29 @@ std::optional<std::string> link_fault(const ClipGraph& g, ShapeId id, SegId s, s
         return graph_text().s("segment ").seg(s).s(" is in more than one shape's list").done();
     }
     reached[s] = 1;
-    const SegId n = seg->next;
-    const Segment* next = g.slot(n);
-    if (next == nullptr) {
-        return graph_text().s("shape ").shape(id).s(" links to segment ").seg(n)
-            .s(", which is not in the arena").done();
-    }
-    if (next->prev != s) {
-        return graph_text().s("segments ").seg(s).s(" and ").seg(n)
-            .s(" do not agree about the link between them").done();
-    }
-    const SegId p = seg->prev;
-    const Segment* prev = g.slot(p);
-    if (prev == nullptr) {
-        return graph_text().s("shape ").shape(id).s(" links to segment ").seg(p)
-            .s(", which is not in the arena").done();
-    }
-    if (prev->next != s) {
-        return graph_text().s("segments ").seg(p).s(" and ").seg(s)
-            .s(" do not agree about the link between them").done();
+    if (auto f = neighbour_fault(g, id, s, seg->next, &Segment::prev)) return f;
+    return neighbour_fault(g, id, s, seg->prev, &Segment::next);
+}
+
+// How a segment names another shape, in the texts of the two faults such a
+// name can have.
+struct ShapeNaming {
+    std::string_view own;         // after "shape k", when k is the segment's own shape
+    std::string_view gone_before; // between "segment s" and "shape k", when k no longer exists
+    std::string_view gone_after;  // after "shape k", when k no longer exists
+};
+constexpr ShapeNaming NAMED_AS_COVER{" covers part of its own outline", " is covered by shape ",
+                                     ", which no longer exists"};
+constexpr ShapeNaming NAMED_AS_CAUSE{" is named as crossing its own outline", " starts where shape ",
+                                     " crossed it, which no longer exists"};
+
+// Shape k, named by segment s of shape `id`, is another shape that exists.
+template <class Shapes>
+std::optional<std::string> named_shape_fault(const Shapes& shapes, ShapeId id, SegId s, ShapeId k,
+                                             const ShapeNaming& naming) {
+    if (k == id) return graph_text().s("shape ").shape(k).s(naming.own).done();
+    if (!shapes.contains(k)) {
+        return graph_text().s("segment ").seg(s).s(naming.gone_before).shape(k).s(naming.gone_after).done();
     }
     return std::nullopt;
 }
@@ -152,22 +170,10 @@ std::optional<std::string> start_fault(const ClipGraph& g, ShapeId id, const Sha
         return graph_text().s("segment ").seg(s).s(" is not indexed under the point it starts at").done();
     }
     for (const ShapeId k : seg.covered_by) {
-        if (k == id) {
-            return graph_text().s("shape ").shape(k).s(" covers part of its own outline").done();
-        }
-        if (!shapes.contains(k)) {
-            return graph_text().s("segment ").seg(s).s(" is covered by shape ").shape(k)
-                .s(", which no longer exists").done();
-        }
+        if (auto f = named_shape_fault(shapes, id, s, k, NAMED_AS_COVER)) return f;
     }
     for (const ShapeId k : seg.causes) {
-        if (k == id) {
-            return graph_text().s("shape ").shape(k).s(" is named as crossing its own outline").done();
-        }
-        if (!shapes.contains(k)) {
-            return graph_text().s("segment ").seg(s).s(" starts where shape ").shape(k)
-                .s(" crossed it, which no longer exists").done();
-        }
+        if (auto f = named_shape_fault(shapes, id, s, k, NAMED_AS_CAUSE)) return f;
         const bool answered = std::any_of(entry->second.begin(), entry->second.end(), [&](SegId t) {
             const Segment* there = g.slot(t);
             return there != nullptr && there->shape == k;
