@@ -99,6 +99,12 @@ private:
 
     void hash_site(std::size_t i) { hash_[hash_key(pts_[i])] = i; }
 
+    // Makes b follow a on the hull.
+    void join_hull(std::size_t a, std::size_t b) {
+        hull_next_[a] = b;
+        hull_prev_[b] = a;
+    }
+
     void link(std::size_t a, std::size_t b) {
         out_.halfedges[a] = b;
         if (b != EMPTY) out_.halfedges[b] = a;
@@ -299,12 +305,9 @@ void Builder::start_hull(const Seed& seed) {
     hull_tri_.assign(n_, EMPTY);
     hash_.assign(static_cast<std::size_t>(std::sqrt(static_cast<double>(n_))), EMPTY);
     hull_start_ = i0;
-    hull_next_[i0] = i1;
-    hull_prev_[i2] = i1;
-    hull_next_[i1] = i2;
-    hull_prev_[i0] = i2;
-    hull_next_[i2] = i0;
-    hull_prev_[i1] = i0;
+    join_hull(i0, i1);
+    join_hull(i1, i2);
+    join_hull(i2, i0);
     hull_tri_[i0] = 0;
     hull_tri_[i1] = 1;
     hull_tri_[i2] = 2;
@@ -373,10 +376,8 @@ void Builder::add_site(std::size_t i) {
         }
     }
 
-    hull_prev_[i] = e;
-    hull_next_[i] = nn;
-    hull_prev_[nn] = i;
-    hull_next_[e] = i;
+    join_hull(e, i);
+    join_hull(i, nn);
     hull_start_ = e;
     hash_site(i);
     hash_site(e);
