@@ -207,6 +207,15 @@ bool make_piece(const ExposedPiece& exposed, Piece& piece) {
     return true;
 }
 
+// Appends the usable exposed pieces of shape `id`, in the graph's order.
+void append_pieces(const ClipGraph& graph, ShapeId id, std::vector<Piece>& out) {
+    graph.for_each_exposed_piece(id, [&out](const ExposedPiece& exposed) {
+        Piece piece;
+        if (make_piece(exposed, piece)) out.push_back(piece);
+        return true;
+    });
+}
+
 // Whether the piece's measure to p-q is at most the limit. The first measure
 // at or below the limit decides, since a running minimum only falls. Every
 // term of a measure is a computed distance between a point of p-q and a
@@ -484,11 +493,7 @@ void LivenessScene::build_edge_pieces() {
     for (const auto& [id, shape] : b.edges) {
         // An edge line with at most one segment bounds nothing.
         if (shape->count <= 1) continue;
-        zone_->graph().for_each_exposed_piece(id, [&b](const ExposedPiece& exposed) {
-            Piece piece;
-            if (make_piece(exposed, piece)) b.pieces.push_back(piece);
-            return true;
-        });
+        append_pieces(zone_->graph(), id, b.pieces);
     }
     b.edge_end = static_cast<std::uint32_t>(b.pieces.size());
 }
@@ -506,11 +511,7 @@ bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, 
     if (!disc.pieces_read) {
         disc.pieces_read = true;
         disc.first = static_cast<std::uint32_t>(b.pieces.size());
-        zone_->graph().for_each_exposed_piece(disc.id, [&b](const ExposedPiece& exposed) {
-            Piece piece;
-            if (make_piece(exposed, piece)) b.pieces.push_back(piece);
-            return true;
-        });
+        append_pieces(zone_->graph(), disc.id, b.pieces);
         disc.end = static_cast<std::uint32_t>(b.pieces.size());
     }
     if (disc.first == disc.end) return false;  // nothing exposed: nothing to measure
