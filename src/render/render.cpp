@@ -79,6 +79,15 @@ std::vector<std::size_t> number_groups(const std::vector<Group>& groups) {
     return numbers;
 }
 
+// An element opened up to its position: `open`, x, `between`, y, both in
+// plain form; the caller closes the y attribute's quote.
+void append_opening_at(std::string& out, std::string_view open, Point p, std::string_view between) {
+    out.append(open);
+    append_plain(out, p.x);
+    out.append(between);
+    append_plain(out, p.y);
+}
+
 void append_xy_fixed(std::string& out, double x, double y, char sep) {
     append_fixed(out, x);
     out.push_back(sep);
@@ -200,10 +209,7 @@ void append_alive_zone_geometry(std::string& out, const AliveZone& zone) {
         "stroke-linejoin=\"round\" fill=\"inherit\" stroke=\"inherit\">\n");
     append_alive_zone_path(out, zone.graph());
     for (const auto& entry : zone.forced_eyes()) {
-        out.append("<circle cx=\"");
-        append_plain(out, entry.second.x);
-        out.append("\" cy=\"");
-        append_plain(out, entry.second.y);
+        append_opening_at(out, "<circle cx=\"", entry.second, "\" cy=\"");
         out.append("\" r=\"1\" stroke=\"none\"/>\n");
     }
     out.append("</g>\n");
@@ -250,10 +256,7 @@ void for_each_drawn_group(const Colour (&colours)[2], F&& f) {
 }
 
 void append_stone(std::string& out, const Stone& stone, const StonePaint& paint) {
-    out.append("<circle cx=\"");
-    append_plain(out, stone.position.x);
-    out.append("\" cy=\"");
-    append_plain(out, stone.position.y);
+    append_opening_at(out, "<circle cx=\"", stone.position, "\" cy=\"");
     out.append("\" r=\"0.95\" fill=\"");
     out.append(paint.fill);
     out.append("\" stroke=\"");
@@ -262,10 +265,7 @@ void append_stone(std::string& out, const Stone& stone, const StonePaint& paint)
 }
 
 void append_stone_label(std::string& out, const Stone& stone, const Colour& c, std::size_t number) {
-    out.append("<text x=\"");
-    append_plain(out, stone.position.x);
-    out.append("\" y=\"");
-    append_plain(out, stone.position.y);
+    append_opening_at(out, "<text x=\"", stone.position, "\" y=\"");
     out.append("\" dy=\"0.33em\" text-anchor=\"middle\" font-size=\"0.9\" font-weight=\"700\" fill=\"");
     out.append(c.stone.stroke);
     out.append("\">");
