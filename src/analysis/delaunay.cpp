@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <optional>
 #include <utility>
 
 #include "analysis/predicates.hpp"
@@ -98,6 +99,12 @@ private:
 
     void hash_site(std::size_t i) { hash_[hash_key(pts_[i])] = i; }
 
+    // Makes b follow a on the hull.
+    void join_hull(std::size_t a, std::size_t b) {
+        hull_next_[a] = b;
+        hull_prev_[b] = a;
+    }
+
     void link(std::size_t a, std::size_t b) {
         out_.halfedges[a] = b;
         if (b != EMPTY) out_.halfedges[b] = a;
@@ -119,6 +126,25 @@ private:
     }
 
     std::size_t legalize(std::size_t start);
+
+    // The three sites of the first triangle.
+    struct Seed {
+        std::size_t i0, i1, i2;
+    };
+    // The first hull edge a new site sees, and whether the edges before it
+    // need checking too.
+    struct Visible {
+        std::size_t edge;
+        bool walk_back;
+    };
+    bool sites_usable() const;
+    Point box_centre() const;
+    std::optional<Seed> choose_seed() const;
+    void start_from(const Seed& seed);
+    void order_by_distance_to_centre();
+    void start_hull(const Seed& seed);
+    std::optional<Visible> first_visible_edge(Point p) const;
+    void add_site(std::size_t i);
 };
 
 // Flips half-edge a while the site across it lies inside the circumcircle of
@@ -183,11 +209,29 @@ std::size_t Builder::legalize(std::size_t start) {
 bool Builder::run() {
     out_.triangles.clear();
     out_.halfedges.clear();
+    if (!sites_usable()) return false;
+    const std::optional<Seed> seed = choose_seed();
+    if (!seed) return false;
+    start_from(*seed);
+    order_by_distance_to_centre();
+    start_hull(*seed);
+    for (std::size_t k = 0; k < n_; ++k) {
+        const std::size_t i = ids_[k];
+        if (k > 0 && nearly_equal(pts_[i], pts_[ids_[k - 1]])) continue;
+        if (i == seed->i0 || i == seed->i1 || i == seed->i2) continue;
+        add_site(i);
+    }
+    return true;
+}
+
+bool Builder::sites_usable() const {
     for (const Point& p : pts_) {
         if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
     }
-    if (n_ < 3) return false;
+    return n_ >= 3;
+}
 
+Point Builder::box_centre() const {
     double min_x = INF, min_y = INF, max_x = -INF, max_y = -INF;
     for (const Point& p : pts_) {
         if (p.x < min_x) min_x = p.x;
@@ -195,14 +239,16 @@ bool Builder::run() {
         if (p.x > max_x) max_x = p.x;
         if (p.y > max_y) max_y = p.y;
     }
-    const Point box_centre{(min_x + max_x) / 2, (min_y + max_y) / 2};
+    return {(min_x + max_x) / 2, (min_y + max_y) / 2};
+}
 
-    // Seed triangle: the site nearest the box centre, its nearest site, and
-    // the site making the smallest circumcircle with those two.
-    const std::size_t i0 = closest_site(pts_, box_centre);
-    if (i0 == EMPTY) return false;
+// Seed triangle: the site nearest the box centre, its nearest site, and the
+// site making the smallest circumcircle with those two, turned clockwise.
+std::optional<Builder::Seed> Builder::choose_seed() const {
+    const std::size_t i0 = closest_site(pts_, box_centre());
+    if (i0 == EMPTY) return std::nullopt;
     std::size_t i1 = closest_site(pts_, pts_[i0]);
-    if (i1 == EMPTY) return false;
+    if (i1 == EMPTY) return std::nullopt;
     std::size_t i2 = EMPTY;
     double min_radius = INF;
     for (std::size_t i = 0; i < n_; ++i) {
@@ -213,26 +259,32 @@ bool Builder::run() {
             i2 = i;
         }
     }
-    if (i2 == EMPTY) return false;
+    if (i2 == EMPTY) return std::nullopt;
     if (orient_sign(pts_[i0], pts_[i1], pts_[i2]) > 0) std::swap(i1, i2);
+    return Seed{i0, i1, i2};
+}
 
-    const Point d = circumdelta(pts_[i0], pts_[i1], pts_[i2]).offset;
-    centre_ = {pts_[i0].x + d.x, pts_[i0].y + d.y};
+// The seed's circumcentre becomes the centre every later site is ordered and
+// hashed about; the seed is the first triangle.
+void Builder::start_from(const Seed& seed) {
+    const Point d = circumdelta(pts_[seed.i0], pts_[seed.i1], pts_[seed.i2]).offset;
+    centre_ = {pts_[seed.i0].x + d.x, pts_[seed.i0].y + d.y};
 
     const std::size_t max_triangles = 2 * n_ - 5;
     out_.triangles.reserve(3 * max_triangles);
     out_.halfedges.reserve(3 * max_triangles);
-    add_triangle(i0, i1, i2, EMPTY, EMPTY, EMPTY);
+    add_triangle(seed.i0, seed.i1, seed.i2, EMPTY, EMPTY, EMPTY);
+}
 
-    // Sites by squared distance to the seed circumcentre; equal distances
-    // keep ascending index (NaN distances last).
+// Sites by squared distance to the centre; equal distances keep ascending
+// index (NaN distances last).
+void Builder::order_by_distance_to_centre() {
     std::vector<double>& dists = dists_;
     dists.resize(n_);
     for (std::size_t i = 0; i < n_; ++i) dists[i] = squared_distance(pts_[i], centre_);
-    std::vector<std::size_t>& ids = ids_;
-    ids.resize(n_);
-    std::iota(ids.begin(), ids.end(), std::size_t{0});
-    std::sort(ids.begin(), ids.end(), [&dists](std::size_t a, std::size_t b) {
+    ids_.resize(n_);
+    std::iota(ids_.begin(), ids_.end(), std::size_t{0});
+    std::sort(ids_.begin(), ids_.end(), [&dists](std::size_t a, std::size_t b) {
         const double da = dists[a];
         const double db = dists[b];
         const bool na = std::isnan(da);
@@ -241,92 +293,94 @@ bool Builder::run() {
         if (da != db) return da < db;
         return a < b;
     });
+}
 
+// The hull is the seed triangle, its sites hashed by angle.
+void Builder::start_hull(const Seed& seed) {
+    const std::size_t i0 = seed.i0;
+    const std::size_t i1 = seed.i1;
+    const std::size_t i2 = seed.i2;
     hull_prev_.assign(n_, EMPTY);
     hull_next_.assign(n_, EMPTY);
     hull_tri_.assign(n_, EMPTY);
     hash_.assign(static_cast<std::size_t>(std::sqrt(static_cast<double>(n_))), EMPTY);
     hull_start_ = i0;
-    hull_next_[i0] = i1;
-    hull_prev_[i2] = i1;
-    hull_next_[i1] = i2;
-    hull_prev_[i0] = i2;
-    hull_next_[i2] = i0;
-    hull_prev_[i1] = i0;
+    join_hull(i0, i1);
+    join_hull(i1, i2);
+    join_hull(i2, i0);
     hull_tri_[i0] = 0;
     hull_tri_[i1] = 1;
     hull_tri_[i2] = 2;
     hash_site(i0);
     hash_site(i1);
     hash_site(i2);
+}
 
+// The first hull edge p sees, found from a hull site near p's angle; whether
+// the visible run may also start before that edge. Nothing when no hull site
+// is hashed or p sees no edge.
+std::optional<Builder::Visible> Builder::first_visible_edge(Point p) const {
     const std::size_t len = hash_.size();
-    for (std::size_t k = 0; k < n_; ++k) {
-        const std::size_t i = ids[k];
-        const Point p = pts_[i];
-        if (k > 0 && nearly_equal(p, pts_[ids[k - 1]])) continue;
-        if (i == i0 || i == i1 || i == i2) continue;
-
-        // A hull site near p's angle, then the first hull edge p sees.
-        const std::size_t key = hash_key(p);
-        std::size_t found = EMPTY;
-        for (std::size_t j = 0; j < len; ++j) {
-            const std::size_t s = hash_[(key + j) % len];
-            if (s != EMPTY && hull_next_[s] != EMPTY) {
-                found = s;
-                break;
-            }
+    const std::size_t key = hash_key(p);
+    std::size_t found = EMPTY;
+    for (std::size_t j = 0; j < len; ++j) {
+        const std::size_t s = hash_[(key + j) % len];
+        if (s != EMPTY && hull_next_[s] != EMPTY) {
+            found = s;
+            break;
         }
-        if (found == EMPTY) continue;
-        const std::size_t start = hull_prev_[found];
-        std::size_t e = start;
-        bool visible = true;
-        for (std::size_t steps = 0; orient_sign(p, pts_[e], pts_[hull_next_[e]]) <= 0; ++steps) {
-            e = hull_next_[e];
-            if (e == start || steps >= n_) {
-                visible = false;
-                break;
-            }
-        }
-        if (!visible) continue;
-        const bool walk_back = e == start;
-
-        std::size_t t = add_triangle(e, i, hull_next_[e], EMPTY, EMPTY, hull_tri_[e]);
-        hull_tri_[i] = legalize(t + 2);
-        hull_tri_[e] = t;
-
-        // Forward along the hull while p sees the next edge.
-        std::size_t nn = hull_next_[e];
-        for (std::size_t steps = 0; steps < n_; ++steps) {
-            const std::size_t q = hull_next_[nn];
-            if (orient_sign(p, pts_[nn], pts_[q]) <= 0) break;
-            t = add_triangle(nn, i, q, hull_tri_[i], EMPTY, hull_tri_[nn]);
-            hull_tri_[i] = legalize(t + 2);
-            hull_next_[nn] = EMPTY;
-            nn = q;
-        }
-        // Backward, when the visible run may start before `start`.
-        if (walk_back) {
-            for (std::size_t steps = 0; steps < n_; ++steps) {
-                const std::size_t q = hull_prev_[e];
-                if (orient_sign(p, pts_[q], pts_[e]) <= 0) break;
-                t = add_triangle(q, i, e, EMPTY, hull_tri_[e], hull_tri_[q]);
-                legalize(t + 2);
-                hull_tri_[q] = t;
-                hull_next_[e] = EMPTY;
-                e = q;
-            }
-        }
-
-        hull_prev_[i] = e;
-        hull_next_[i] = nn;
-        hull_prev_[nn] = i;
-        hull_next_[e] = i;
-        hull_start_ = e;
-        hash_site(i);
-        hash_site(e);
     }
-    return true;
+    if (found == EMPTY) return std::nullopt;
+    const std::size_t start = hull_prev_[found];
+    std::size_t e = start;
+    for (std::size_t steps = 0; orient_sign(p, pts_[e], pts_[hull_next_[e]]) <= 0; ++steps) {
+        e = hull_next_[e];
+        if (e == start || steps >= n_) return std::nullopt;
+    }
+    return Visible{e, e == start};
+}
+
+// Adds site i outside the hull: a triangle on the first edge it sees, then
+// on every further edge it sees forward and backward along the hull, each
+// legalised; the hull then runs through i.
+void Builder::add_site(std::size_t i) {
+    const Point p = pts_[i];
+    const std::optional<Visible> visible = first_visible_edge(p);
+    if (!visible) return;
+    std::size_t e = visible->edge;
+
+    std::size_t t = add_triangle(e, i, hull_next_[e], EMPTY, EMPTY, hull_tri_[e]);
+    hull_tri_[i] = legalize(t + 2);
+    hull_tri_[e] = t;
+
+    // Forward along the hull while p sees the next edge.
+    std::size_t nn = hull_next_[e];
+    for (std::size_t steps = 0; steps < n_; ++steps) {
+        const std::size_t q = hull_next_[nn];
+        if (orient_sign(p, pts_[nn], pts_[q]) <= 0) break;
+        t = add_triangle(nn, i, q, hull_tri_[i], EMPTY, hull_tri_[nn]);
+        hull_tri_[i] = legalize(t + 2);
+        hull_next_[nn] = EMPTY;
+        nn = q;
+    }
+    // Backward, when the visible run may start before the first edge found.
+    if (visible->walk_back) {
+        for (std::size_t steps = 0; steps < n_; ++steps) {
+            const std::size_t q = hull_prev_[e];
+            if (orient_sign(p, pts_[q], pts_[e]) <= 0) break;
+            t = add_triangle(q, i, e, EMPTY, hull_tri_[e], hull_tri_[q]);
+            legalize(t + 2);
+            hull_tri_[q] = t;
+            hull_next_[e] = EMPTY;
+            e = q;
+        }
+    }
+
+    join_hull(e, i);
+    join_hull(i, nn);
+    hull_start_ = e;
+    hash_site(i);
+    hash_site(e);
 }
 
 }  // namespace

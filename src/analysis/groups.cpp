@@ -59,66 +59,70 @@ double enclosed_area(const Ring& ring) {
     return std::fabs(s) * 0.5;
 }
 
-Group build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
-                       const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
-                       Color color, GroupWorkspace& ws) {
-    Group group;
-    group.color = color;
-    const std::size_t n = partition.stone_count();
-    if (member_count == 0) return group;
-    const std::size_t number = labels[members[0]];
-    const auto& cc = partition.circumcentres;
+namespace {
 
-    // Boundary edges, collected into an adjacency by vertex number; numbers
-    // are handed out in the order vertices are first met.
+// The number of the boundary vertex at circumcentre `index`, handed out in
+// the order vertices are first met in the current generation.
+std::uint32_t vertex_of(GroupWorkspace& ws, std::size_t index) {
+    if (index < ws.stamp.size()) {
+        if (ws.stamp[index] == ws.generation) return ws.number[index];
+        ws.stamp[index] = ws.generation;
+        ws.number[index] = static_cast<std::uint32_t>(ws.vertex.size());
+    } else {
+        const auto [it, fresh] = ws.beyond.try_emplace(index, static_cast<std::uint32_t>(ws.vertex.size()));
+        if (!fresh) return it->second;
+    }
+    ws.vertex.push_back(index);
+    ws.nodes.push_back({});
+    return static_cast<std::uint32_t>(ws.vertex.size() - 1);
+}
+
+// Appends `to` to the adjacency of vertex `from`.
+void attach(GroupWorkspace& ws, std::uint32_t from, std::uint32_t to) {
+    ws.links.push_back({to, 0});
+    const auto entry = static_cast<std::uint32_t>(ws.links.size());
+    GroupWorkspace::Node& node = ws.nodes[from];
+    if (node.tail == 0) {
+        node.head = entry;
+    } else {
+        ws.links[node.tail - 1].next = entry;
+    }
+    node.tail = entry;
+}
+
+// Boundary edges of the group's cells -- those not shared with a stone of
+// the same group -- collected into an adjacency by vertex number, starting
+// a new generation of vertex numbers.
+void collect_boundary(const VoronoiPartition& partition, const std::vector<std::size_t>& labels,
+                      const std::size_t* members, std::size_t member_count, GroupWorkspace& ws) {
+    const std::size_t n = partition.stone_count();
+    const std::size_t number = labels[members[0]];
+    const std::size_t circumcentres = partition.circumcentres.size();
     ++ws.generation;
-    const std::uint64_t generation = ws.generation;
-    if (ws.stamp.size() < cc.size()) {
-        ws.stamp.resize(cc.size(), 0);
-        ws.number.resize(cc.size(), 0);
+    if (ws.stamp.size() < circumcentres) {
+        ws.stamp.resize(circumcentres, 0);
+        ws.number.resize(circumcentres, 0);
     }
     ws.beyond.clear();
     ws.vertex.clear();
     ws.nodes.clear();
     ws.links.clear();
-    auto vertex_of = [&ws, generation](std::size_t index) -> std::uint32_t {
-        if (index < ws.stamp.size()) {
-            if (ws.stamp[index] == generation) return ws.number[index];
-            ws.stamp[index] = generation;
-            ws.number[index] = static_cast<std::uint32_t>(ws.vertex.size());
-        } else {
-            const auto [it, fresh] = ws.beyond.try_emplace(index, static_cast<std::uint32_t>(ws.vertex.size()));
-            if (!fresh) return it->second;
-        }
-        ws.vertex.push_back(index);
-        ws.nodes.push_back({});
-        return static_cast<std::uint32_t>(ws.vertex.size() - 1);
-    };
-    auto attach = [&ws](std::uint32_t from, std::uint32_t to) {
-        ws.links.push_back({to, 0});
-        const auto entry = static_cast<std::uint32_t>(ws.links.size());
-        GroupWorkspace::Node& node = ws.nodes[from];
-        if (node.tail == 0) {
-            node.head = entry;
-        } else {
-            ws.links[node.tail - 1].next = entry;
-        }
-        node.tail = entry;
-    };
     for (std::size_t i = 0; i < member_count; ++i) {
         const std::size_t m = members[i];
         if (m >= n) continue;
         for (const CellEdge* e = partition.cell_begin(m); e != partition.cell_end(m); ++e) {
             if (e->neighbour < n && labels[e->neighbour] == number) continue;
-            const std::uint32_t from = vertex_of(e->from);
-            const std::uint32_t to = vertex_of(e->to);
-            attach(from, to);
-            attach(to, from);
+            const std::uint32_t from = vertex_of(ws, e->from);
+            const std::uint32_t to = vertex_of(ws, e->to);
+            attach(ws, from, to);
+            attach(ws, to, from);
         }
     }
+}
 
-    // Trace: from each unvisited vertex in the order first met, follow the
-    // first unvisited neighbour.
+// Trace: from each unvisited vertex in the order first met, follow the first
+// unvisited neighbour; a trace of three or more vertices is a ring.
+void trace_rings(GroupWorkspace& ws) {
     ws.ring_vertices.clear();
     ws.ring_ends.clear();
     const auto vertices = static_cast<std::uint32_t>(ws.vertex.size());
@@ -147,8 +151,11 @@ Group build_group_into(const VoronoiPartition& partition, double board_size, con
             ws.ring_vertices.resize(begin);
         }
     }
+}
 
-    // Points, clipped to the board square one side at a time.
+// The traced rings as points, clipped to the board square one side at a
+// time, into ws.rings; a ring left with fewer than three points goes.
+void clip_rings(const std::vector<Point>& cc, double board_size, GroupWorkspace& ws) {
     std::vector<Ring>& rings = ws.rings;
     rings.clear();
     std::vector<Point>& pts = ws.points;
@@ -178,10 +185,13 @@ Group build_group_into(const VoronoiPartition& partition, double board_size, con
             rings.push_back(std::move(ring));
         }
     }
+}
 
-    // Stones ascending by id; equal ids keep member order. A sort that
-    // breaks ties by position is the stable sort, without the buffer that
-    // std::stable_sort allocates.
+// The members' stones ascending by id; equal ids keep member order. A sort
+// that breaks ties by position is the stable sort, without the buffer that
+// std::stable_sort allocates.
+std::vector<Stone> member_stones(const std::vector<Stone>& stones, const std::size_t* members,
+                                std::size_t member_count, GroupWorkspace& ws) {
     std::vector<std::size_t>& order = ws.members;
     order.clear();
     for (std::size_t i = 0; i < member_count; ++i) {
@@ -192,11 +202,16 @@ Group build_group_into(const VoronoiPartition& partition, double board_size, con
         const std::uint32_t ib = stones[members[b]].id;
         return ia != ib ? ia < ib : a < b;
     });
-    group.stones.reserve(order.size());
-    for (const std::size_t i : order) group.stones.push_back(stones[members[i]]);
+    std::vector<Stone> out;
+    out.reserve(order.size());
+    for (const std::size_t i : order) out.push_back(stones[members[i]]);
+    return out;
+}
 
-    // Largest ring first; equal areas keep trace order (NaN areas last),
-    // again with ties broken by position.
+// The clipped rings, largest first, each closed; equal areas keep trace
+// order (NaN areas last), again with ties broken by position.
+std::vector<Ring> rings_by_area(GroupWorkspace& ws) {
+    std::vector<Ring>& rings = ws.rings;
     std::vector<double>& areas = ws.areas;
     areas.resize(rings.size());
     for (std::size_t i = 0; i < rings.size(); ++i) areas[i] = enclosed_area(rings[i]);
@@ -210,12 +225,29 @@ Group build_group_into(const VoronoiPartition& partition, double board_size, con
         if (!na && areas[a] != areas[b]) return areas[a] > areas[b];
         return a < b;
     });
-    group.rings.reserve(rings.size());
+    std::vector<Ring> out;
+    out.reserve(rings.size());
     for (std::size_t i : by_area) {
         Ring ring = std::move(rings[i]);
         ring.push_back(ring.front());
-        group.rings.push_back(std::move(ring));
+        out.push_back(std::move(ring));
     }
+    return out;
+}
+
+}  // namespace
+
+Group build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
+                       const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
+                       Color color, GroupWorkspace& ws) {
+    Group group;
+    group.color = color;
+    if (member_count == 0) return group;
+    collect_boundary(partition, labels, members, member_count, ws);
+    trace_rings(ws);
+    clip_rings(partition.circumcentres, board_size, ws);
+    group.stones = member_stones(stones, members, member_count, ws);
+    group.rings = rings_by_area(ws);
     return group;
 }
 

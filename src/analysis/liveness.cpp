@@ -1,4 +1,5 @@
 #include "analysis/liveness.hpp"
+#include "analysis/nan_aware.hpp"
 
 #include <cmath>
 #include <limits>
@@ -9,19 +10,6 @@ namespace cellvane {
 namespace {
 
 constexpr double INF = std::numeric_limits<double>::infinity();
-
-// Minimum in which a NaN operand never replaces a number.
-double min_of(double a, double b) {
-    if (std::isnan(b)) return a;
-    if (std::isnan(a)) return b;
-    return b < a ? b : a;
-}
-
-double dist(Point a, Point b) {
-    const double dx = a.x - b.x;
-    const double dy = a.y - b.y;
-    return std::sqrt(dx * dx + dy * dy);
-}
 
 double cross(Point u, Point v) { return u.x * v.y - u.y * v.x; }
 Point minus(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
@@ -37,7 +25,7 @@ Point nearest_on_piece(Point u, Point v, Point x) {
     return {u.x + t * d.x, u.y + t * d.y};
 }
 
-double point_piece_distance(Point x, Point u, Point v) { return dist(x, nearest_on_piece(u, v, x)); }
+double point_piece_distance(Point x, Point u, Point v) { return distance(x, nearest_on_piece(u, v, x)); }
 
 // Whether the line piece and the piece c-d cross, by the signs of the four
 // orientations (strictly).
@@ -77,11 +65,6 @@ double circular_gap(double a, double b) {
     return min_of(g, TWO_PI - g);
 }
 
-double normalised(double t) {
-    const double r = std::fmod(t, TWO_PI);
-    return r < 0 ? r + TWO_PI : r;
-}
-
 Point on_circle(Point c, double r, double angle) { return {c.x + r * std::cos(angle), c.y + r * std::sin(angle)}; }
 
 // The liveness measure between an arc and the piece p-q: the least of the
@@ -93,35 +76,35 @@ Point on_circle(Point c, double r, double angle) { return {c.x + r * std::cos(an
 // taken at the raw angles; they depend on the arc alone.
 double arc_measure(Point c, double r, double m, double l, Point s, Point e, Point p, Point q) {
     auto end_distance = [&](Point x) {
-        double theta = normalised(std::atan2(x.y - c.y, x.x - c.x));
+        double theta = angle_about(c, x);
         if (!on_arc(theta, m, l)) theta = circular_gap(theta, m) < circular_gap(theta, l) ? m : l;
-        return dist(x, on_circle(c, r, theta));
+        return distance(x, on_circle(c, r, theta));
     };
     double result = min_of(end_distance(p), end_distance(q));
     result = min_of(result, point_piece_distance(s, p, q));
     result = min_of(result, point_piece_distance(e, p, q));
     const Point f = nearest_on_piece(p, q, c);
-    if (on_arc(normalised(std::atan2(f.y - c.y, f.x - c.x)), m, l)) {
-        result = min_of(result, std::fabs(dist(c, f) - r));
+    if (on_arc(angle_about(c, f), m, l)) {
+        result = min_of(result, std::fabs(distance(c, f) - r));
     }
     return result;
 }
 
 double arc_distance(const ArcSeg& arc, Point p, Point q) {
-    return arc_measure(arc.centre, arc.radius, normalised(arc.start), normalised(arc.end),
+    return arc_measure(arc.centre, arc.radius, normalise_angle(arc.start), normalise_angle(arc.end),
                        on_circle(arc.centre, arc.radius, arc.start), on_circle(arc.centre, arc.radius, arc.end), p, q);
 }
 
 // Distance from the piece p-q to a whole circle's outline; 0 when the piece
 // crosses it.
 double whole_circle_distance(Point c, double r, Point p, Point q) {
-    const double a = dist(c, p);
-    const double b = dist(c, q);
+    const double a = distance(c, p);
+    const double b = distance(c, q);
     const bool in_a = r > a;
     const bool in_b = r > b;
     if (in_a && in_b) return r - (a < b ? b : a);
     if (in_a != in_b) return 0.0;
-    const double cf = dist(c, nearest_on_piece(p, q, c));
+    const double cf = distance(c, nearest_on_piece(p, q, c));
     return r > cf ? 0.0 : cf - r;
 }
 
@@ -188,8 +171,8 @@ void prepare_arc(Piece& piece) {
     const ArcSeg& arc = piece.arc;
     const Point k = arc.centre;
     const double r = arc.radius;
-    piece.m = normalised(arc.start);
-    piece.l = normalised(arc.end);
+    piece.m = normalise_angle(arc.start);
+    piece.l = normalise_angle(arc.end);
     piece.from = on_circle(k, r, arc.start);
     piece.to = on_circle(k, r, arc.end);
     // The arc's box: its end points, widened to each axis extreme of the
@@ -222,6 +205,15 @@ bool make_piece(const ExposedPiece& exposed, Piece& piece) {
     piece.scale =
         std::fabs(piece.box.lox) + std::fabs(piece.box.loy) + std::fabs(piece.box.hix) + std::fabs(piece.box.hiy);
     return true;
+}
+
+// Appends the usable exposed pieces of shape `id`, in the graph's order.
+void append_pieces(const ClipGraph& graph, ShapeId id, std::vector<Piece>& out) {
+    graph.for_each_exposed_piece(id, [&out](const ExposedPiece& exposed) {
+        Piece piece;
+        if (make_piece(exposed, piece)) out.push_back(piece);
+        return true;
+    });
 }
 
 // Whether the piece's measure to p-q is at most the limit. The first measure
@@ -501,11 +493,7 @@ void LivenessScene::build_edge_pieces() {
     for (const auto& [id, shape] : b.edges) {
         // An edge line with at most one segment bounds nothing.
         if (shape->count <= 1) continue;
-        zone_->graph().for_each_exposed_piece(id, [&b](const ExposedPiece& exposed) {
-            Piece piece;
-            if (make_piece(exposed, piece)) b.pieces.push_back(piece);
-            return true;
-        });
+        append_pieces(zone_->graph(), id, b.pieces);
     }
     b.edge_end = static_cast<std::uint32_t>(b.pieces.size());
 }
@@ -523,15 +511,11 @@ bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, 
     if (!disc.pieces_read) {
         disc.pieces_read = true;
         disc.first = static_cast<std::uint32_t>(b.pieces.size());
-        zone_->graph().for_each_exposed_piece(disc.id, [&b](const ExposedPiece& exposed) {
-            Piece piece;
-            if (make_piece(exposed, piece)) b.pieces.push_back(piece);
-            return true;
-        });
+        append_pieces(zone_->graph(), disc.id, b.pieces);
         disc.end = static_cast<std::uint32_t>(b.pieces.size());
     }
     if (disc.first == disc.end) return false;  // nothing exposed: nothing to measure
-    const double bound = dist(c.centre, nearest_on_piece(p, q, c.centre)) - c.radius;
+    const double bound = distance(c.centre, nearest_on_piece(p, q, c.centre)) - c.radius;
     const double scale = std::fabs(c.centre.x) + std::fabs(c.centre.y) + c.radius + std::fabs(p.x) + std::fabs(p.y) +
                          std::fabs(q.x) + std::fabs(q.y);
     if (bound > limit + 1e-9 * (1.0 + scale)) return false;
@@ -558,7 +542,7 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
     }
     for (const auto& [key, eye] : zone_->forced_eyes()) {
         if (eye.x < near.lox || eye.x > near.hix || eye.y < near.loy || eye.y > near.hiy) continue;
-        if (dist(eye, nearest_on_piece(p, q, eye)) <= limit) return true;
+        if (distance(eye, nearest_on_piece(p, q, eye)) <= limit) return true;
     }
     return false;
 }
@@ -682,7 +666,7 @@ double clearance(const AliveZone& zone, Point p, Point q) {
         if (result <= 0) return 0.0;
     }
     for (const auto& [key, eye] : zone.forced_eyes()) {
-        result = min_of(result, dist(eye, nearest_on_piece(p, q, eye)));
+        result = min_of(result, distance(eye, nearest_on_piece(p, q, eye)));
         if (result <= 0) return 0.0;
     }
     return result;

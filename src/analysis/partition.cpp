@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "analysis/delaunay.hpp"
+#include "analysis/nan_aware.hpp"
 
 namespace cellvane {
 
@@ -17,18 +18,6 @@ Point circumcentre(Point a, Point b, Point c) {
     const delaunay::Circumdelta d = delaunay::circumdelta(a, b, c);
     if (d.degenerate) return {0.0, 0.0};
     return {a.x + d.offset.x, a.y + d.offset.y};
-}
-
-// max and min in which a NaN operand never replaces a number.
-double max_of(double a, double b) {
-    if (std::isnan(a)) return b;
-    if (std::isnan(b)) return a;
-    return a < b ? b : a;
-}
-double min_of(double a, double b) {
-    if (std::isnan(a)) return b;
-    if (std::isnan(b)) return a;
-    return b < a ? b : a;
 }
 
 }  // namespace

@@ -50,8 +50,7 @@ private:
 
 std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     if (status_ == Status::Ended) return move_error(MoveErrorKind::GameOver);
-    // Written so that a NaN depth would also refuse the move.
-    if (!(zone_.depth_at(position) <= EPSILON)) return move_error(MoveErrorKind::NotPlaceable, position);
+    if (!zone_.is_placeable(position)) return move_error(MoveErrorKind::NotPlaceable, position);
 
     const std::uint32_t id = turn_;
     const Color color = id % 2 == 0 ? Color::Black : Color::White;

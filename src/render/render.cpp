@@ -80,6 +80,15 @@ std::vector<std::size_t> number_groups(const std::vector<Group>& groups) {
     return numbers;
 }
 
+// An element opened up to its position: `open`, x, `between`, y, both in
+// plain form; the caller closes the y attribute's quote.
+void append_opening_at(std::string& out, std::string_view open, Point p, std::string_view between) {
+    out.append(open);
+    append_plain(out, p.x);
+    out.append(between);
+    append_plain(out, p.y);
+}
+
 void append_xy_fixed(std::string& out, double x, double y, char sep) {
     append_fixed(out, x);
     out.push_back(sep);
@@ -171,19 +180,8 @@ std::size_t estimated_length(const Board& board, const PositionAnalysis& analysi
     return n;
 }
 
-}  // namespace
-
-std::string dump_svg(const Board& board) {
-    using render_detail::append_group_label;
-    const PositionAnalysis& analysis = board.analysis();
-    const AliveZone& zone = board.alive_zone();
-
-    std::string out;
-    out.reserve(estimated_length(board, analysis));
-
-    std::string size;
-    append_plain(size, board.board_size());
-
+// The opening tag: the board square in user units.
+void append_svg_open(std::string& out, const std::string& size) {
     out.append("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"");
     out.append(size);
     out.append("\" height=\"");
@@ -192,19 +190,37 @@ std::string dump_svg(const Board& board) {
     out.append(size);
     out.push_back(' ');
     out.append(size);
-    out.append("\">\n<defs>\n");
+    out.append("\">\n");
+}
+
+// A rectangle over the whole board, its further attributes given by `rest`.
+void append_board_rect(std::string& out, const std::string& size, std::string_view rest) {
+    out.append("<rect width=\"");
+    out.append(size);
+    out.append("\" height=\"");
+    out.append(size);
+    out.append(rest);
+}
+
+// The alive zone as a reusable group: the exposed segments, then a disc for
+// every forced eye.
+void append_alive_zone_geometry(std::string& out, const AliveZone& zone) {
     out.append(
         "<g id=\"alive-zone-geometry\" stroke-width=\"inherit\" stroke-linecap=\"round\" "
         "stroke-linejoin=\"round\" fill=\"inherit\" stroke=\"inherit\">\n");
     append_alive_zone_path(out, zone.graph());
     for (const auto& entry : zone.forced_eyes()) {
-        out.append("<circle cx=\"");
-        append_plain(out, entry.second.x);
-        out.append("\" cy=\"");
-        append_plain(out, entry.second.y);
+        append_opening_at(out, "<circle cx=\"", entry.second, "\" cy=\"");
         out.append("\" r=\"1\" stroke=\"none\"/>\n");
     }
     out.append("</g>\n");
+}
+
+// The definitions: the alive-zone geometry, the hatch pattern, and the mask
+// that leaves the hatch only outside the alive zone.
+void append_defs(std::string& out, const std::string& size, const AliveZone& zone) {
+    out.append("<defs>\n");
+    append_alive_zone_geometry(out, zone);
     out.append(
         "<pattern id=\"deadzone-hatch\" patternUnits=\"userSpaceOnUse\" width=\"0.4\" "
         "height=\"0.4\" patternTransform=\"rotate(-45)\">\n"
@@ -212,73 +228,80 @@ std::string dump_svg(const Board& board) {
         "<rect x=\"0.2\" width=\"0.2\" height=\"0.4\" fill=\"#808080\" fill-opacity=\"0.5\"/>\n"
         "</pattern>\n"
         "<mask id=\"deadzone-mask\">\n");
-    out.append("<rect width=\"");
-    out.append(size);
-    out.append("\" height=\"");
-    out.append(size);
-    out.append("\" fill=\"white\"/>\n");
+    append_board_rect(out, size, "\" fill=\"white\"/>\n");
     out.append(
         "<use href=\"#alive-zone-geometry\" fill=\"black\" stroke=\"black\" stroke-width=\"2\"/>\n"
         "</mask>\n"
         "</defs>\n");
+}
 
-    struct Colour {
-        const std::vector<Group>* groups;
-        std::vector<std::size_t> numbers;
-        const std::string_view* palette;
-        StonePaint stone;
-        Color color;
-    };
+// One colour's groups with their numbers and paints.
+struct Colour {
+    const std::vector<Group>* groups;
+    std::vector<std::size_t> numbers;
+    const std::string_view* palette;
+    StonePaint stone;
+    Color color;
+};
+
+// Calls f(colour, group, number) for every drawn group, black first, each
+// colour's in list order.
+template <class F>
+void for_each_drawn_group(const Colour (&colours)[2], F&& f) {
+    for (const Colour& c : colours) {
+        for (std::size_t i = 0; i < c.groups->size(); ++i) {
+            if (c.numbers[i] == kNotDrawn) continue;
+            f(c, (*c.groups)[i], c.numbers[i]);
+        }
+    }
+}
+
+void append_stone(std::string& out, const Stone& stone, const StonePaint& paint) {
+    append_opening_at(out, "<circle cx=\"", stone.position, "\" cy=\"");
+    out.append("\" r=\"0.95\" fill=\"");
+    out.append(paint.fill);
+    out.append("\" stroke=\"");
+    out.append(paint.stroke);
+    out.append("\" stroke-width=\"0.1\"/>\n");
+}
+
+void append_stone_label(std::string& out, const Stone& stone, const Colour& c, std::size_t number) {
+    append_opening_at(out, "<text x=\"", stone.position, "\" y=\"");
+    out.append("\" dy=\"0.33em\" text-anchor=\"middle\" font-size=\"0.9\" font-weight=\"700\" fill=\"");
+    out.append(c.stone.stroke);
+    out.append("\">");
+    render_detail::append_group_label(out, c.color, number);
+    out.append("</text>\n");
+}
+
+}  // namespace
+
+std::string dump_svg(const Board& board) {
+    const PositionAnalysis& analysis = board.analysis();
+
+    std::string out;
+    out.reserve(estimated_length(board, analysis));
+
+    std::string size;
+    append_plain(size, board.board_size());
+
+    append_svg_open(out, size);
+    append_defs(out, size, board.alive_zone());
+
     const Colour colours[2] = {
         {&analysis.black, number_groups(analysis.black), kDarkPalette, kBlackStone, Color::Black},
         {&analysis.white, number_groups(analysis.white), kLightPalette, kWhiteStone, Color::White},
     };
-
-    for (const Colour& c : colours) {
-        for (std::size_t i = 0; i < c.groups->size(); ++i) {
-            if (c.numbers[i] == kNotDrawn) continue;
-            append_group_path(out, (*c.groups)[i], c.palette[c.numbers[i] % 24]);
-        }
-    }
-
-    out.append("<rect width=\"");
-    out.append(size);
-    out.append("\" height=\"");
-    out.append(size);
-    out.append("\" fill=\"url(#deadzone-hatch)\" mask=\"url(#deadzone-mask)\"/>\n");
-
-    for (const Colour& c : colours) {
-        for (std::size_t i = 0; i < c.groups->size(); ++i) {
-            if (c.numbers[i] == kNotDrawn) continue;
-            for (const Stone& stone : (*c.groups)[i].stones) {
-                out.append("<circle cx=\"");
-                append_plain(out, stone.position.x);
-                out.append("\" cy=\"");
-                append_plain(out, stone.position.y);
-                out.append("\" r=\"0.95\" fill=\"");
-                out.append(c.stone.fill);
-                out.append("\" stroke=\"");
-                out.append(c.stone.stroke);
-                out.append("\" stroke-width=\"0.1\"/>\n");
-            }
-        }
-    }
-    for (const Colour& c : colours) {
-        for (std::size_t i = 0; i < c.groups->size(); ++i) {
-            if (c.numbers[i] == kNotDrawn) continue;
-            for (const Stone& stone : (*c.groups)[i].stones) {
-                out.append("<text x=\"");
-                append_plain(out, stone.position.x);
-                out.append("\" y=\"");
-                append_plain(out, stone.position.y);
-                out.append("\" dy=\"0.33em\" text-anchor=\"middle\" font-size=\"0.9\" font-weight=\"700\" fill=\"");
-                out.append(c.stone.stroke);
-                out.append("\">");
-                append_group_label(out, c.color, c.numbers[i]);
-                out.append("</text>\n");
-            }
-        }
-    }
+    for_each_drawn_group(colours, [&](const Colour& c, const Group& group, std::size_t number) {
+        append_group_path(out, group, c.palette[number % 24]);
+    });
+    append_board_rect(out, size, "\" fill=\"url(#deadzone-hatch)\" mask=\"url(#deadzone-mask)\"/>\n");
+    for_each_drawn_group(colours, [&](const Colour& c, const Group& group, std::size_t) {
+        for (const Stone& stone : group.stones) append_stone(out, stone, c.stone);
+    });
+    for_each_drawn_group(colours, [&](const Colour& c, const Group& group, std::size_t number) {
+        for (const Stone& stone : group.stones) append_stone_label(out, stone, c, number);
+    });
     out.append("</svg>\n");
     return out;
 }

@@ -94,166 +94,205 @@ private:
     std::set<SegId> set_;
 };
 
-std::optional<std::string> graph_fault(const ClipGraph& g) {
-    auto fault = [] { return Text(kGraphPrefix); };
+Text graph_text() { return Text(kGraphPrefix); }
+
+std::string missing_segment(ShapeId id, SegId t) {
+    return graph_text().s("shape ").shape(id).s(" links to segment ").seg(t).s(", which is not in the arena").done();
+}
+
+// Segment t, a neighbour of segment s in shape `id`'s list: it exists, and
+// its link `back` (prev for s's next, next for s's prev) leads to s.
+std::optional<std::string> neighbour_fault(const ClipGraph& g, ShapeId id, SegId s, SegId t, SegId Segment::*back) {
+    const Segment* other = g.slot(t);
+    if (other == nullptr) return missing_segment(id, t);
+    if (other->*back != s) {
+        const bool t_before = back == &Segment::next;
+        return graph_text().s("segments ").seg(t_before ? t : s).s(" and ").seg(t_before ? s : t)
+            .s(" do not agree about the link between them").done();
+    }
+    return std::nullopt;
+}
+
+// Segment s of shape `id`: it exists, belongs to the shape, is reached by no
+// other walk, and agrees with both neighbours about the links between them.
+// Marks it reached.
+std::optional<std::string> link_fault(const ClipGraph& g, ShapeId id, SegId s, std::vector<std::uint8_t>& reached) {
+    const Segment* seg = g.slot(s);
+    if (seg == nullptr) return missing_segment(id, s);
+    if (seg->shape != id) {
+        return graph_text().s("segment ").seg(s).s(" is in shape ").shape(id)
+            .s("'s list but belongs to ").shape(seg->shape).done();
+    }
+    if (reached[s] != 0) {
+        return graph_text().s("segment ").seg(s).s(" is in more than one shape's list").done();
+    }
+    reached[s] = 1;
+    if (auto f = neighbour_fault(g, id, s, seg->next, &Segment::prev)) return f;
+    return neighbour_fault(g, id, s, seg->prev, &Segment::next);
+}
+
+// How a segment names another shape, in the texts of the two faults such a
+// name can have.
+struct ShapeNaming {
+    std::string_view own;         // after "shape k", when k is the segment's own shape
+    std::string_view gone_before; // between "segment s" and "shape k", when k no longer exists
+    std::string_view gone_after;  // after "shape k", when k no longer exists
+};
+constexpr ShapeNaming NAMED_AS_COVER{" covers part of its own outline", " is covered by shape ",
+                                     ", which no longer exists"};
+constexpr ShapeNaming NAMED_AS_CAUSE{" is named as crossing its own outline", " starts where shape ",
+                                     " crossed it, which no longer exists"};
+
+// Shape k, named by segment s of shape `id`, is another shape that exists.
+template <class Shapes>
+std::optional<std::string> named_shape_fault(const Shapes& shapes, ShapeId id, SegId s, ShapeId k,
+                                             const ShapeNaming& naming) {
+    if (k == id) return graph_text().s("shape ").shape(k).s(naming.own).done();
+    if (!shapes.contains(k)) {
+        return graph_text().s("segment ").seg(s).s(naming.gone_before).shape(k).s(naming.gone_after).done();
+    }
+    return std::nullopt;
+}
+
+// The start point of segment s of shape `id`: its offset, its place in the
+// shared-start index, the shapes covering the segment, and the causes of the
+// point -- the shapes that crossed this outline there, each with a point of
+// its own there. A point with no cause (other than an edge's own four) would
+// never merge back.
+std::optional<std::string> start_fault(const ClipGraph& g, ShapeId id, const Shape& shape, SegId s,
+                                       const Segment& seg) {
     const auto& shapes = g.shapes();
     const auto& index = g.index();
-    // Segments reached by some shape's walk; one record serves all shapes.
-    std::vector<std::uint8_t> reached(g.arena_size(), 0);
-
-    for (const auto& [id, shape] : shapes) {
-        if (!shape.head) {
-            if (shape.count != 0) {
-                return fault().s("shape ").shape(id).s(" records ").n(shape.count)
-                    .s(" segments but its list holds 0").done();
-            }
-            continue;
-        }
-        const SegId head = *shape.head;
-        SegId s = head;
-        std::uint64_t steps = 0;
-        std::uint64_t descents = 0;
-        bool descent_into_head = false;
-        // Each pass marks a new segment as reached or fails, so the loop ends
-        // within arena_size() + 1 passes whatever the count says.
-        for (;;) {
-            const Segment* seg = g.slot(s);
-            if (seg == nullptr) {
-                return fault().s("shape ").shape(id).s(" links to segment ").seg(s)
-                    .s(", which is not in the arena").done();
-            }
-            if (seg->shape != id) {
-                return fault().s("segment ").seg(s).s(" is in shape ").shape(id)
-                    .s("'s list but belongs to ").shape(seg->shape).done();
-            }
-            if (reached[s] != 0) {
-                return fault().s("segment ").seg(s).s(" is in more than one shape's list").done();
-            }
-            reached[s] = 1;
-            const SegId n = seg->next;
-            const Segment* next = g.slot(n);
-            if (next == nullptr) {
-                return fault().s("shape ").shape(id).s(" links to segment ").seg(n)
-                    .s(", which is not in the arena").done();
-            }
-            if (next->prev != s) {
-                return fault().s("segments ").seg(s).s(" and ").seg(n)
-                    .s(" do not agree about the link between them").done();
-            }
-            const SegId p = seg->prev;
-            const Segment* prev = g.slot(p);
-            if (prev == nullptr) {
-                return fault().s("shape ").shape(id).s(" links to segment ").seg(p)
-                    .s(", which is not in the arena").done();
-            }
-            if (prev->next != s) {
-                return fault().s("segments ").seg(p).s(" and ").seg(s)
-                    .s(" do not agree about the link between them").done();
-            }
-            if (!same_bits(seg->offset, offset_on(shape.kind, seg->start))) {
-                return fault().s("segment ").seg(s)
-                    .s("'s offset is not the offset of its start point").done();
-            }
-            const auto entry = index.find(point_key(seg->start));
-            if (entry == index.end() ||
-                std::find(entry->second.begin(), entry->second.end(), s) == entry->second.end()) {
-                return fault().s("segment ").seg(s)
-                    .s(" is not indexed under the point it starts at").done();
-            }
-            for (const ShapeId k : seg->covered_by) {
-                if (k == id) {
-                    return fault().s("shape ").shape(k).s(" covers part of its own outline").done();
-                }
-                if (!shapes.contains(k)) {
-                    return fault().s("segment ").seg(s).s(" is covered by shape ").shape(k)
-                        .s(", which no longer exists").done();
-                }
-            }
-            // The causes of the start point: the shapes that crossed this
-            // outline there, each with a point of its own there. A point with
-            // no cause (other than an edge's own four) would never merge back.
-            for (const ShapeId k : seg->causes) {
-                if (k == id) {
-                    return fault().s("shape ").shape(k).s(" is named as crossing its own outline").done();
-                }
-                if (!shapes.contains(k)) {
-                    return fault().s("segment ").seg(s).s(" starts where shape ").shape(k)
-                        .s(" crossed it, which no longer exists").done();
-                }
-                const bool answered = std::any_of(entry->second.begin(), entry->second.end(), [&](SegId t) {
-                    const Segment* there = g.slot(t);
-                    return there != nullptr && there->shape == k;
-                });
-                if (!answered) {
-                    return fault().s("segment ").seg(s).s(" starts where shape ").shape(k)
-                        .s(" crossed it, but that shape has no point there").done();
-                }
-            }
-            if (seg->causes.empty() && !seg->permanent) {
-                return fault().s("segment ").seg(s).s(" starts at a point that no crossing put there").done();
-            }
-            ++steps;
-            if (steps > shape.count) {
-                return fault().s("walking shape ").shape(id)
-                    .s("'s list did not return to its head within ").n(shape.count)
-                    .s(" segments").done();
-            }
-            if (seg->offset > next->offset) {
-                ++descents;
-                descent_into_head = n == head;
-            }
-            if (n == head) break;
-            s = n;
-        }
-        if (steps != shape.count) {
-            return fault().s("shape ").shape(id).s(" records ").n(shape.count)
-                .s(" segments but its list holds ").n(steps).done();
-        }
-        if (descents > 1 || (shape.is_edge && descents == 1 && !descent_into_head)) {
-            return fault().s("shape ").shape(id).s("'s segment offsets are not in order").done();
+    if (!same_bits(seg.offset, offset_on(shape.kind, seg.start))) {
+        return graph_text().s("segment ").seg(s).s("'s offset is not the offset of its start point").done();
+    }
+    const auto entry = index.find(point_key(seg.start));
+    if (entry == index.end() || std::find(entry->second.begin(), entry->second.end(), s) == entry->second.end()) {
+        return graph_text().s("segment ").seg(s).s(" is not indexed under the point it starts at").done();
+    }
+    for (const ShapeId k : seg.covered_by) {
+        if (auto f = named_shape_fault(shapes, id, s, k, NAMED_AS_COVER)) return f;
+    }
+    for (const ShapeId k : seg.causes) {
+        if (auto f = named_shape_fault(shapes, id, s, k, NAMED_AS_CAUSE)) return f;
+        const bool answered = std::any_of(entry->second.begin(), entry->second.end(), [&](SegId t) {
+            const Segment* there = g.slot(t);
+            return there != nullptr && there->shape == k;
+        });
+        if (!answered) {
+            return graph_text().s("segment ").seg(s).s(" starts where shape ").shape(k)
+                .s(" crossed it, but that shape has no point there").done();
         }
     }
+    if (seg.causes.empty() && !seg.permanent) {
+        return graph_text().s("segment ").seg(s).s(" starts at a point that no crossing put there").done();
+    }
+    return std::nullopt;
+}
 
+// One shape's list, walked from its head: every segment sound, the count
+// recorded matching the list, and the offsets in order (at most one descent,
+// and for an edge only the one back into the head). Each pass marks a new
+// segment as reached or fails, so the walk ends within arena_size() + 1
+// passes whatever the count says.
+std::optional<std::string> shape_fault(const ClipGraph& g, ShapeId id, const Shape& shape,
+                                       std::vector<std::uint8_t>& reached) {
+    if (!shape.head) {
+        if (shape.count != 0) {
+            return graph_text().s("shape ").shape(id).s(" records ").n(shape.count)
+                .s(" segments but its list holds 0").done();
+        }
+        return std::nullopt;
+    }
+    const SegId head = *shape.head;
+    SegId s = head;
+    std::uint64_t steps = 0;
+    std::uint64_t descents = 0;
+    bool descent_into_head = false;
+    for (;;) {
+        if (auto f = link_fault(g, id, s, reached)) return f;
+        const Segment& seg = *g.slot(s);
+        if (auto f = start_fault(g, id, shape, s, seg)) return f;
+        ++steps;
+        if (steps > shape.count) {
+            return graph_text().s("walking shape ").shape(id)
+                .s("'s list did not return to its head within ").n(shape.count).s(" segments").done();
+        }
+        const SegId n = seg.next;
+        if (seg.offset > g.slot(n)->offset) {
+            ++descents;
+            descent_into_head = n == head;
+        }
+        if (n == head) break;
+        s = n;
+    }
+    if (steps != shape.count) {
+        return graph_text().s("shape ").shape(id).s(" records ").n(shape.count)
+            .s(" segments but its list holds ").n(steps).done();
+    }
+    if (descents > 1 || (shape.is_edge && descents == 1 && !descent_into_head)) {
+        return graph_text().s("shape ").shape(id).s("'s segment offsets are not in order").done();
+    }
+    return std::nullopt;
+}
+
+// Every live segment is reached by some shape's walk.
+std::optional<std::string> unreached_fault(const ClipGraph& g, const std::vector<std::uint8_t>& reached) {
     for (std::size_t i = 0; i < g.arena_size(); ++i) {
         const SegId id = static_cast<SegId>(i);
         if (g.slot(id) != nullptr && reached[i] == 0) {
-            return fault().s("segment ").seg(id).s(" is alive but no shape's list reaches it").done();
+            return graph_text().s("segment ").seg(id).s(" is alive but no shape's list reaches it").done();
         }
     }
+    return std::nullopt;
+}
 
+// The shared-start index: no empty point, no segment twice under a point,
+// every segment listed alive and starting at its point, and as many entries
+// as live segments. In key order, so that the first fault found does not
+// depend on how the index is laid out in memory.
+std::optional<std::string> index_fault(const ClipGraph& g) {
+    const auto& index = g.index();
     std::uint64_t total = 0;
     SeenUnderKey seen;
-    // In key order, so that the first fault found does not depend on how the
-    // index is laid out in memory.
     for (const PointKey& key : index.sorted_keys()) {
         const SegList& ids = index.at(key);
         if (ids.empty()) {
-            return fault().s("the shared-start index holds a point with no segments").done();
+            return graph_text().s("the shared-start index holds a point with no segments").done();
         }
         seen.reset(ids);
         for (std::size_t pos = 0; pos < ids.size(); ++pos) {
             const SegId t = ids[pos];
             if (seen.seen_before(pos)) {
-                return fault().s("the shared-start index lists segment ").seg(t)
+                return graph_text().s("the shared-start index lists segment ").seg(t)
                     .s(" twice under one point").done();
             }
             const Segment* seg = g.slot(t);
             if (seg == nullptr) {
-                return fault().s("the shared-start index refers to segment ").seg(t)
+                return graph_text().s("the shared-start index refers to segment ").seg(t)
                     .s(", which is not in the arena").done();
             }
             if (point_key(seg->start) != key) {
-                return fault().s("segment ").seg(t)
-                    .s(" is indexed under a point it does not start at").done();
+                return graph_text().s("segment ").seg(t).s(" is indexed under a point it does not start at").done();
             }
         }
         total += ids.size();
     }
     if (total != g.live_count()) {
-        return fault().s("the shared-start index holds ").n(total).s(" segments but ")
+        return graph_text().s("the shared-start index holds ").n(total).s(" segments but ")
             .n(g.live_count()).s(" are alive").done();
     }
     return std::nullopt;
+}
+
+std::optional<std::string> graph_fault(const ClipGraph& g) {
+    // Segments reached by some shape's walk; one record serves all shapes.
+    std::vector<std::uint8_t> reached(g.arena_size(), 0);
+    for (const auto& [id, shape] : g.shapes()) {
+        if (auto f = shape_fault(g, id, shape, reached)) return f;
+    }
+    if (auto f = unreached_fault(g, reached)) return f;
+    return index_fault(g);
 }
 
 std::optional<std::string> zone_fault(const AliveZone& zone) {

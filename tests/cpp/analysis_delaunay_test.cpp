@@ -217,16 +217,22 @@ TEST(AnalysisDelaunay, DegenerateInputHasNoTriangulation) {
     EXPECT_EQ(t->triangles.size() / 3, 4u);
 }
 
+// Four far sites round `centre`, `reach` away along the axes: left, right,
+// below, above.
+void add_frame(std::vector<Point>& sites, Point centre, double reach) {
+    sites.push_back({centre.x - reach, centre.y});
+    sites.push_back({centre.x + reach, centre.y});
+    sites.push_back({centre.x, centre.y - reach});
+    sites.push_back({centre.x, centre.y + reach});
+}
+
 TEST(AnalysisDelaunay, CollinearSitesInsideAFrame) {
     // A row of sites on one line (exactly representable and not) inside four
     // far points, as stones in a line on a board.
     for (double step : {1.0, 0.1, 1.0 / 3.0}) {
         std::vector<Point> sites;
         for (int i = 0; i < 40; ++i) sites.push_back({1 + i * step, 1 + i * step});
-        sites.push_back({-126, 9});
-        sites.push_back({144, 9});
-        sites.push_back({9, -126});
-        sites.push_back({9, 144});
+        add_frame(sites, {9, 9}, 135);
         const auto t = delaunay::triangulate(sites);
         ASSERT_TRUE(t.has_value());
         EXPECT_EQ(check_structure(sites, *t), sites.size());
@@ -246,10 +252,7 @@ TEST(AnalysisDelaunay, NearlyCollinearRowsNeedTheExactOrientation) {
             const double x = u(rng);
             sites.push_back({x, slope * x + offset});
         }
-        sites.push_back({-500, 0});
-        sites.push_back({500, 0});
-        sites.push_back({0, -500});
-        sites.push_back({0, 500});
+        add_frame(sites, {0, 0}, 500);
         const auto t = delaunay::triangulate(sites);
         ASSERT_TRUE(t.has_value());
         check_structure(sites, *t);

@@ -44,15 +44,22 @@ TEST(AnalysisLiveness, LoneStoneIsAlive) {
     EXPECT_TRUE(dead_stones(a, pos.zone, Color::White).empty());
 }
 
-TEST(AnalysisLiveness, StoneSurroundedByTouchingStonesIsDead) {
-    // Six black stones touching the white one and each other: white's cell is
-    // a small hexagon deep inside the dead zones.
+// A white stone at (9, 9) on an 18 board and `count` black stones touching
+// it, one every sixth of a turn from angle 0.
+Position ringed_white_stone(int count) {
     Position pos(18.0);
     pos.place(9, 9, Color::White);
-    for (int k = 0; k < 6; ++k) {
+    for (int k = 0; k < count; ++k) {
         const double t = k * PI / 3;
         pos.place(9 + 2 * std::cos(t), 9 + 2 * std::sin(t), Color::Black);
     }
+    return pos;
+}
+
+TEST(AnalysisLiveness, StoneSurroundedByTouchingStonesIsDead) {
+    // Six black stones touching the white one and each other: white's cell is
+    // a small hexagon deep inside the dead zones.
+    const Position pos = ringed_white_stone(6);
     const auto a = pos.analysis();
     ASSERT_EQ(a.white.size(), 1u);
     EXPECT_FALSE(is_alive(pos.zone, a.white[0].rings));
@@ -60,12 +67,7 @@ TEST(AnalysisLiveness, StoneSurroundedByTouchingStonesIsDead) {
     EXPECT_TRUE(dead_stones(a, pos.zone, Color::Black).empty());
 
     // With one black stone missing, white's cell opens to playable space.
-    Position open(18.0);
-    open.place(9, 9, Color::White);
-    for (int k = 0; k < 5; ++k) {
-        const double t = k * PI / 3;
-        open.place(9 + 2 * std::cos(t), 9 + 2 * std::sin(t), Color::Black);
-    }
+    const Position open = ringed_white_stone(5);
     const auto b = open.analysis();
     ASSERT_EQ(b.white.size(), 1u);
     EXPECT_TRUE(is_alive(open.zone, b.white[0].rings));

@@ -36,6 +36,13 @@ std::string line_with(const std::string& text, const std::string& what) {
     return text.substr(begin, text.find('\n', at) - begin);
 }
 
+// The label element of a stone at (x, y) as written, in colour `fill`.
+std::string label_element(const std::string& x, const std::string& y, const std::string& fill,
+                          const std::string& text) {
+    return "<text x=\"" + x + "\" y=\"" + y + "\" dy=\"0.33em\" text-anchor=\"middle\" font-size=\"0.9\" " +
+           "font-weight=\"700\" fill=\"" + fill + "\">" + text + "</text>";
+}
+
 TEST(Render, EmptyBoardDocument) {
     const std::string expected =
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"19\" height=\"19\" viewBox=\"0 0 19 19\">\n"
@@ -87,9 +94,7 @@ TEST(Render, OneBlackStone) {
 
     const std::string stone =
         "<circle cx=\"9.5\" cy=\"9\" r=\"0.95\" fill=\"#2e2e35\" stroke=\"#868688\" stroke-width=\"0.1\"/>";
-    const std::string label =
-        "<text x=\"9.5\" y=\"9\" dy=\"0.33em\" text-anchor=\"middle\" font-size=\"0.9\" font-weight=\"700\" "
-        "fill=\"#868688\">1</text>";
+    const std::string label = label_element("9.5", "9", "#868688", "1");
     EXPECT_EQ(line_with(svg, "<circle cx=\"9.5\""), stone);
     EXPECT_EQ(line_with(svg, "<text "), label);
 
@@ -137,13 +142,9 @@ TEST(Render, BlackAndWhiteGroups) {
     ASSERT_NE(s2, std::string::npos);
     EXPECT_LT(s0, s2);
     EXPECT_LT(s2, s1);
-    EXPECT_NE(svg.find("<text x=\"3\" y=\"9.5\" dy=\"0.33em\" text-anchor=\"middle\" font-size=\"0.9\" "
-                       "font-weight=\"700\" fill=\"#868688\">1</text>"),
-              std::string::npos);
+    EXPECT_NE(svg.find(label_element("3", "9.5", "#868688", "1")), std::string::npos);
     EXPECT_NE(svg.find("font-weight=\"700\" fill=\"#868688\">2</text>"), std::string::npos);
-    EXPECT_NE(svg.find("<text x=\"9.5\" y=\"9.5\" dy=\"0.33em\" text-anchor=\"middle\" font-size=\"0.9\" "
-                       "font-weight=\"700\" fill=\"#696966\">A</text>"),
-              std::string::npos);
+    EXPECT_NE(svg.find(label_element("9.5", "9.5", "#696966", "A")), std::string::npos);
     EXPECT_EQ(count_of(svg, "<text "), 3u);
 }
 
@@ -160,12 +161,8 @@ TEST(Render, PalettesWrapAndLabelsCount) {
     EXPECT_EQ(count_of(svg, "fill=\"#003257\" fill-rule"), 2u);
     EXPECT_EQ(count_of(svg, "fill=\"#0a0067\" fill-rule"), 1u);
     EXPECT_EQ(count_of(svg, "fill=\"#bd785d\" fill-rule"), 1u);
-    EXPECT_NE(svg.find("<text x=\"194\" y=\"100\" dy=\"0.33em\" text-anchor=\"middle\" font-size=\"0.9\" "
-                       "font-weight=\"700\" fill=\"#868688\">25</text>"),
-              std::string::npos);
-    EXPECT_NE(svg.find("<text x=\"190\" y=\"100\" dy=\"0.33em\" text-anchor=\"middle\" font-size=\"0.9\" "
-                       "font-weight=\"700\" fill=\"#696966\">X</text>"),
-              std::string::npos);
+    EXPECT_NE(svg.find(label_element("194", "100", "#868688", "25")), std::string::npos);
+    EXPECT_NE(svg.find(label_element("190", "100", "#696966", "X")), std::string::npos);
     EXPECT_EQ(count_of(svg, "<text "), 49u);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <variant>
 
@@ -98,85 +99,110 @@ TEST(Validate, CapturesBackAndForthLeaveValidBoards) {
 
 // ------------------------------------------------------ clipping structure
 
-TEST(Validate, WrongOffset) {
+// Damage done to a new 19 board's clipping structure: `damage` breaks the
+// board and answers the fault it must produce.
+struct GraphDamage {
+    const char* name;
+    std::string (*damage)(Board& b);
+};
+
+std::ostream& operator<<(std::ostream& os, const GraphDamage& d) { return os << d.name; }
+
+class ValidateGraphDamage : public ::testing::TestWithParam<GraphDamage> {};
+
+TEST_P(ValidateGraphDamage, IsReportedWithItsMessage) {
     Board b(19.0);
-    seg(b, 1).offset = 1.5;
-    EXPECT_EQ(fault(b), kGraph + "segment SegId(1)'s offset is not the offset of its start point");
-
-    // Bit for bit: one unit in the last place is already wrong.
-    Board c(19.0);
-    Segment& s = seg(c, 1);
-    s.offset = std::nextafter(s.offset, 2.0);
-    EXPECT_EQ(fault(c), kGraph + "segment SegId(1)'s offset is not the offset of its start point");
+    const std::string expected = GetParam().damage(b);
+    EXPECT_EQ(fault(b), expected);
 }
 
-TEST(Validate, BrokenLinks) {
-    {
-        Board b(19.0);
-        seg(b, 2).prev = 0;  // 1 -> 2, but 2 says its predecessor is 0
-        EXPECT_EQ(fault(b), kGraph + "segments SegId(1) and SegId(2) do not agree about the link between them");
-    }
-    {
-        Board b(19.0);
-        seg(b, 0).prev = 2;  // 0's prev is 2, but 2 continues to 3
-        EXPECT_EQ(fault(b), kGraph + "segments SegId(2) and SegId(0) do not agree about the link between them");
-    }
-    {
-        Board b(19.0);
-        seg(b, 1).next = 99;
-        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(0) links to segment SegId(99), which is not in the arena");
-    }
-    {
-        Board b(19.0);
-        graph_of(b).shapes.at(1).head = 1000000;  // bottom edge's head far outside the arena
-        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(1) links to segment SegId(1000000), which is not in the arena");
-    }
-    {
-        Board b(19.0);
-        graph_of(b).arena.at(2).reset();  // a vacant slot still linked from 1 and 3
-        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(0) links to segment SegId(2), which is not in the arena");
-    }
-    {
-        Board b(19.0);
-        seg(b, 5).shape = 2;
-        EXPECT_EQ(fault(b), kGraph + "segment SegId(5) is in shape ShapeId(1)'s list but belongs to ShapeId(2)");
-    }
-}
+std::string damage_name(const ::testing::TestParamInfo<GraphDamage>& info) { return info.param.name; }
 
-TEST(Validate, CountsAndLoopsAreBounded) {
-    {
-        Board b(19.0);
-        graph_of(b).shapes.at(0).count = 3;
-        EXPECT_EQ(fault(b),
-                  kGraph + "walking shape ShapeId(0)'s list did not return to its head within 3 segments");
-    }
-    {
-        // A count far beyond the list: the walk still ends at the head.
-        Board b(19.0);
-        graph_of(b).shapes.at(0).count = std::numeric_limits<std::uint64_t>::max();
-        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(0) records 18446744073709551615 segments but its list holds 4");
-    }
-    {
-        Board b(19.0);
-        graph_of(b).shapes.at(3).head.reset();
-        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(3) records 4 segments but its list holds 0");
-    }
-    {
-        // A list that loops back into itself without passing its head: 0 -> 1
-        // -> 2 -> 1. The link checks catch it before any segment is read twice.
-        Board b(19.0);
-        seg(b, 2).next = 1;
-        EXPECT_EQ(fault(b), kGraph + "segments SegId(2) and SegId(1) do not agree about the link between them");
-    }
-    {
-        // Unlink segment 2 cleanly: the list is consistent, the slot is orphaned.
-        Board b(19.0);
-        seg(b, 1).next = 3;
-        seg(b, 3).prev = 1;
-        graph_of(b).shapes.at(0).count = 3;
-        EXPECT_EQ(fault(b), kGraph + "segment SegId(2) is alive but no shape's list reaches it");
-    }
-}
+const GraphDamage kWrongOffset[] = {
+    {"Arbitrary",
+     [](Board& b) {
+         seg(b, 1).offset = 1.5;
+         return kGraph + "segment SegId(1)'s offset is not the offset of its start point";
+     }},
+    {"OneUnitInTheLastPlace",
+     [](Board& b) {
+         // Bit for bit: one unit in the last place is already wrong.
+         Segment& s = seg(b, 1);
+         s.offset = std::nextafter(s.offset, 2.0);
+         return kGraph + "segment SegId(1)'s offset is not the offset of its start point";
+     }},
+};
+INSTANTIATE_TEST_SUITE_P(WrongOffset, ValidateGraphDamage, ::testing::ValuesIn(kWrongOffset), damage_name);
+
+const GraphDamage kBrokenLinks[] = {
+    {"NextDisagrees",
+     [](Board& b) {
+         seg(b, 2).prev = 0;  // 1 -> 2, but 2 says its predecessor is 0
+         return kGraph + "segments SegId(1) and SegId(2) do not agree about the link between them";
+     }},
+    {"PrevDisagrees",
+     [](Board& b) {
+         seg(b, 0).prev = 2;  // 0's prev is 2, but 2 continues to 3
+         return kGraph + "segments SegId(2) and SegId(0) do not agree about the link between them";
+     }},
+    {"NextOutsideTheArena",
+     [](Board& b) {
+         seg(b, 1).next = 99;
+         return kGraph + "shape ShapeId(0) links to segment SegId(99), which is not in the arena";
+     }},
+    {"HeadOutsideTheArena",
+     [](Board& b) {
+         graph_of(b).shapes.at(1).head = 1000000;  // bottom edge's head far outside the arena
+         return kGraph + "shape ShapeId(1) links to segment SegId(1000000), which is not in the arena";
+     }},
+    {"VacantSlotStillLinked",
+     [](Board& b) {
+         graph_of(b).arena.at(2).reset();  // a vacant slot still linked from 1 and 3
+         return kGraph + "shape ShapeId(0) links to segment SegId(2), which is not in the arena";
+     }},
+    {"SegmentOfAnotherShape",
+     [](Board& b) {
+         seg(b, 5).shape = 2;
+         return kGraph + "segment SegId(5) is in shape ShapeId(1)'s list but belongs to ShapeId(2)";
+     }},
+};
+INSTANTIATE_TEST_SUITE_P(BrokenLinks, ValidateGraphDamage, ::testing::ValuesIn(kBrokenLinks), damage_name);
+
+const GraphDamage kCountsAndLoops[] = {
+    {"CountShort",
+     [](Board& b) {
+         graph_of(b).shapes.at(0).count = 3;
+         return kGraph + "walking shape ShapeId(0)'s list did not return to its head within 3 segments";
+     }},
+    {"CountFarBeyondTheList",
+     [](Board& b) {
+         // A count far beyond the list: the walk still ends at the head.
+         graph_of(b).shapes.at(0).count = std::numeric_limits<std::uint64_t>::max();
+         return kGraph + "shape ShapeId(0) records 18446744073709551615 segments but its list holds 4";
+     }},
+    {"NoHead",
+     [](Board& b) {
+         graph_of(b).shapes.at(3).head.reset();
+         return kGraph + "shape ShapeId(3) records 4 segments but its list holds 0";
+     }},
+    {"LoopPastTheHead",
+     [](Board& b) {
+         // A list that loops back into itself without passing its head: 0 -> 1
+         // -> 2 -> 1. The link checks catch it before any segment is read twice.
+         seg(b, 2).next = 1;
+         return kGraph + "segments SegId(2) and SegId(1) do not agree about the link between them";
+     }},
+    {"OrphanedSlot",
+     [](Board& b) {
+         // Unlink segment 2 cleanly: the list is consistent, the slot is orphaned.
+         seg(b, 1).next = 3;
+         seg(b, 3).prev = 1;
+         graph_of(b).shapes.at(0).count = 3;
+         return kGraph + "segment SegId(2) is alive but no shape's list reaches it";
+     }},
+};
+INSTANTIATE_TEST_SUITE_P(CountsAndLoopsAreBounded, ValidateGraphDamage, ::testing::ValuesIn(kCountsAndLoops),
+                         damage_name);
 
 TEST(Validate, OffsetsOutOfOrder) {
     // Rotating an edge list's head puts its one descent in the middle.
@@ -207,92 +233,100 @@ TEST(Validate, OffsetsOutOfOrder) {
     EXPECT_EQ(fault(d), kGraph + "shape ShapeId(0)'s segment offsets are not in order");
 }
 
-TEST(Validate, CoverageNamesOtherExistingShapes) {
-    {
-        Board b(19.0);
-        seg(b, 1).covered_by.insert(0);
-        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(0) covers part of its own outline");
+const GraphDamage kCoverage[] = {
+    {"OwnShape",
+     [](Board& b) {
+         seg(b, 1).covered_by.insert(0);
+         return kGraph + "shape ShapeId(0) covers part of its own outline";
+     }},
+    {"ShapeGone",
+     [](Board& b) {
+         seg(b, 6).covered_by.insert(42);
+         return kGraph + "segment SegId(6) is covered by shape ShapeId(42), which no longer exists";
+     }},
+};
+INSTANTIATE_TEST_SUITE_P(CoverageNamesOtherExistingShapes, ValidateGraphDamage, ::testing::ValuesIn(kCoverage),
+                         damage_name);
+
+// A stone at (2, 2) crosses the left line at (1, 2 - sqrt 3) and (1, 2 + sqrt 3):
+// plays it and answers the first segment of the left line starting at such a
+// crossing.
+SegId crossed(Board& b) {
+    play(b, {2.0, 2.0});
+    const ClipGraph& g = b.alive_zone().graph();
+    for (const SegId id : g.segments_of(0)) {
+        if (!g.slot(id)->permanent) return id;
     }
-    {
-        Board b(19.0);
-        seg(b, 6).covered_by.insert(42);
-        EXPECT_EQ(fault(b), kGraph + "segment SegId(6) is covered by shape ShapeId(42), which no longer exists");
-    }
+    return SegId{0};
 }
 
-TEST(Validate, CausesNameOtherShapesWithAPointThere) {
-    // A stone at (2, 2) crosses the left line at (1, 2 - sqrt 3) and (1, 2 + sqrt 3).
-    auto crossed = [](Board& b) {
-        play(b, {2.0, 2.0});
-        const ClipGraph& g = b.alive_zone().graph();
-        for (const SegId id : g.segments_of(0)) {
-            if (!g.slot(id)->permanent) return id;
-        }
-        return SegId{0};
-    };
-    {
-        Board b(19.0);
-        const SegId id = crossed(b);
-        seg(b, id).causes.add(0);
-        EXPECT_EQ(fault(b), kGraph + "shape ShapeId(0) is named as crossing its own outline");
-    }
-    {
-        Board b(19.0);
-        const SegId id = crossed(b);
-        seg(b, id).causes.add(42);
-        EXPECT_EQ(fault(b), kGraph + "segment SegId(" + std::to_string(id) +
-                                ") starts where shape ShapeId(42) crossed it, which no longer exists");
-    }
-    {
-        Board b(19.0);
-        const SegId id = crossed(b);
-        seg(b, id).causes.add(2);  // the right line is nowhere near
-        EXPECT_EQ(fault(b), kGraph + "segment SegId(" + std::to_string(id) +
-                                ") starts where shape ShapeId(2) crossed it, but that shape has no point there");
-    }
-    {
-        Board b(19.0);
-        const SegId id = crossed(b);
-        seg(b, id).causes.remove(*b.alive_zone().dead_zone(0));
-        EXPECT_EQ(fault(b), kGraph + "segment SegId(" + std::to_string(id) +
-                                ") starts at a point that no crossing put there");
-    }
-}
+const GraphDamage kCauses[] = {
+    {"OwnShape",
+     [](Board& b) {
+         const SegId id = crossed(b);
+         seg(b, id).causes.add(0);
+         return kGraph + "shape ShapeId(0) is named as crossing its own outline";
+     }},
+    {"ShapeGone",
+     [](Board& b) {
+         const SegId id = crossed(b);
+         seg(b, id).causes.add(42);
+         return kGraph + "segment SegId(" + std::to_string(id) +
+                ") starts where shape ShapeId(42) crossed it, which no longer exists";
+     }},
+    {"NoPointThere",
+     [](Board& b) {
+         const SegId id = crossed(b);
+         seg(b, id).causes.add(2);  // the right line is nowhere near
+         return kGraph + "segment SegId(" + std::to_string(id) +
+                ") starts where shape ShapeId(2) crossed it, but that shape has no point there";
+     }},
+    {"NoCause",
+     [](Board& b) {
+         const SegId id = crossed(b);
+         seg(b, id).causes.remove(*b.alive_zone().dead_zone(0));
+         return kGraph + "segment SegId(" + std::to_string(id) + ") starts at a point that no crossing put there";
+     }},
+};
+INSTANTIATE_TEST_SUITE_P(CausesNameOtherShapesWithAPointThere, ValidateGraphDamage, ::testing::ValuesIn(kCauses),
+                         damage_name);
 
-TEST(Validate, SharedStartIndex) {
-    const PointKey corner = point_key({1.0, 1.0});
-    {
-        Board b(19.0);
-        auto& ids = graph_of(b).index.at(corner);
-        ids.erase(SegId{1});
-        EXPECT_EQ(fault(b), kGraph + "segment SegId(1) is not indexed under the point it starts at");
-    }
-    {
-        Board b(19.0);
-        graph_of(b).index[point_key({5.0, 5.0})] = {1};  // a stray entry
-        EXPECT_EQ(fault(b), kGraph + "segment SegId(1) is indexed under a point it does not start at");
-    }
-    {
-        Board b(19.0);
-        graph_of(b).index[point_key({5.0, 5.0})];
-        EXPECT_EQ(fault(b), kGraph + "the shared-start index holds a point with no segments");
-    }
-    {
-        Board b(19.0);
-        graph_of(b).index.at(corner).push_back(1);
-        EXPECT_EQ(fault(b), kGraph + "the shared-start index lists segment SegId(1) twice under one point");
-    }
-    {
-        Board b(19.0);
-        graph_of(b).index[point_key({5.0, 5.0})] = {500};
-        EXPECT_EQ(fault(b), kGraph + "the shared-start index refers to segment SegId(500), which is not in the arena");
-    }
-    {
-        Board b(19.0);
-        graph_of(b).live_count += 1;
-        EXPECT_EQ(fault(b), kGraph + "the shared-start index holds 16 segments but 17 are alive");
-    }
-}
+const PointKey kCorner = point_key({1.0, 1.0});
+
+const GraphDamage kSharedStartIndex[] = {
+    {"SegmentMissing",
+     [](Board& b) {
+         auto& ids = graph_of(b).index.at(kCorner);
+         ids.erase(SegId{1});
+         return kGraph + "segment SegId(1) is not indexed under the point it starts at";
+     }},
+    {"StrayEntry",
+     [](Board& b) {
+         graph_of(b).index[point_key({5.0, 5.0})] = {1};  // a stray entry
+         return kGraph + "segment SegId(1) is indexed under a point it does not start at";
+     }},
+    {"EmptyPoint",
+     [](Board& b) {
+         graph_of(b).index[point_key({5.0, 5.0})];
+         return kGraph + "the shared-start index holds a point with no segments";
+     }},
+    {"SegmentTwice",
+     [](Board& b) {
+         graph_of(b).index.at(kCorner).push_back(1);
+         return kGraph + "the shared-start index lists segment SegId(1) twice under one point";
+     }},
+    {"SegmentOutsideTheArena",
+     [](Board& b) {
+         graph_of(b).index[point_key({5.0, 5.0})] = {500};
+         return kGraph + "the shared-start index refers to segment SegId(500), which is not in the arena";
+     }},
+    {"LiveCountOff",
+     [](Board& b) {
+         graph_of(b).live_count += 1;
+         return kGraph + "the shared-start index holds 16 segments but 17 are alive";
+     }},
+};
+INSTANTIATE_TEST_SUITE_P(SharedStartIndex, ValidateGraphDamage, ::testing::ValuesIn(kSharedStartIndex), damage_name);
 
 // ---------------------------------------------------------- alive zone
 

@@ -1,6 +1,51 @@
 """Helpers shared by the Python tests."""
 
+import struct
+
 import cellvane
+
+
+# White 1 at (1, 1) in the corner, its cell cut to [0, 2]^2 and taken by
+# Black's second stone.
+CORNER = [(3, 1), (1, 1), (1, 3)]
+# White 1 and 3 side by side at (8, 9) and (10, 9), six black stones round
+# them; Black's last stone takes both at once.
+PAIR = [(6, 9), (8, 9), (12, 9), (10, 9), (8, 11), (15, 15), (10, 11), (3, 15), (8, 7), (15, 3), (10, 7)]
+
+
+def play(moves, size=18.0):
+    """Plays the moves in order (None passes) and answers the game."""
+    g = cellvane.Game(size)
+    for m in moves:
+        if m is None:
+            g.pass_turn()
+        else:
+            g.try_move((float(m[0]), float(m[1])))
+    return g
+
+
+def exact(x):
+    """Floats (also nested in tuples and lists) by their bits, so that -0.0,
+    0.0 and NaN payloads are told apart."""
+    if isinstance(x, float):
+        return struct.pack("<d", x)
+    if isinstance(x, (tuple, list)):
+        return tuple(exact(v) for v in x)
+    return x
+
+
+def sorted_outline(svg, *, distinct=False):
+    """The picture with its alive-zone outline as a sorted tuple of pieces:
+    the outline of a position does not depend on the order in which its
+    shapes were carved (a dead zone carved again by undo takes a new shape
+    id), only the order of drawing does. With `distinct`, a piece drawn
+    twice counts once."""
+    lines = svg.splitlines()
+    for i, line in enumerate(lines):
+        if line.startswith('<path d="M ') and line.endswith('" />'):
+            pieces = line[len('<path d="M ') : -len('" />')].split(" M ")
+            lines[i] = tuple(sorted(set(pieces) if distinct else pieces))
+    return tuple(lines)
 
 
 def random_play(game, rng, turns, *, undo_share=0.0, pass_when_stuck=True, pass_on_self_capture=True):

@@ -4,6 +4,7 @@
 import copy
 
 import pytest
+from conftest import play
 
 import cellvane as cv
 from cellvane import BoardEdge, Color, Game
@@ -34,11 +35,7 @@ class Id:
 
 
 def position_game():
-    g = Game(18.0)
-    g.try_move((4.0, 4.0))
-    g.try_move((9.0, 9.0))
-    g.try_move((4.0, 7.0))
-    return g
+    return play([(4, 4), (9, 9), (4, 7)])
 
 
 def observed(g):

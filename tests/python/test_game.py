@@ -4,9 +4,9 @@ copies, argument conversion and the freshness of every answer."""
 import copy
 import inspect
 import math
-import struct
 
 import pytest
+from conftest import CORNER, exact, play
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
@@ -16,17 +16,9 @@ from cellvane import Color, Game, GameDelta, GameStatus, Stone
 B, W = Color.BLACK, Color.WHITE
 
 
-def bits(x):
-    return struct.pack("<d", x)
-
-
 def corner_capture():
     """Black takes a white stone in the top-left corner on the third move."""
-    g = Game(18.0)
-    g.try_move((3.0, 1.0))
-    g.try_move((1.0, 1.0))
-    g.try_move((1.0, 3.0))
-    return g
+    return play(CORNER)
 
 
 # ------------------------------------------------------------ a new game
@@ -48,7 +40,7 @@ def test_new_game_observables():
     assert g.groups() == []
     assert g.dead_stones(B) == [] and g.dead_stones(W) == []
     black, white = g.territory()
-    assert bits(black) == bits(-0.0) and bits(white) == bits(-0.0)
+    assert exact(black) == exact(-0.0) and exact(white) == exact(-0.0)
     assert g.validate() is None
     assert g.undo_move() is None and g.revision == 0
     assert g.dump_svg().startswith("<svg ")
@@ -328,7 +320,7 @@ def test_non_finite_coordinates_are_refused_cleanly(x, y):
         with pytest.raises(cv.NotPlaceableError) as e:
             g.try_move(p)
         got = e.value.position
-        assert [bits(v) for v in got] == [bits(v) for v in p]
+        assert [exact(v) for v in got] == [exact(v) for v in p]
     assert g.turn == 0 and g.revision == 0
 
 
@@ -402,7 +394,7 @@ def test_every_answer_is_a_fresh_object():
 def test_territory_shares_sum_to_the_board():
     g = corner_capture()
     black, white = g.territory()
-    assert math.isclose(black, 324.0) and bits(white) == bits(-0.0)
+    assert math.isclose(black, 324.0) and exact(white) == exact(-0.0)
     g.try_move((9.0, 9.0))
     black, white = g.territory()
     assert math.isclose(black + white, 324.0) and white > 0

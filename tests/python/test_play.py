@@ -2,9 +2,9 @@
 self-capture, the end of a game, and whole random games that must replay."""
 
 import random
-import struct
 
 import pytest
+from conftest import CORNER, PAIR, exact, play
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
@@ -12,17 +12,6 @@ import cellvane as cv
 from cellvane import Color, Game, GameStatus, Stone
 
 B, W = Color.BLACK, Color.WHITE
-
-
-def play(moves, size=18.0):
-    """Plays the moves in order (None passes) and answers the game."""
-    g = Game(size)
-    for m in moves:
-        if m is None:
-            g.pass_turn()
-        else:
-            g.try_move((float(m[0]), float(m[1])))
-    return g
 
 
 def dead_ids(g, color):
@@ -42,10 +31,9 @@ def observed(g):
 OPEN = [(11, 9), (9, 9), (7, 9), (15, 15), (9, 11), (3, 15), (9, 7)]
 # White 1 at (9, 1) against the top edge, cell [8, 10] x [0, 2].
 EDGE = [(7, 1), (9, 1), (11, 1), (15, 15), (9, 3)]
-# White 1 at (1, 1) in the corner, cell [0, 2]^2.
-CORNER = [(3, 1), (1, 1), (1, 3)]
-# White 1 and 3 side by side at (8, 9) and (10, 9), six black stones round them.
-PAIR = [(6, 9), (8, 9), (12, 9), (10, 9), (8, 11), (15, 15), (10, 11), (3, 15), (8, 7), (15, 3), (10, 7)]
+# CORNER and PAIR (in conftest.py): White 1 at (1, 1) in the corner, cell
+# [0, 2]^2; White 1 and 3 side by side at (8, 9) and (10, 9), six black
+# stones round them.
 
 
 @pytest.mark.parametrize("moves, victim", [(OPEN, (9.0, 9.0)), (EDGE, (9.0, 1.0)), (CORNER, (1.0, 1.0))])
@@ -171,10 +159,6 @@ def test_refused_moves_change_nothing():
 # ------------------------------------------------------------ random games
 
 
-def territory_bits(g):
-    return struct.pack("<dd", *g.territory())
-
-
 def check_counters(g):
     deltas = g.deltas()
     counted = [0, 0]
@@ -220,14 +204,12 @@ def test_random_games_replay_exactly(seed):
     r = Game.replay(18.0, g.deltas())
     assert r.stones() == g.stones()
     assert r.groups() == g.groups()
-    assert territory_bits(r) == territory_bits(g)
+    assert exact(r.territory()) == exact(g.territory())
     assert (r.turn, r.captures, r.status) == (g.turn, g.captures, g.status)
     assert r.validate() is None and g.validate() is None
     # Every ring point of every group, bit for bit.
     for a, b in zip(r.groups(), g.groups()):
-        assert [[struct.pack("<dd", *p) for p in ring] for ring in a.rings] == [
-            [struct.pack("<dd", *p) for p in ring] for ring in b.rings
-        ]
+        assert exact(a.rings) == exact(b.rings)
 
 
 def test_a_long_random_game_undoes_to_nothing():

@@ -1,9 +1,9 @@
 """Rebuilding games from their logs: what replay accepts, every check a
 delta goes through and in which order, undo, and hostile logs."""
 
-import struct
 
 import pytest
+from conftest import PAIR, exact, play, sorted_outline
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
@@ -30,27 +30,14 @@ def snapshot(g):
         "len": len(g),
         "last": g.last_placed_stone(),
         "groups": g.groups(),
-        "territory": struct.pack("<dd", black, white),
-        "svg": svg_pieces(g),
+        "territory": exact((black, white)),
+        "svg": sorted_outline(g.dump_svg()),
     }
-
-
-def svg_pieces(g):
-    """The picture with the alive-zone outline as a sorted list of pieces: a
-    dead zone carved again by undo takes a new shape id, so the outline is
-    drawn in another order although it is the same outline."""
-    lines = g.dump_svg().splitlines()
-    for i, line in enumerate(lines):
-        if line.startswith('<path d="M ') and line.endswith('" />'):
-            lines[i] = sorted(line[len('<path d="') : -len('" />')].split(" M "))
-    return lines
 
 
 def multi_capture_game():
     """Black surrounds two white stones in the open and takes both at once."""
-    g = Game(18.0)
-    for p in [(6, 9), (8, 9), (12, 9), (10, 9), (8, 11), (15, 15), (10, 11), (3, 15), (8, 7), (15, 3), (10, 7)]:
-        g.try_move((float(p[0]), float(p[1])))
+    g = play(PAIR)
     assert g.deltas()[-1].captured_stone_ids == [1, 3]
     return g
 

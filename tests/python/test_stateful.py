@@ -29,8 +29,8 @@ import copy
 import math
 import os
 import random
-import struct
 
+from conftest import exact, sorted_outline
 from hypothesis import HealthCheck, settings
 from hypothesis import strategies as st
 from hypothesis.stateful import RuleBasedStateMachine, initialize, invariant, rule, run_state_machine_as_test
@@ -49,32 +49,11 @@ EDGES = [BoardEdge.LEFT, BoardEdge.RIGHT, BoardEdge.TOP, BoardEdge.BOTTOM]
 steps_run = 0
 
 
-def exact(x):
-    """Floats (also nested in tuples and lists) by their bits, so that -0.0,
-    0.0 and NaN payloads are told apart."""
-    if isinstance(x, float):
-        return struct.pack("<d", x)
-    if isinstance(x, (tuple, list)):
-        return tuple(exact(v) for v in x)
-    return x
-
-
 def probe_points(size):
     """Fixed points at which nearest_living_move and the groups are asked:
     a grid with the edge lines and the half points, and a few off the board."""
     ticks = sorted({0.0, 0.5, 1.0, size / 3, size / 2, size - 1.0, size - 0.5, size})
     return [(x, y) for x in ticks for y in ticks] + [(-1.0, size / 2), (size + 2.0, -3.0)]
-
-
-def exposed_pieces(svg):
-    """The picture with its alive-zone outline as a sorted set of pieces: the
-    outline of a position does not depend on the order in which its shapes
-    were carved, only the order of drawing does."""
-    lines = svg.splitlines()
-    for i, line in enumerate(lines):
-        if line.startswith('<path d="M ') and line.endswith('" />'):
-            lines[i] = tuple(sorted(set(line[len('<path d="M ') : -len('" />')].split(" M "))))
-    return tuple(lines)
 
 
 def outcome(call, *args):
@@ -124,7 +103,7 @@ def snapshot(g, probes):
         "territory": exact((black, white)),
         "dead": (g.dead_stones(Color.BLACK), g.dead_stones(Color.WHITE)),
         "nearest": [exact(g.nearest_living_move(p)) for p in probes],
-        "svg": exposed_pieces(g.dump_svg()),
+        "svg": sorted_outline(g.dump_svg(), distinct=True),
     }
     snap["pair_cuts"], snap["edge_cuts"] = fresh_cut_answers(g, [s.id for s in stones])
     return snap
