@@ -1,5 +1,6 @@
 // The clipping structure: every outline cut into segments at the points where
-// other outlines cross it, each segment knowing which shapes cover it.
+// other outlines cross it, with marks where the parts covered by other shapes
+// begin and end.
 //
 // Every walk along a list is bounded by the shape's count and stops at a
 // vacant or out-of-range id, so a damaged structure can be read and even
@@ -158,11 +159,6 @@ Segment* ClipGraph::slot_mut(SegId id) {
     return &*arena_[id];
 }
 
-bool ClipGraph::is_exposed(SegId id) const {
-    const Segment* seg = slot(id);
-    return seg != nullptr && !seg->off_board && seg->covered_by.empty();
-}
-
 ClipGraph::Internals ClipGraph::internals_for_testing() {
     return Internals{arena_, free_list_, live_count_, shapes_, index_, next_shape_id_};
 }
@@ -182,11 +178,10 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
     made.offset = offset;
     made.start = p;
     made.shape = shape;
-    if (split != nullptr) {
-        // Copied before the arena may grow: split points into it.
-        if (!split->covered_by.empty()) made.covered_by = split->covered_by;
-        made.off_board = split->off_board;
-    }
+    // A split piece lies where the piece it was cut from lay: it is covered
+    // by the same shapes without a mark of its own, and on or off the board
+    // alike. Read before the arena may grow: split points into it.
+    if (split != nullptr) made.off_board = split->off_board;
 
     // Reuse the most recently vacated slot. Entries that no longer name a
     // vacant slot (only a damaged free list holds them) are dropped rather
@@ -313,6 +308,10 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
             ms.next = head;
             ls->next = m;
             hs->prev = m;
+            // The new head lies where the list's last piece ran on to: the
+            // old head's count less the marks at the old head.
+            shape.head_cover = static_cast<std::uint64_t>(static_cast<std::int64_t>(shape.head_cover) -
+                                                          hs->causes.cover_step());
         }
         shape.head = m;
     } else {
@@ -334,18 +333,95 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
 
 std::vector<SegId> ClipGraph::segments_of(ShapeId shape_id) const {
     std::vector<SegId> out;
-    const Shape* shape = this->shape(shape_id);
-    if (shape == nullptr || !shape->head) return out;
-    const SegId head = *shape->head;
-    SegId cur = head;
-    for (std::uint64_t step = 0; step < shape->count; ++step) {
-        const Segment* seg = slot(cur);
-        if (seg == nullptr) break;
-        out.push_back(cur);
-        cur = seg->next;
-        if (cur == head) break;
+    if (const Shape* shape = this->shape(shape_id)) {
+        for_each_segment(*shape, [&out](SegId id, const Segment&, std::int64_t) { out.push_back(id); });
     }
     return out;
+}
+
+std::vector<ShapeId> ClipGraph::covering(SegId id) const {
+    std::vector<ShapeId> active;
+    const Segment* target = slot(id);
+    const Shape* shape = target != nullptr ? this->shape(target->shape) : nullptr;
+    if (shape == nullptr || !shape->head) return active;
+    const SegId head = *shape->head;
+    auto add = [&active](ShapeId k) {
+        const auto at = std::lower_bound(active.begin(), active.end(), k);
+        if (at == active.end() || *at != k) active.insert(at, k);
+    };
+    auto drop = [&active](ShapeId k) {
+        const auto at = std::lower_bound(active.begin(), active.end(), k);
+        if (at != active.end() && *at == k) active.erase(at);
+    };
+    // A part holds the head when it opens there, or when its close comes
+    // first in a lap from the head. A cause with both roles marks a part of
+    // no length.
+    std::vector<ShapeId> met;
+    for_each_segment(*shape, [&](SegId s, const Segment& seg, std::int64_t) {
+        seg.causes.each([&](ShapeId k, std::uint8_t roles) {
+            if (roles == (Causes::OPENS | Causes::CLOSES)) return;
+            const auto at = std::lower_bound(met.begin(), met.end(), k);
+            if (at != met.end() && *at == k) return;
+            met.insert(at, k);
+            if ((s == head) == ((roles & Causes::OPENS) != 0)) add(k);
+        });
+    });
+    // Then the marks from the head up to the segment, which opens or closes
+    // its own marks' parts.
+    for_each_segment(*shape, [&](SegId s, const Segment& seg, std::int64_t) {
+        if (s != head) {
+            seg.causes.each([&](ShapeId k, std::uint8_t roles) {
+                if (roles == Causes::OPENS) add(k);
+                if (roles == Causes::CLOSES) drop(k);
+            });
+        }
+        return s != id;
+    });
+    return active;
+}
+
+bool ClipGraph::part_holds_head(const Shape& shape, SegId open, SegId close) const {
+    if (!shape.head || open == close) return false;
+    const SegId head = *shape.head;
+    if (open == head) return true;
+    if (close == head) return false;
+    // From the head the offsets rise to the list's largest, then (after the
+    // one descent) rise again from its smallest to at most the head's. So an
+    // offset above the head's comes before the descent and one below it
+    // after, and the part runs past the head exactly when it opens later in
+    // that order than it closes. Offsets equal to the head's or to each other
+    // (and NaN) cannot be placed that way: the list is walked instead.
+    const Segment* h = slot(head);
+    const Segment* o = slot(open);
+    const Segment* c = slot(close);
+    if (h != nullptr && o != nullptr && c != nullptr) {
+        const double ho = h->offset;
+        const double a = o->offset;
+        const double b = c->offset;
+        if (a != ho && b != ho && a != b && !std::isnan(a) && !std::isnan(b) && !std::isnan(ho)) {
+            const bool a_late = a < ho;
+            const bool b_late = b < ho;
+            if (a_late != b_late) return a_late;
+            return a > b;
+        }
+    }
+    bool holds = false;
+    SegId cur = open;
+    for (std::uint64_t step = 0; step < shape.count && cur != close; ++step) {
+        const Segment* seg = slot(cur);
+        if (seg == nullptr) break;
+        cur = seg->next;
+        if (cur == head && cur != close) holds = true;
+    }
+    return holds;
+}
+
+void ClipGraph::cover_part(ShapeId shape_id, SegId open, SegId close, ShapeId by) {
+    const auto found = shapes_.find(shape_id);
+    if (found == shapes_.end()) return;
+    if (Segment* seg = slot_mut(open)) seg->causes.add(by, Causes::OPENS);
+    if (Segment* seg = slot_mut(close)) seg->causes.add(by, Causes::CLOSES);
+    if (part_holds_head(found->second, open, close)) ++found->second.head_cover;
 }
 
 void ClipGraph::remove_segment(SegId id) {
@@ -358,13 +434,22 @@ void ClipGraph::remove_segment(SegId id) {
         if (owner != shapes_.end()) {
             owner->second.head.reset();
             owner->second.count = 0;
+            owner->second.head_cover = 0;
         }
     } else {
-        if (Segment* ns = slot_mut(next)) ns->prev = prev;
+        Segment* ns = slot_mut(next);
+        if (ns != nullptr) ns->prev = prev;
         if (Segment* ps = slot_mut(prev)) ps->next = next;
         if (owner != shapes_.end()) {
             Shape& shape = owner->second;
-            if (shape.head && *shape.head == id) shape.head = next;
+            if (shape.head && *shape.head == id) {
+                // The next piece becomes the head, with its own marks added.
+                shape.head = next;
+                if (ns != nullptr) {
+                    shape.head_cover = static_cast<std::uint64_t>(static_cast<std::int64_t>(shape.head_cover) +
+                                                                  ns->causes.cover_step());
+                }
+            }
             if (shape.count > 0) --shape.count;
         }
     }
