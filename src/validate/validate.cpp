@@ -230,6 +230,9 @@ std::optional<std::string> graph_fault(const ClipGraph& g) {
             return fault().s("shape ").shape(id).s("'s segment offsets are not in order").done();
         }
         if (auto marks = coverage_fault(g, id, shape)) return fault().s(*marks).done();
+        if (!g.order_matches(shape)) {
+            return fault().s("shape ").shape(id).s("'s offset order does not match its list").done();
+        }
     }
 
     for (std::size_t i = 0; i < g.arena_size(); ++i) {

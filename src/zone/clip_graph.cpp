@@ -6,6 +6,8 @@
 // vacant or out-of-range id, so a damaged structure can be read and even
 // modified without looping or touching a vacant slot.
 
+#include <limits>
+
 #include "zone/zone.hpp"
 
 namespace cellvane {
@@ -160,7 +162,7 @@ Segment* ClipGraph::slot_mut(SegId id) {
 }
 
 ClipGraph::Internals ClipGraph::internals_for_testing() {
-    return Internals{arena_, free_list_, live_count_, shapes_, index_, next_shape_id_};
+    return Internals{arena_, free_list_, live_count_, shapes_, index_, next_shape_id_, order_from_};
 }
 
 ShapeId ClipGraph::add_shape(const ShapeKind& kind) {
@@ -241,8 +243,11 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
     }
 
     const SegId head = *shape.head;
+    if (shape.by_offset.empty() && shape.count >= order_from_) build_order(shape);
+    bool becomes_head = false;
     std::optional<SegId> split;
-    {
+    if (!shape.by_offset.empty()) split = split_by_order(shape, w, becomes_head);
+    if (!split && !becomes_head) {
         SegId c = head;
         for (std::uint64_t step = 0; step < shape.count; ++step) {
             const Segment* cs = slot(c);
@@ -264,18 +269,16 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
             }
             c = n;
         }
-    }
-
-    bool becomes_head = false;
-    if (!split) {
-        if (!shape.is_edge) {
-            split = head;
-        } else {
-            const Segment* hs = slot(head);
-            if (hs != nullptr && w < hs->offset) {
-                becomes_head = true;
+        if (!split) {
+            if (!shape.is_edge) {
+                split = head;
             } else {
-                split = hs != nullptr ? hs->prev : head;
+                const Segment* hs = slot(head);
+                if (hs != nullptr && w < hs->offset) {
+                    becomes_head = true;
+                } else {
+                    split = hs != nullptr ? hs->prev : head;
+                }
             }
         }
     }
@@ -328,7 +331,116 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
         }
     }
     ++shape.count;
+    if (!shape.by_offset.empty()) order_insert(shape, m, split.value_or(m), becomes_head, w);
     return m;
+}
+
+// ------------------------------------------------- offset order of a list
+
+double ClipGraph::offset_of(SegId id) const {
+    const Segment* seg = slot(id);
+    return seg != nullptr ? seg->offset : std::numeric_limits<double>::quiet_NaN();
+}
+
+void ClipGraph::build_order(Shape& shape) {
+    std::vector<SegId> ids;
+    ids.reserve(shape.count);
+    for_each_segment(shape, [&ids](SegId id, const Segment&, std::int64_t) { ids.push_back(id); });
+    if (ids.size() != shape.count || ids.size() < 2) return;
+    // The one descent of a well-formed list (for an edge, the link from its
+    // last point back to its head); anything else keeps the walk.
+    std::size_t descent = ids.size();
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const double a = offset_of(ids[i]);
+        const double b = offset_of(ids[(i + 1) % ids.size()]);
+        if (std::isnan(a)) return;
+        if (a > b) {
+            if (descent != ids.size()) return;
+            descent = i;
+        }
+    }
+    if (descent == ids.size() || (shape.is_edge && descent != ids.size() - 1)) return;
+    std::rotate(ids.begin(), ids.begin() + static_cast<std::ptrdiff_t>((descent + 1) % ids.size()), ids.end());
+    shape.by_offset = std::move(ids);
+}
+
+std::size_t ClipGraph::order_position(const Shape& shape, SegId id) const {
+    const std::vector<SegId>& by = shape.by_offset;
+    const double w = offset_of(id);
+    if (std::isnan(w)) return by.size();
+    auto at = std::lower_bound(by.begin(), by.end(), w, [this](SegId s, double v) { return offset_of(s) < v; });
+    for (; at != by.end() && offset_of(*at) == w; ++at) {
+        if (*at == id) return static_cast<std::size_t>(at - by.begin());
+    }
+    return by.size();
+}
+
+// The segment a walk from the head would split for a new point at offset w:
+// in a list that rises from its head to one descent and rises again, the
+// only piece whose offsets hold w, or the descent when w lies beyond both
+// ends. Nothing (and no new head) when the order cannot answer: then the
+// list is walked.
+std::optional<SegId> ClipGraph::split_by_order(const Shape& shape, double w, bool& becomes_head) const {
+    const std::vector<SegId>& by = shape.by_offset;
+    if (std::isnan(w) || by.size() < 2) return std::nullopt;
+    if (!(offset_of(by.front()) < offset_of(by.back()))) return std::nullopt;
+    const auto j = static_cast<std::size_t>(
+        std::upper_bound(by.begin(), by.end(), w, [this](double v, SegId s) { return v < offset_of(s); }) - by.begin());
+    if (shape.is_edge) {
+        if (!shape.head || by.front() != *shape.head) return std::nullopt;
+        if (j == 0) {
+            becomes_head = true;
+            return std::nullopt;
+        }
+        return by[j - 1];
+    }
+    if (j == 0 || j == by.size()) return by.back();
+    return by[j - 1];
+}
+
+void ClipGraph::order_insert(Shape& shape, SegId made, SegId after, bool at_head, double w) {
+    std::vector<SegId>& by = shape.by_offset;
+    std::size_t pos = 0;
+    if (!at_head) {
+        const std::size_t pa = order_position(shape, after);
+        if (pa == by.size()) {
+            by.clear();
+            return;
+        }
+        // After the largest offset comes either a new largest or, past the
+        // descent, a new smallest.
+        pos = pa + 1 == by.size() && w < offset_of(by.back()) ? 0 : pa + 1;
+    }
+    if ((pos > 0 && !(offset_of(by[pos - 1]) <= w)) || (pos < by.size() && !(w <= offset_of(by[pos])))) {
+        by.clear();
+        return;
+    }
+    by.insert(by.begin() + static_cast<std::ptrdiff_t>(pos), made);
+}
+
+void ClipGraph::order_erase(Shape& shape, SegId gone) {
+    std::vector<SegId>& by = shape.by_offset;
+    const std::size_t pos = order_position(shape, gone);
+    if (pos == by.size() || shape.count < ORDER_UNTIL) {
+        std::vector<SegId>().swap(by);
+        return;
+    }
+    by.erase(by.begin() + static_cast<std::ptrdiff_t>(pos));
+}
+
+bool ClipGraph::order_matches(const Shape& shape) const {
+    const std::vector<SegId>& by = shape.by_offset;
+    if (by.empty()) return true;
+    if (by.size() != shape.count) return false;
+    if (!shape.head || std::find(by.begin(), by.end(), *shape.head) == by.end()) return false;
+    if (shape.is_edge && by.front() != *shape.head) return false;
+    for (std::size_t i = 0; i < by.size(); ++i) {
+        const Segment* seg = slot(by[i]);
+        if (seg == nullptr) return false;
+        if (seg->next != by[(i + 1) % by.size()]) return false;
+        if (i + 1 < by.size() && !(seg->offset <= offset_of(by[i + 1]))) return false;
+    }
+    return true;
 }
 
 std::vector<SegId> ClipGraph::segments_of(ShapeId shape_id) const {
@@ -435,6 +547,7 @@ void ClipGraph::remove_segment(SegId id) {
             owner->second.head.reset();
             owner->second.count = 0;
             owner->second.head_cover = 0;
+            owner->second.by_offset.clear();
         }
     } else {
         Segment* ns = slot_mut(next);
@@ -442,6 +555,7 @@ void ClipGraph::remove_segment(SegId id) {
         if (Segment* ps = slot_mut(prev)) ps->next = next;
         if (owner != shapes_.end()) {
             Shape& shape = owner->second;
+            if (!shape.by_offset.empty()) order_erase(shape, id);
             if (shape.head && *shape.head == id) {
                 // The next piece becomes the head, with its own marks added.
                 shape.head = next;

@@ -441,6 +441,11 @@ struct Shape {
     // other segment follows from it and the marks along the list.
     std::uint64_t head_cover = 0;
     bool is_edge = false;
+    // A long list's segments in ascending offset order: the list itself,
+    // started after its one descent, so that a new point finds its place by
+    // bisection rather than by a walk. Kept only while the list is long
+    // (piled stones cross one another hundreds of times); empty otherwise.
+    std::vector<SegId> by_offset;
 };
 
 // A piece of the alive zone's boundary: a circle that crosses nothing (or
@@ -515,6 +520,21 @@ private:
 
     Segment* slot_mut(SegId id);
     SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split);
+
+    // The offset order of long lists (Shape::by_offset): built once a list
+    // reaches order_from_ segments, dropped when it falls below ORDER_UNTIL.
+    static constexpr std::uint64_t ORDER_UNTIL = 16;
+    std::uint64_t order_from_ = 32;
+    double offset_of(SegId id) const;
+    void build_order(Shape& shape);
+    std::size_t order_position(const Shape& shape, SegId id) const;
+    std::optional<SegId> split_by_order(const Shape& shape, double w, bool& becomes_head) const;
+    void order_insert(Shape& shape, SegId made, SegId after, bool at_head, double w);
+    void order_erase(Shape& shape, SegId gone);
+
+public:
+    // Whether a long list's offset order is the list itself (for checks).
+    bool order_matches(const Shape& shape) const;
 };
 
 struct ClipGraph::Internals {
@@ -524,6 +544,8 @@ struct ClipGraph::Internals {
     std::map<ShapeId, Shape>& shapes;
     PointIndex& index;
     ShapeId& next_shape_id;
+    // The list length from which an offset order is kept.
+    std::uint64_t& order_from;
 };
 
 // ------------------------------------------------------------ circle grid

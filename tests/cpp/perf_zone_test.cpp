@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <map>
 #include <random>
 #include <tuple>
@@ -76,6 +78,49 @@ TEST(PerfZone, ReclaimKeepsCoverageMarksExact) {
             }
         }
         EXPECT_EQ(zone.graph().shapes().size(), 4u);
+    }
+}
+
+TEST(PerfZone, LongListsSplitWhereTheWalkWould) {
+    // Piled stones: nearly every dead zone crosses every other, so lists grow
+    // to hundreds of segments and new points find their place by bisection.
+    // A twin that always walks the list must hold the very same structure
+    // after every carve, reclaim and temporary circle. Half the centres are
+    // snapped to a grid of quarters, so that offsets tie.
+    std::mt19937_64 rng(17);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (const Point pile : {Point{9.0, 9.0}, Point{1.5, 6.0}}) {
+        AliveZone ordered(18.0);
+        AliveZone walked(18.0);
+        walked.graph_for_testing().internals_for_testing().order_from = std::numeric_limits<std::uint64_t>::max();
+        std::vector<std::uint32_t> live;
+        for (std::uint32_t id = 0; id < 160; ++id) {
+            if (live.size() > 20 && unit(rng) < 0.3) {
+                const std::size_t at = static_cast<std::size_t>(unit(rng) * static_cast<double>(live.size()));
+                ASSERT_EQ(ordered.reclaim(live[at]), std::nullopt);
+                ASSERT_EQ(walked.reclaim(live[at]), std::nullopt);
+                live.erase(live.begin() + static_cast<std::ptrdiff_t>(at));
+            } else {
+                Point c{pile.x + (unit(rng) * 2.0 - 1.0), pile.y + (unit(rng) * 2.0 - 1.0)};
+                if (id % 2 == 0) c = {std::round(c.x * 4.0) / 4.0, std::round(c.y * 4.0) / 4.0};
+                ASSERT_EQ(ordered.carve(id, c), std::nullopt);
+                ASSERT_EQ(walked.carve(id, c), std::nullopt);
+                live.push_back(id);
+            }
+            if (id % 10 == 0) {
+                const Point t{pile.x + unit(rng), pile.y - unit(rng)};
+                ordered.push_temporary_circle(t);
+                walked.push_temporary_circle(t);
+                ASSERT_TRUE(zone_picture(ordered) == zone_picture(walked)) << "temporary after " << id;
+                ordered.pop_temporary_circle();
+                walked.pop_temporary_circle();
+            }
+            ASSERT_TRUE(zone_picture(ordered) == zone_picture(walked)) << "after " << id;
+        }
+        bool used = false;
+        for (const auto& [id, shape] : ordered.graph().shapes()) used = used || !shape.by_offset.empty();
+        EXPECT_TRUE(used);
+        EXPECT_EQ(broken_invariant(ordered), std::nullopt);
     }
 }
 
