@@ -248,27 +248,17 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
     std::optional<SegId> split;
     if (!shape.by_offset.empty()) split = split_by_order(shape, w, becomes_head);
     if (!split && !becomes_head) {
-        SegId c = head;
-        for (std::uint64_t step = 0; step < shape.count; ++step) {
-            const Segment* cs = slot(c);
-            if (cs == nullptr) break;
-            const SegId n = cs->next;
-            const Segment* ns = slot(n);
-            if (ns == nullptr) break;
-            if (shape.is_edge && n == head) break;
-            if (cs->offset <= ns->offset) {
-                if (cs->offset <= w && w < ns->offset) {
-                    split = c;
-                    break;
-                }
-            } else if (cs->offset > ns->offset) {
-                if (w >= cs->offset || w < ns->offset) {
-                    split = c;
-                    break;
-                }
-            }
-            c = n;
-        }
+        // The first piece from the head whose offsets hold w: a rising piece
+        // from its start up to (not including) its end, or the descent when
+        // w lies beyond either end. An edge's closing link holds nothing.
+        for_each_segment(shape, [&](SegId c, const Segment& cs, std::int64_t) {
+            const Segment* ns = slot(cs.next);
+            if (ns == nullptr || (shape.is_edge && cs.next == head)) return false;
+            const bool holds = cs.offset <= ns->offset ? cs.offset <= w && w < ns->offset
+                                                       : cs.offset > ns->offset && (w >= cs.offset || w < ns->offset);
+            if (holds) split = c;
+            return !holds;
+        });
         if (!split) {
             if (!shape.is_edge) {
                 split = head;
