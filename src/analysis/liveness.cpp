@@ -118,16 +118,9 @@ double piece_distance(const ExposedPiece& piece, Point p, Point q) {
 // the head, at most count segments, stopping on return to the head or at an
 // unusable slot.
 void append_exposed_starts(const ClipGraph& graph, const Shape& shape, std::vector<Point>& out) {
-    if (!shape.head) return;
-    const SegId head = *shape.head;
-    SegId cur = head;
-    for (std::uint64_t step = 0; step < shape.count; ++step) {
-        const Segment* seg = graph.slot(cur);
-        if (seg == nullptr) break;
-        if (!seg->off_board && seg->covered_by.empty()) out.push_back(seg->start);
-        cur = seg->next;
-        if (cur == head) break;
-    }
+    graph.for_each_segment(shape, [&out](SegId, const Segment& seg, std::int64_t cover) {
+        if (!seg.off_board && cover == 0) out.push_back(seg.start);
+    });
 }
 
 using Box = LivenessScene::Box;

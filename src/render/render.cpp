@@ -124,24 +124,21 @@ void append_piece(std::string& out, const SegmentGeometry& geometry) {
 // segment only closes the circular list and is never drawn.
 void append_alive_zone_path(std::string& out, const ClipGraph& graph) {
     bool any = false;
-    for (const auto& [id, shape] : graph.shapes()) {
+    for (const auto& entry : graph.shapes()) {
+        const Shape& shape = entry.second;
         if (!shape.head) continue;
         const SegId head = *shape.head;
-        SegId s = head;
-        for (std::uint64_t step = 0; step < shape.count; ++step) {
-            const Segment* seg = graph.slot(s);
-            if (seg == nullptr) break;
-            if (shape.is_edge && seg->next == head) break;
-            if (graph.is_exposed(s)) {
-                if (const auto geometry = graph.segment_geometry(s)) {
-                    out.append(any ? " " : "<path d=\"");
-                    any = true;
-                    append_piece(out, *geometry);
-                }
+        const bool is_edge = shape.is_edge;
+        graph.for_each_segment(shape, [&](SegId s, const Segment& seg, std::int64_t cover) {
+            if (is_edge && seg.next == head) return false;
+            if (seg.off_board || cover != 0) return true;
+            if (const auto geometry = graph.segment_geometry(s)) {
+                out.append(any ? " " : "<path d=\"");
+                any = true;
+                append_piece(out, *geometry);
             }
-            s = seg->next;
-            if (s == head) break;
-        }
+            return true;
+        });
     }
     if (any) out.append("\" />\n");
 }

@@ -9,6 +9,7 @@
 #include <bit>
 #include <charconv>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -131,31 +132,49 @@ std::optional<std::string> link_fault(const ClipGraph& g, ShapeId id, SegId s, s
     return neighbour_fault(g, id, s, seg->prev, &Segment::next);
 }
 
-// How a segment names another shape, in the texts of the two faults such a
-// name can have.
-struct ShapeNaming {
-    std::string_view own;         // after "shape k", when k is the segment's own shape
-    std::string_view gone_before; // between "segment s" and "shape k", when k no longer exists
-    std::string_view gone_after;  // after "shape k", when k no longer exists
-};
-constexpr ShapeNaming NAMED_AS_COVER{" covers part of its own outline", " is covered by shape ",
-                                     ", which no longer exists"};
-constexpr ShapeNaming NAMED_AS_CAUSE{" is named as crossing its own outline", " starts where shape ",
-                                     " crossed it, which no longer exists"};
-
-// Shape k, named by segment s of shape `id`, is another shape that exists.
+// Shape k, named by segment s of shape `id` as a cause of its start point,
+// is another shape that exists.
 template <class Shapes>
-std::optional<std::string> named_shape_fault(const Shapes& shapes, ShapeId id, SegId s, ShapeId k,
-                                             const ShapeNaming& naming) {
-    if (k == id) return graph_text().s("shape ").shape(k).s(naming.own).done();
+std::optional<std::string> named_cause_fault(const Shapes& shapes, ShapeId id, SegId s, ShapeId k) {
+    if (k == id) return graph_text().s("shape ").shape(k).s(" is named as crossing its own outline").done();
     if (!shapes.contains(k)) {
-        return graph_text().s("segment ").seg(s).s(naming.gone_before).shape(k).s(naming.gone_after).done();
+        return graph_text().s("segment ").seg(s).s(" starts where shape ").shape(k)
+            .s(" crossed it, which no longer exists").done();
+    }
+    return std::nullopt;
+}
+
+// Coverage is held as marks where the parts of an outline inside other
+// shapes' dead regions begin and end: every shape that marks the list opens
+// one part and closes it, and the head's count is what those marks give.
+std::optional<std::string> coverage_fault(const ClipGraph& g, ShapeId id, const Shape& shape) {
+    std::map<ShapeId, std::pair<int, int>> ends;
+    g.for_each_segment(shape, [&ends](SegId, const Segment& seg, std::int64_t) {
+        seg.causes.each([&ends](ShapeId k, std::uint8_t roles) {
+            auto& tally = ends[k];
+            tally.first += (roles & Causes::OPENS) != 0;
+            tally.second += (roles & Causes::CLOSES) != 0;
+        });
+    });
+    for (const auto& [k, tally] : ends) {
+        if (tally.first != 1 || tally.second != 1) {
+            return graph_text().s("shape ").shape(id).s("'s list does not open and close the part covered by shape ")
+                .shape(k).s(" once each").done();
+        }
+    }
+    const std::uint64_t given = shape.head ? g.covering(*shape.head).size() : 0;
+    if (given != shape.head_cover) {
+        return graph_text().s("shape ").shape(id).s("'s head is covered by ").n(shape.head_cover)
+            .s(" shapes, but the marks along its list give ").n(given).done();
+    }
+    if (!g.order_matches(shape)) {
+        return graph_text().s("shape ").shape(id).s("'s offset order does not match its list").done();
     }
     return std::nullopt;
 }
 
 // The start point of segment s of shape `id`: its offset, its place in the
-// shared-start index, the shapes covering the segment, and the causes of the
+// shared-start index, and the causes of the
 // point -- the shapes that crossed this outline there, each with a point of
 // its own there. A point with no cause (other than an edge's own four) would
 // never merge back.
@@ -170,11 +189,8 @@ std::optional<std::string> start_fault(const ClipGraph& g, ShapeId id, const Sha
     if (entry == index.end() || std::find(entry->second.begin(), entry->second.end(), s) == entry->second.end()) {
         return graph_text().s("segment ").seg(s).s(" is not indexed under the point it starts at").done();
     }
-    for (const ShapeId k : seg.covered_by) {
-        if (auto f = named_shape_fault(shapes, id, s, k, NAMED_AS_COVER)) return f;
-    }
     for (const ShapeId k : seg.causes) {
-        if (auto f = named_shape_fault(shapes, id, s, k, NAMED_AS_CAUSE)) return f;
+        if (auto f = named_cause_fault(shapes, id, s, k)) return f;
         const bool answered = std::any_of(entry->second.begin(), entry->second.end(), [&](SegId t) {
             const Segment* there = g.slot(t);
             return there != nullptr && there->shape == k;
@@ -233,7 +249,7 @@ std::optional<std::string> shape_fault(const ClipGraph& g, ShapeId id, const Sha
     if (descents > 1 || (shape.is_edge && descents == 1 && !descent_into_head)) {
         return graph_text().s("shape ").shape(id).s("'s segment offsets are not in order").done();
     }
-    return std::nullopt;
+    return coverage_fault(g, id, shape);
 }
 
 // Every live segment is reached by some shape's walk.

@@ -13,23 +13,6 @@ namespace {
 
 constexpr double INF = std::numeric_limits<double>::infinity();
 
-// Calls f(id, segment) for each segment of a shape's list, in list order,
-// bounded like every other walk. Reads the list as it goes, so f must not
-// unlink segments.
-template <class Graph, class F>
-void walk_segments(Graph& graph, const Shape& shape, F&& f) {
-    if (!shape.head) return;
-    const SegId head = *shape.head;
-    SegId cur = head;
-    for (std::uint64_t step = 0; step < shape.count; ++step) {
-        auto* seg = graph(cur);
-        if (seg == nullptr) return;
-        f(cur, *seg);
-        cur = seg->next;
-        if (cur == head) return;
-    }
-}
-
 // Whether a circle of radius r centred at f certainly cannot cross the circle
 // c: their centres are more than both radii plus 1.0 apart along an axis,
 // which puts the exact distance test of the crossing far beyond its
@@ -181,7 +164,6 @@ std::optional<DeadZoneError> AliveZone::reclaim(std::uint32_t stone) {
 ShapeId AliveZone::carve_circle(Point centre) {
     ClipGraph& g = graph_;
     const ShapeId n = g.add_shape(Circle{centre, STONE_DIAMETER});
-    auto mut = [&g](SegId id) { return g.slot_mut(id); };
 
     // The shapes that existed before this call are exactly those below the
     // new id (ids only grow). Only those the new circle can cross matter: the
@@ -221,37 +203,12 @@ ShapeId AliveZone::carve_circle(Point centre) {
         if (!e) continue;
         const auto d = g.add_point(n, second);
         if (!d) continue;
-        // Each of the two points is where w and n cross: it stays while both do.
-        for (const SegId on_w : {*a, *e}) {
-            if (Segment* seg = mut(on_w)) seg->causes.add(n);
-        }
-        for (const SegId on_n : {*b, *d}) {
-            if (Segment* seg = mut(on_n)) seg->causes.add(w);
-        }
-
-        // The part of w from first to second lies inside the new circle.
-        {
-            const std::uint64_t limit = it->second.count;
-            SegId cur = *a;
-            for (std::uint64_t step = 0; step < limit && cur != *e; ++step) {
-                Segment* seg = mut(cur);
-                if (seg == nullptr) break;
-                seg->covered_by.insert(n);
-                cur = seg->next;
-            }
-        }
-        // The part of the new circle from second to first lies in w's dead region.
-        {
-            const Shape* ns = g.shape(n);
-            const std::uint64_t limit = ns != nullptr ? ns->count : 0;
-            SegId cur = *d;
-            for (std::uint64_t step = 0; step < limit && cur != *b; ++step) {
-                Segment* seg = mut(cur);
-                if (seg == nullptr) break;
-                seg->covered_by.insert(w);
-                cur = seg->next;
-            }
-        }
+        // Each of the two points is where w and n cross: it stays while both
+        // do. The part of w from first to second lies inside the new circle,
+        // and the part of the new circle from second to first lies in w's
+        // dead region.
+        g.cover_part(w, *a, *e, n);
+        g.cover_part(n, *d, *b, w);
     }
     grid_.add(n, ShapeKind{Circle{centre, STONE_DIAMETER}});
     return n;
@@ -259,70 +216,78 @@ ShapeId AliveZone::carve_circle(Point centre) {
 
 void AliveZone::remove_shape(ShapeId a) {
     ClipGraph& g = graph_;
-    auto mut = [&g](SegId id) { return g.slot_mut(id); };
-
-    // Only a shape that crossed a, or that a crossed, can hold a in its
-    // segments' covered_by sets: coverage is recorded only between two
-    // circles (or a circle and a line) that cross, and splits pass it on
-    // within one shape. A circle too far from a circular a to cross it has
-    // nothing to give back.
     const auto own = g.shapes_.find(a);
-    const Circle* removed = own != g.shapes_.end() ? std::get_if<Circle>(&own->second.kind) : nullptr;
-    auto forget = [&](ShapeId id, const Shape& shape) {
-        if (id == a) return;
-        if (removed != nullptr) {
-            const auto* c = std::get_if<Circle>(&shape.kind);
-            if (c != nullptr && beyond_reach(*c, removed->centre, removed->radius)) return;
-        }
-        walk_segments(mut, shape, [a](SegId, Segment& seg) { seg.covered_by.erase(a); });
-    };
-    if (own != g.shapes_.end() && CircleGrid::filed_by_cell(own->second.kind)) {
-        // A filed circle: the loose shapes and the circles filed near it are
-        // all that can be within its reach.
-        const Point f = removed->centre;
-        std::vector<ShapeId>& near = scratch_shapes_;
-        near.assign(grid_.loose().begin(), grid_.loose().end());
-        grid_.collect(CircleGrid::cell_of(f.x - NEAR_AXIS), CircleGrid::cell_of(f.x + NEAR_AXIS),
-                      CircleGrid::cell_of(f.y - NEAR_AXIS), CircleGrid::cell_of(f.y + NEAR_AXIS), near);
-        for (const ShapeId id : near) {
-            const auto it = g.shapes_.find(id);
-            if (it != g.shapes_.end()) forget(id, it->second);
-        }
-    } else {
-        for (const auto& [id, shape] : g.shapes_) forget(id, shape);
-    }
-
     if (own == g.shapes_.end()) return;
 
     // Removing segments relinks the list, so its ids are taken first.
     std::vector<SegId>& ids = scratch_;
     ids.clear();
-    walk_segments(mut, own->second, [&ids](SegId id, Segment&) { ids.push_back(id); });
-    std::vector<SegId>& others = scratch_others_;
+    g.for_each_segment(own->second, [&ids](SegId id, const Segment&, std::int64_t) { ids.push_back(id); });
+
+    // Every other outline that a crossed holds a's two marks at a's points,
+    // where the part of it inside a's dead region begins and ends. A part
+    // that held the outline's head no longer covers it; then the marks go.
+    // A point left with no cause existed only because a crossed it there.
+    std::vector<PartEnd>& ends = scratch_ends_;
+    ends.clear();
+    for (const SegId o : ids) {
+        const Segment* seg = g.slot(o);
+        if (seg == nullptr) continue;
+        for (const SegId other : g.index_.at(point_key(seg->start))) {
+            const Segment* there = g.slot(other);
+            if (there == nullptr || there->shape == a) continue;
+            if (const std::uint8_t roles = there->causes.roles_of(a)) ends.push_back({there->shape, other, roles});
+        }
+    }
+    std::sort(ends.begin(), ends.end(), [](const PartEnd& x, const PartEnd& y) { return x.shape < y.shape; });
+    for (std::size_t i = 0; i < ends.size();) {
+        std::size_t j = i;
+        std::optional<SegId> open;
+        std::optional<SegId> close;
+        for (; j < ends.size() && ends[j].shape == ends[i].shape; ++j) {
+            if ((ends[j].roles & Causes::OPENS) != 0) open = ends[j].seg;
+            if ((ends[j].roles & Causes::CLOSES) != 0) close = ends[j].seg;
+        }
+        const auto crossed = g.shapes_.find(ends[i].shape);
+        if (open && close && crossed != g.shapes_.end() && crossed->second.head_cover > 0 &&
+            g.part_holds_head(crossed->second, *open, *close)) {
+            --crossed->second.head_cover;
+        }
+        i = j;
+    }
+    std::vector<SegId>& merged = scratch_others_;
+    merged.clear();
+    for (const PartEnd& end : ends) {
+        Segment* there = g.slot_mut(end.seg);
+        if (there == nullptr) continue;
+        there->causes.remove(a);
+        if (there->causes.empty() && !there->permanent) merged.push_back(end.seg);
+    }
+    std::sort(merged.begin(), merged.end());
+
+    // Then a's points go, and at each the other outlines' points that no
+    // crossing holds any more merge back (their two pieces become one), in
+    // the order the shared-start index lists them. Outlines that merely touch
+    // or cross each other at the same point keep it. The list is copied:
+    // removing a segment edits it.
+    std::vector<SegId>& others = scratch_at_point_;
     for (const SegId o : ids) {
         const Segment* seg = g.slot(o);
         if (seg == nullptr) continue;
         const PointKey key = point_key(seg->start);
         g.remove_segment(o);
-        // Every other outline that a crossed at this point loses a as a cause;
-        // one left with no cause existed only because a crossed it there, and
-        // its two pieces merge back. Outlines that merely touch or cross each
-        // other at the same point keep it. The list is copied: removing a
-        // segment edits it.
         const auto listed = g.index_.find(key);
         if (listed == g.index_.end()) continue;
         others.assign(listed->second.begin(), listed->second.end());
         for (const SegId other : others) {
-            Segment* there = mut(other);
-            if (there == nullptr || !there->causes.remove(a)) continue;
-            if (there->causes.empty() && !there->permanent) g.remove_segment(other);
+            if (std::binary_search(merged.begin(), merged.end(), other)) g.remove_segment(other);
         }
     }
 
     const auto still = g.shapes_.find(a);
     if (still == g.shapes_.end()) return;
     ids.clear();
-    walk_segments(mut, still->second, [&ids](SegId id, Segment&) { ids.push_back(id); });
+    g.for_each_segment(still->second, [&ids](SegId id, const Segment&, std::int64_t) { ids.push_back(id); });
     for (const SegId o : ids) g.remove_segment(o);
     grid_.remove(a, still->second.kind);
     g.shapes_.erase(a);

@@ -1,9 +1,12 @@
 // The clipping structure: every outline cut into segments at the points where
-// other outlines cross it, each segment knowing which shapes cover it.
+// other outlines cross it, with marks where the parts covered by other shapes
+// begin and end.
 //
 // Every walk along a list is bounded by the shape's count and stops at a
 // vacant or out-of-range id, so a damaged structure can be read and even
 // modified without looping or touching a vacant slot.
+
+#include <limits>
 
 #include "zone/zone.hpp"
 
@@ -158,11 +161,6 @@ Segment* ClipGraph::slot_mut(SegId id) {
     return &*arena_[id];
 }
 
-bool ClipGraph::is_exposed(SegId id) const {
-    const Segment* seg = slot(id);
-    return seg != nullptr && !seg->off_board && seg->covered_by.empty();
-}
-
 
 ShapeId ClipGraph::add_shape(const ShapeKind& kind) {
     const ShapeId id = next_shape_id_;
@@ -179,11 +177,10 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
     made.offset = offset;
     made.start = p;
     made.shape = shape;
-    if (split != nullptr) {
-        // Copied before the arena may grow: split points into it.
-        if (!split->covered_by.empty()) made.covered_by = split->covered_by;
-        made.off_board = split->off_board;
-    }
+    // A split piece lies where the piece it was cut from lay: it is covered
+    // by the same shapes without a mark of its own, and on or off the board
+    // alike. Read before the arena may grow: split points into it.
+    if (split != nullptr) made.off_board = split->off_board;
 
     // Reuse the most recently vacated slot. Entries that no longer name a
     // vacant slot (only a damaged free list holds them) are dropped rather
@@ -243,41 +240,32 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
     }
 
     const SegId head = *shape.head;
-    std::optional<SegId> split;
-    {
-        SegId c = head;
-        for (std::uint64_t step = 0; step < shape.count; ++step) {
-            const Segment* cs = slot(c);
-            if (cs == nullptr) break;
-            const SegId n = cs->next;
-            const Segment* ns = slot(n);
-            if (ns == nullptr) break;
-            if (shape.is_edge && n == head) break;
-            if (cs->offset <= ns->offset) {
-                if (cs->offset <= w && w < ns->offset) {
-                    split = c;
-                    break;
-                }
-            } else if (cs->offset > ns->offset) {
-                if (w >= cs->offset || w < ns->offset) {
-                    split = c;
-                    break;
-                }
-            }
-            c = n;
-        }
-    }
-
+    if (shape.by_offset.empty() && shape.count >= order_from_) build_order(shape);
     bool becomes_head = false;
-    if (!split) {
-        if (!shape.is_edge) {
-            split = head;
-        } else {
-            const Segment* hs = slot(head);
-            if (hs != nullptr && w < hs->offset) {
-                becomes_head = true;
+    std::optional<SegId> split;
+    if (!shape.by_offset.empty()) split = split_by_order(shape, w, becomes_head);
+    if (!split && !becomes_head) {
+        // The first piece from the head whose offsets hold w: a rising piece
+        // from its start up to (not including) its end, or the descent when
+        // w lies beyond either end. An edge's closing link holds nothing.
+        for_each_segment(shape, [&](SegId c, const Segment& cs, std::int64_t) {
+            const Segment* ns = slot(cs.next);
+            if (ns == nullptr || (shape.is_edge && cs.next == head)) return false;
+            const bool holds = cs.offset <= ns->offset ? cs.offset <= w && w < ns->offset
+                                                       : cs.offset > ns->offset && (w >= cs.offset || w < ns->offset);
+            if (holds) split = c;
+            return !holds;
+        });
+        if (!split) {
+            if (!shape.is_edge) {
+                split = head;
             } else {
-                split = hs != nullptr ? hs->prev : head;
+                const Segment* hs = slot(head);
+                if (hs != nullptr && w < hs->offset) {
+                    becomes_head = true;
+                } else {
+                    split = hs != nullptr ? hs->prev : head;
+                }
             }
         }
     }
@@ -310,6 +298,10 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
             ms.next = head;
             ls->next = m;
             hs->prev = m;
+            // The new head lies where the list's last piece ran on to: the
+            // old head's count less the marks at the old head.
+            shape.head_cover = static_cast<std::uint64_t>(static_cast<std::int64_t>(shape.head_cover) -
+                                                          hs->causes.cover_step());
         }
         shape.head = m;
     } else {
@@ -326,23 +318,209 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
         }
     }
     ++shape.count;
+    if (!shape.by_offset.empty()) order_insert(shape, m, split.value_or(m), becomes_head, w);
     return m;
+}
+
+// ------------------------------------------------- offset order of a list
+
+double ClipGraph::offset_of(SegId id) const {
+    const Segment* seg = slot(id);
+    return seg != nullptr ? seg->offset : std::numeric_limits<double>::quiet_NaN();
+}
+
+void ClipGraph::build_order(Shape& shape) {
+    std::vector<SegId> ids;
+    ids.reserve(shape.count);
+    for_each_segment(shape, [&ids](SegId id, const Segment&, std::int64_t) { ids.push_back(id); });
+    if (ids.size() != shape.count || ids.size() < 2) return;
+    // The one descent of a well-formed list (for an edge, the link from its
+    // last point back to its head); anything else keeps the walk.
+    std::size_t descent = ids.size();
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const double a = offset_of(ids[i]);
+        const double b = offset_of(ids[(i + 1) % ids.size()]);
+        if (std::isnan(a)) return;
+        if (a > b) {
+            if (descent != ids.size()) return;
+            descent = i;
+        }
+    }
+    if (descent == ids.size() || (shape.is_edge && descent != ids.size() - 1)) return;
+    std::rotate(ids.begin(), ids.begin() + static_cast<std::ptrdiff_t>((descent + 1) % ids.size()), ids.end());
+    shape.by_offset = std::move(ids);
+}
+
+std::size_t ClipGraph::order_position(const Shape& shape, SegId id) const {
+    const std::vector<SegId>& by = shape.by_offset;
+    const double w = offset_of(id);
+    if (std::isnan(w)) return by.size();
+    auto at = std::lower_bound(by.begin(), by.end(), w, [this](SegId s, double v) { return offset_of(s) < v; });
+    for (; at != by.end() && offset_of(*at) == w; ++at) {
+        if (*at == id) return static_cast<std::size_t>(at - by.begin());
+    }
+    return by.size();
+}
+
+// The segment a walk from the head would split for a new point at offset w:
+// in a list that rises from its head to one descent and rises again, the
+// only piece whose offsets hold w, or the descent when w lies beyond both
+// ends. Nothing (and no new head) when the order cannot answer: then the
+// list is walked.
+std::optional<SegId> ClipGraph::split_by_order(const Shape& shape, double w, bool& becomes_head) const {
+    const std::vector<SegId>& by = shape.by_offset;
+    if (std::isnan(w) || by.size() < 2) return std::nullopt;
+    if (!(offset_of(by.front()) < offset_of(by.back()))) return std::nullopt;
+    const auto j = static_cast<std::size_t>(
+        std::upper_bound(by.begin(), by.end(), w, [this](double v, SegId s) { return v < offset_of(s); }) - by.begin());
+    if (shape.is_edge) {
+        if (!shape.head || by.front() != *shape.head) return std::nullopt;
+        if (j == 0) {
+            becomes_head = true;
+            return std::nullopt;
+        }
+        return by[j - 1];
+    }
+    if (j == 0 || j == by.size()) return by.back();
+    return by[j - 1];
+}
+
+void ClipGraph::order_insert(Shape& shape, SegId made, SegId after, bool at_head, double w) {
+    std::vector<SegId>& by = shape.by_offset;
+    std::size_t pos = 0;
+    if (!at_head) {
+        const std::size_t pa = order_position(shape, after);
+        if (pa == by.size()) {
+            by.clear();
+            return;
+        }
+        // After the largest offset comes either a new largest or, past the
+        // descent, a new smallest.
+        pos = pa + 1 == by.size() && w < offset_of(by.back()) ? 0 : pa + 1;
+    }
+    if ((pos > 0 && !(offset_of(by[pos - 1]) <= w)) || (pos < by.size() && !(w <= offset_of(by[pos])))) {
+        by.clear();
+        return;
+    }
+    by.insert(by.begin() + static_cast<std::ptrdiff_t>(pos), made);
+}
+
+void ClipGraph::order_erase(Shape& shape, SegId gone) {
+    std::vector<SegId>& by = shape.by_offset;
+    const std::size_t pos = order_position(shape, gone);
+    if (pos == by.size() || shape.count < ORDER_UNTIL) {
+        std::vector<SegId>().swap(by);
+        return;
+    }
+    by.erase(by.begin() + static_cast<std::ptrdiff_t>(pos));
+}
+
+bool ClipGraph::order_matches(const Shape& shape) const {
+    const std::vector<SegId>& by = shape.by_offset;
+    if (by.empty()) return true;
+    if (by.size() != shape.count) return false;
+    if (!shape.head || std::find(by.begin(), by.end(), *shape.head) == by.end()) return false;
+    if (shape.is_edge && by.front() != *shape.head) return false;
+    for (std::size_t i = 0; i < by.size(); ++i) {
+        const Segment* seg = slot(by[i]);
+        if (seg == nullptr) return false;
+        if (seg->next != by[(i + 1) % by.size()]) return false;
+        if (i + 1 < by.size() && !(seg->offset <= offset_of(by[i + 1]))) return false;
+    }
+    return true;
 }
 
 std::vector<SegId> ClipGraph::segments_of(ShapeId shape_id) const {
     std::vector<SegId> out;
-    const Shape* shape = this->shape(shape_id);
-    if (shape == nullptr || !shape->head) return out;
-    const SegId head = *shape->head;
-    SegId cur = head;
-    for (std::uint64_t step = 0; step < shape->count; ++step) {
-        const Segment* seg = slot(cur);
-        if (seg == nullptr) break;
-        out.push_back(cur);
-        cur = seg->next;
-        if (cur == head) break;
+    if (const Shape* shape = this->shape(shape_id)) {
+        for_each_segment(*shape, [&out](SegId id, const Segment&, std::int64_t) { out.push_back(id); });
     }
     return out;
+}
+
+std::vector<ShapeId> ClipGraph::covering(SegId id) const {
+    std::vector<ShapeId> active;
+    const Segment* target = slot(id);
+    const Shape* shape = target != nullptr ? this->shape(target->shape) : nullptr;
+    if (shape == nullptr || !shape->head) return active;
+    const SegId head = *shape->head;
+    auto add = [&active](ShapeId k) {
+        const auto at = std::lower_bound(active.begin(), active.end(), k);
+        if (at == active.end() || *at != k) active.insert(at, k);
+    };
+    auto drop = [&active](ShapeId k) {
+        const auto at = std::lower_bound(active.begin(), active.end(), k);
+        if (at != active.end() && *at == k) active.erase(at);
+    };
+    // A part holds the head when it opens there, or when its close comes
+    // first in a lap from the head. A cause with both roles marks a part of
+    // no length.
+    std::vector<ShapeId> met;
+    for_each_segment(*shape, [&](SegId s, const Segment& seg, std::int64_t) {
+        seg.causes.each([&](ShapeId k, std::uint8_t roles) {
+            if (roles == (Causes::OPENS | Causes::CLOSES)) return;
+            const auto at = std::lower_bound(met.begin(), met.end(), k);
+            if (at != met.end() && *at == k) return;
+            met.insert(at, k);
+            if ((s == head) == ((roles & Causes::OPENS) != 0)) add(k);
+        });
+    });
+    // Then the marks from the head up to the segment, which opens or closes
+    // its own marks' parts.
+    for_each_segment(*shape, [&](SegId s, const Segment& seg, std::int64_t) {
+        if (s != head) {
+            seg.causes.each([&](ShapeId k, std::uint8_t roles) {
+                if (roles == Causes::OPENS) add(k);
+                if (roles == Causes::CLOSES) drop(k);
+            });
+        }
+        return s != id;
+    });
+    return active;
+}
+
+bool ClipGraph::part_holds_head(const Shape& shape, SegId open, SegId close) const {
+    if (!shape.head || open == close) return false;
+    const SegId head = *shape.head;
+    if (open == head) return true;
+    if (close == head) return false;
+    // From the head the offsets rise to the list's largest, then (after the
+    // one descent) rise again from its smallest to at most the head's. So an
+    // offset above the head's comes before the descent and one below it
+    // after, and the part runs past the head exactly when it opens later in
+    // that order than it closes. Offsets equal to the head's or to each other
+    // (and NaN) cannot be placed that way: the list is walked instead.
+    const Segment* h = slot(head);
+    const Segment* o = slot(open);
+    const Segment* c = slot(close);
+    if (h != nullptr && o != nullptr && c != nullptr) {
+        const double ho = h->offset;
+        const double a = o->offset;
+        const double b = c->offset;
+        if (a != ho && b != ho && a != b && !std::isnan(a) && !std::isnan(b) && !std::isnan(ho)) {
+            const bool a_late = a < ho;
+            const bool b_late = b < ho;
+            if (a_late != b_late) return a_late;
+            return a > b;
+        }
+    }
+    bool holds = false;
+    SegId cur = open;
+    for (std::uint64_t step = 0; step < shape.count && cur != close; ++step) {
+        const Segment* seg = slot(cur);
+        if (seg == nullptr) break;
+        cur = seg->next;
+        if (cur == head && cur != close) holds = true;
+    }
+    return holds;
+}
+
+void ClipGraph::cover_part(ShapeId shape_id, SegId open, SegId close, ShapeId by) {
+    const auto found = shapes_.find(shape_id);
+    if (found == shapes_.end()) return;
+    if (Segment* seg = slot_mut(open)) seg->causes.add(by, Causes::OPENS);
+    if (Segment* seg = slot_mut(close)) seg->causes.add(by, Causes::CLOSES);
+    if (part_holds_head(found->second, open, close)) ++found->second.head_cover;
 }
 
 void ClipGraph::remove_segment(SegId id) {
@@ -355,13 +533,24 @@ void ClipGraph::remove_segment(SegId id) {
         if (owner != shapes_.end()) {
             owner->second.head.reset();
             owner->second.count = 0;
+            owner->second.head_cover = 0;
+            owner->second.by_offset.clear();
         }
     } else {
-        if (Segment* ns = slot_mut(next)) ns->prev = prev;
+        Segment* ns = slot_mut(next);
+        if (ns != nullptr) ns->prev = prev;
         if (Segment* ps = slot_mut(prev)) ps->next = next;
         if (owner != shapes_.end()) {
             Shape& shape = owner->second;
-            if (shape.head && *shape.head == id) shape.head = next;
+            if (!shape.by_offset.empty()) order_erase(shape, id);
+            if (shape.head && *shape.head == id) {
+                // The next piece becomes the head, with its own marks added.
+                shape.head = next;
+                if (ns != nullptr) {
+                    shape.head_cover = static_cast<std::uint64_t>(static_cast<std::int64_t>(shape.head_cover) +
+                                                                  ns->causes.cover_step());
+                }
+            }
             if (shape.count > 0) --shape.count;
         }
     }

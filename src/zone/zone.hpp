@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -185,54 +186,116 @@ private:
     }
 };
 
-// The shapes whose dead region contains a segment, ascending, no repeats.
-class CoverSet : public InlineIds<ShapeId> {
-public:
-    CoverSet() = default;
-    CoverSet(std::initializer_list<ShapeId> ids) {
-        for (const ShapeId id : ids) insert(id);
-    }
-    // Adds id unless it is there; answers whether it was added. The shape
-    // being carved has the largest id, so it nearly always goes at the end.
-    bool insert(ShapeId id) {
-        const ShapeId* first = begin();
-        const ShapeId* last = first + size();
-        const ShapeId* at = std::lower_bound(first, last, id);
-        if (at != last && *at == id) return false;
-        insert_at(static_cast<std::size_t>(at - first), id);
-        return true;
-    }
-    // Drops id; answers how many were dropped (0 or 1).
-    std::size_t erase(ShapeId id) {
-        const ShapeId* first = begin();
-        const ShapeId* last = first + size();
-        const ShapeId* at = std::lower_bound(first, last, id);
-        if (at == last || *at != id) return 0;
-        erase_at(static_cast<std::size_t>(at - first));
-        return 1;
-    }
-    bool contains(ShapeId id) const { return std::binary_search(begin(), end(), id); }
-};
-
 // The shapes whose crossings with a segment's own shape put its start point
-// where it is. A point stays in the structure exactly as long as one of them
-// is there, so removing a shape merges back every split it alone made, also
-// where other outlines touch or cross at the same point. Nearly every point
-// has one cause and a point where three outlines meet has two. Insertion
-// order, no repeats.
-class Causes : public InlineIds<ShapeId> {
+// where it is, each with the part its crossing plays in coverage. A point
+// stays in the structure exactly as long as one of them is there, so removing
+// a shape merges back every split it alone made, also where other outlines
+// touch or cross at the same point. Nearly every point has one cause and a
+// point where three outlines meet has two. Insertion order, no repeats.
+//
+// Where two outlines cross, the part of each that lies in the other's dead
+// region runs from one crossing point to the other along the list. The cause
+// at the point where that part begins OPENS it and the cause at the point
+// where it ends (the first segment past it) CLOSES it; both on one point
+// mark a part of no length. So coverage is held as two marks per crossing
+// rather than as a set on every segment: walking a list from its head, the
+// number of shapes covering a segment is the head's count plus the opens
+// less the closes met since (see ClipGraph::for_each_segment).
+//
+// The two role bits are kept in the top bits of each entry. Shape ids grow by
+// one per carve from zero, so they stay below 2^62 for centuries of play.
+class Causes : private InlineIds<std::uint64_t> {
+    using Base = InlineIds<std::uint64_t>;
+
 public:
-    // Adds id unless it is there already.
-    void add(ShapeId id) {
-        if (!contains(id)) insert_at(size(), id);
+    static constexpr std::uint8_t OPENS = 1;
+    static constexpr std::uint8_t CLOSES = 2;
+
+    // Yields the shape ids, without their roles.
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = ShapeId;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const ShapeId*;
+        using reference = ShapeId;
+
+        const_iterator() = default;
+        explicit const_iterator(const std::uint64_t* at) : at_(at) {}
+        ShapeId operator*() const { return *at_ & ID_MASK; }
+        const_iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator was = *this;
+            ++at_;
+            return was;
+        }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.at_ == b.at_; }
+
+    private:
+        const std::uint64_t* at_ = nullptr;
+    };
+
+    using Base::empty;
+    using Base::size;
+    const_iterator begin() const { return const_iterator{Base::begin()}; }
+    const_iterator end() const { return const_iterator{Base::end()}; }
+    friend bool operator==(const Causes& a, const Causes& b) {
+        return static_cast<const Base&>(a) == static_cast<const Base&>(b);
     }
-    // Drops id, keeping the others in order; answers whether it was there.
-    bool remove(ShapeId id) {
-        const ShapeId* at = std::find(begin(), end(), id);
-        if (at == end()) return false;
-        erase_at(static_cast<std::size_t>(at - begin()));
-        return true;
+
+    // Adds id with the given roles, or adds the roles to id's entry.
+    void add(ShapeId id, std::uint8_t roles) {
+        if (std::uint64_t* at = find(id)) {
+            *at |= static_cast<std::uint64_t>(roles) << ROLE_SHIFT;
+        } else {
+            insert_at(size(), (id & ID_MASK) | (static_cast<std::uint64_t>(roles) << ROLE_SHIFT));
+        }
     }
+    // Drops id, keeping the others in order; answers the roles it had (0 when
+    // it was not there).
+    std::uint8_t remove(ShapeId id) {
+        std::uint64_t* at = find(id);
+        if (at == nullptr) return 0;
+        const std::uint8_t roles = role_bits(*at);
+        erase_at(static_cast<std::size_t>(at - Base::begin()));
+        return roles;
+    }
+    bool contains(ShapeId id) const { return find(id) != nullptr; }
+    // The roles of id's entry, 0 when id is not a cause.
+    std::uint8_t roles_of(ShapeId id) const {
+        const std::uint64_t* at = find(id);
+        return at == nullptr ? 0 : role_bits(*at);
+    }
+    // Calls f(id, roles) for each entry in order.
+    template <class F>
+    void each(F&& f) const {
+        for (const std::uint64_t e : static_cast<const Base&>(*this)) f(e & ID_MASK, role_bits(e));
+    }
+    // How the number of shapes covering the list changes at this point: the
+    // parts opened here less the parts closed here.
+    std::int64_t cover_step() const {
+        std::int64_t step = 0;
+        for (const std::uint64_t e : static_cast<const Base&>(*this)) {
+            const std::uint8_t roles = role_bits(e);
+            step += static_cast<std::int64_t>((roles & OPENS) != 0) - static_cast<std::int64_t>((roles & CLOSES) != 0);
+        }
+        return step;
+    }
+
+private:
+    static constexpr int ROLE_SHIFT = 62;
+    static constexpr std::uint64_t ID_MASK = (std::uint64_t{1} << ROLE_SHIFT) - 1;
+    static std::uint8_t role_bits(std::uint64_t e) { return static_cast<std::uint8_t>(e >> ROLE_SHIFT); }
+    const std::uint64_t* find(ShapeId id) const {
+        for (const std::uint64_t& e : static_cast<const Base&>(*this)) {
+            if ((e & ID_MASK) == id) return &e;
+        }
+        return nullptr;
+    }
+    std::uint64_t* find(ShapeId id) { return const_cast<std::uint64_t*>(std::as_const(*this).find(id)); }
 };
 
 // The segments that start at one point, in insertion order: inline while
@@ -339,8 +402,8 @@ private:
 struct Segment {
     double offset = 0.0;
     Point start;
-    CoverSet covered_by;
-    // Shapes whose crossings put the start point here (see Causes).
+    // Shapes whose crossings put the start point here, with the parts of
+    // coverage they open and close there (see Causes).
     Causes causes;
     ShapeId shape = 0;
     SegId next = 0;
@@ -354,7 +417,15 @@ struct Shape {
     std::optional<SegId> head;
     ShapeKind kind;
     std::uint64_t count = 0;
+    // How many shapes' dead regions hold the head segment; the count of every
+    // other segment follows from it and the marks along the list.
+    std::uint64_t head_cover = 0;
     bool is_edge = false;
+    // A long list's segments in ascending offset order: the list itself,
+    // started after its one descent, so that a new point finds its place by
+    // bisection rather than by a walk. Kept only while the list is long
+    // (piled stones cross one another hundreds of times); empty otherwise.
+    std::vector<SegId> by_offset;
 };
 
 // A piece of the alive zone's boundary: a circle that crosses nothing (or
@@ -393,8 +464,25 @@ public:
     const std::vector<SegId>& free_list() const { return free_list_; }
     const PointIndex& index() const { return index_; }
     ShapeId next_shape_id() const { return next_shape_id_; }
-    // Occupied, on the board and covered by no shape.
-    bool is_exposed(SegId id) const;
+    // The one walk along a shape's list: calls f(id, segment, cover) for each
+    // segment from the head in list order, where cover is the number of
+    // shapes whose dead region holds the segment (the head's count, then the
+    // marks of each segment's causes added in turn). At most count segments,
+    // stopping at a vacant or out-of-range id and on return to the head, so
+    // a damaged structure is read without looping. f answers false to stop
+    // early, or nothing to go on.
+    template <class F>
+    void for_each_segment(const Shape& shape, F&& f) const;
+    // The shapes whose dead region holds the segment, ascending, worked out
+    // from the marks along its list (for checks and tests; a walk of the
+    // whole list).
+    std::vector<ShapeId> covering(SegId id) const;
+    // Whether the part of the shape's list from open up to (not including)
+    // close holds the head segment.
+    bool part_holds_head(const Shape& shape, SegId open, SegId close) const;
+    // Marks the part of shape's list from open up to (not including) close as
+    // lying in by's dead region.
+    void cover_part(ShapeId shape, SegId open, SegId close, ShapeId by);
 
 private:
     friend class AliveZone;
@@ -409,6 +497,21 @@ private:
 
     Segment* slot_mut(SegId id);
     SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split);
+
+    // The offset order of long lists (Shape::by_offset): built once a list
+    // reaches order_from_ segments, dropped when it falls below ORDER_UNTIL.
+    static constexpr std::uint64_t ORDER_UNTIL = 16;
+    std::uint64_t order_from_ = 32;
+    double offset_of(SegId id) const;
+    void build_order(Shape& shape);
+    std::size_t order_position(const Shape& shape, SegId id) const;
+    std::optional<SegId> split_by_order(const Shape& shape, double w, bool& becomes_head) const;
+    void order_insert(Shape& shape, SegId made, SegId after, bool at_head, double w);
+    void order_erase(Shape& shape, SegId gone);
+
+public:
+    // Whether a long list's offset order is the list itself (for checks).
+    bool order_matches(const Shape& shape) const;
 };
 
 // ------------------------------------------------------------ circle grid
@@ -513,10 +616,18 @@ private:
 
     // The circles by cell, kept in step with the graph's shapes.
     CircleGrid grid_;
+    // One end of the part of another outline that a removed shape covered.
+    struct PartEnd {
+        ShapeId shape = 0;
+        SegId seg = 0;
+        std::uint8_t roles = 0;
+    };
     // Reused between calls so that removing a shape allocates nothing once warm.
     std::vector<ShapeId> scratch_shapes_;
     std::vector<SegId> scratch_;
     std::vector<SegId> scratch_others_;
+    std::vector<SegId> scratch_at_point_;
+    std::vector<PartEnd> scratch_ends_;
 };
 
 }  // namespace cellvane

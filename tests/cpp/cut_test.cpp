@@ -29,7 +29,7 @@ bool same_kind(const ShapeKind& a, const ShapeKind& b) {
 }
 
 bool same_segment(const Segment& a, const Segment& b) {
-    return same_bits(a.offset, b.offset) && same_point(a.start, b.start) && a.covered_by == b.covered_by &&
+    return same_bits(a.offset, b.offset) && same_point(a.start, b.start) && a.causes == b.causes &&
            a.shape == b.shape && a.next == b.next && a.prev == b.prev && a.off_board == b.off_board;
 }
 
@@ -45,7 +45,8 @@ bool same_segment(const Segment& a, const Segment& b) {
     for (auto i = g0.shapes().begin(), j = g1.shapes().begin(); i != g0.shapes().end(); ++i, ++j) {
         const Shape& s = i->second;
         const Shape& t = j->second;
-        if (i->first != j->first || s.head != t.head || s.count != t.count || s.is_edge != t.is_edge ||
+        if (i->first != j->first || s.head != t.head || s.count != t.count || s.head_cover != t.head_cover ||
+            s.is_edge != t.is_edge ||
             !same_kind(s.kind, t.kind))
             return ::testing::AssertionFailure() << "shape " << i->first << " differs";
     }

@@ -35,7 +35,7 @@ inline bool same_delta(const GameDelta& a, const GameDelta& b) {
 
 using StoneRow = std::tuple<std::uint32_t, std::uint32_t, double, double, int>;  // key, id, x, y, colour
 using PieceRow = std::tuple<int, double, double, double, double, double, double>;
-using SegmentRow = std::tuple<double, double, double, bool, std::size_t>;  // offset, start, off_board, |covered_by|
+using SegmentRow = std::tuple<double, double, double, bool, std::size_t>;  // offset, start, off_board, coverers
 using ShapeRow = std::tuple<int, double, double, double, std::vector<SegmentRow>>;  // kind, centre/side, radius
 
 struct HistoryRow {
@@ -95,7 +95,7 @@ inline Picture picture(const Board& board) {
         for (SegId s : graph.segments_of(id)) {
             const Segment* seg = graph.slot(s);
             if (seg == nullptr) continue;
-            std::get<4>(row).emplace_back(seg->offset, seg->start.x, seg->start.y, seg->off_board, seg->covered_by.size());
+            std::get<4>(row).emplace_back(seg->offset, seg->start.x, seg->start.y, seg->off_board, graph.covering(s).size());
         }
         std::sort(std::get<4>(row).begin(), std::get<4>(row).end());
         p.shapes.push_back(std::move(row));

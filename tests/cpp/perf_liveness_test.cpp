@@ -22,7 +22,7 @@ bool reference_start_inside(const AliveZone& zone, const std::vector<Ring>& ring
     for (const auto& [id, shape] : g.shapes()) {
         for (const SegId s : g.segments_of(id)) {
             const Point start = g.slot(s)->start;
-            if (g.is_exposed(s) && territory_contains(rings, start.x, start.y)) return true;
+            if (!g.slot(s)->off_board && g.covering(s).empty() && territory_contains(rings, start.x, start.y)) return true;
         }
     }
     return false;
@@ -159,7 +159,7 @@ TEST(PerfLiveness, ExposedStartCheckAgreesWithTheFullWalk) {
     const ClipGraph& g = pos.zone.graph();
     for (const auto& [id, shape] : g.shapes()) {
         for (const SegId s : g.segments_of(id)) {
-            if (g.is_exposed(s)) starts.push_back(g.slot(s)->start);
+            if (!g.slot(s)->off_board && g.covering(s).empty()) starts.push_back(g.slot(s)->start);
         }
     }
     ASSERT_GT(starts.size(), 20u);

@@ -24,6 +24,8 @@ struct TestAccess {
         std::map<ShapeId, Shape>& shapes;
         PointIndex& index;
         ShapeId& next_shape_id;
+        // The list length from which an offset order is kept.
+        std::uint64_t& order_from;
     };
     struct BoardInternals {
         std::vector<HistoryEntry>& history;
@@ -39,7 +41,8 @@ struct TestAccess {
     static std::uint64_t analyse_runs() { return cellvane::analyse_runs(); }
 
     static GraphInternals internals(ClipGraph& g) {
-        return GraphInternals{g.arena_, g.free_list_, g.live_count_, g.shapes_, g.index_, g.next_shape_id_};
+        return GraphInternals{g.arena_, g.free_list_, g.live_count_, g.shapes_, g.index_, g.next_shape_id_,
+                              g.order_from_};
     }
     static BoardInternals internals(Board& b) {
         return BoardInternals{b.history_,         b.zone_, b.captures_, b.stones_in_play_,

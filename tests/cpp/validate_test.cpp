@@ -218,6 +218,8 @@ TEST(Validate, OffsetsOutOfOrder) {
     ASSERT_GE(shape.count, 2u);
     for (std::uint64_t i = 0; i < shape.count; ++i) {
         shape.head = seg(c, *shape.head).next;
+        shape.head_cover = static_cast<std::uint64_t>(static_cast<std::int64_t>(shape.head_cover) +
+                                                      seg(c, *shape.head).causes.cover_step());
         EXPECT_EQ(validate(c), std::nullopt) << "head rotated " << i + 1;
     }
 
@@ -234,18 +236,25 @@ TEST(Validate, OffsetsOutOfOrder) {
 }
 
 const GraphDamage kCoverage[] = {
-    {"OwnShape",
+    {"PairBroken",
      [](Board& b) {
-         seg(b, 1).covered_by.insert(0);
-         return kGraph + "shape ShapeId(0) covers part of its own outline";
+         // A stone at (2, 2) covers the left line from (1, 2 - sqrt 3) to
+         // (1, 2 + sqrt 3): a second close for it there breaks the pair.
+         play(b, {2.0, 2.0});
+         const ShapeId stone = *b.alive_zone().dead_zone(0);
+         for (const SegId id : b.alive_zone().graph().segments_of(0)) {
+             if (seg(b, id).causes.roles_of(stone) == Causes::OPENS) seg(b, id).causes.add(stone, Causes::CLOSES);
+         }
+         return kGraph + "shape ShapeId(0)'s list does not open and close the part covered by shape ShapeId(" +
+                std::to_string(stone) + ") once each";
      }},
-    {"ShapeGone",
+    {"HeadCount",
      [](Board& b) {
-         seg(b, 6).covered_by.insert(42);
-         return kGraph + "segment SegId(6) is covered by shape ShapeId(42), which no longer exists";
+         graph_of(b).shapes[0].head_cover = 1;
+         return kGraph + "shape ShapeId(0)'s head is covered by 1 shapes, but the marks along its list give 0";
      }},
 };
-INSTANTIATE_TEST_SUITE_P(CoverageNamesOtherExistingShapes, ValidateGraphDamage, ::testing::ValuesIn(kCoverage),
+INSTANTIATE_TEST_SUITE_P(CoverageMarksPairUpAndGiveTheHeadCount, ValidateGraphDamage, ::testing::ValuesIn(kCoverage),
                          damage_name);
 
 // A stone at (2, 2) crosses the left line at (1, 2 - sqrt 3) and (1, 2 + sqrt 3):
@@ -264,20 +273,20 @@ const GraphDamage kCauses[] = {
     {"OwnShape",
      [](Board& b) {
          const SegId id = crossed(b);
-         seg(b, id).causes.add(0);
+         seg(b, id).causes.add(0, Causes::OPENS);
          return kGraph + "shape ShapeId(0) is named as crossing its own outline";
      }},
     {"ShapeGone",
      [](Board& b) {
          const SegId id = crossed(b);
-         seg(b, id).causes.add(42);
+         seg(b, id).causes.add(42, Causes::OPENS);
          return kGraph + "segment SegId(" + std::to_string(id) +
                 ") starts where shape ShapeId(42) crossed it, which no longer exists";
      }},
     {"NoPointThere",
      [](Board& b) {
          const SegId id = crossed(b);
-         seg(b, id).causes.add(2);  // the right line is nowhere near
+         seg(b, id).causes.add(2, Causes::OPENS);  // the right line is nowhere near
          return kGraph + "segment SegId(" + std::to_string(id) +
                 ") starts where shape ShapeId(2) crossed it, but that shape has no point there";
      }},
@@ -486,9 +495,9 @@ TEST(Validate, LayersReportInOrder) {
     Board b(19.0);
     TestAccess::internals(b).turn = 9;
     TestAccess::dead_zones(TestAccess::zone(b))[7] = 99;
-    seg(b, 6).covered_by.insert(42);
-    EXPECT_EQ(fault(b), kGraph + "segment SegId(6) is covered by shape ShapeId(42), which no longer exists");
-    seg(b, 6).covered_by.clear();
+    graph_of(b).shapes[1].head_cover = 2;
+    EXPECT_EQ(fault(b), kGraph + "shape ShapeId(1)'s head is covered by 2 shapes, but the marks along its list give 0");
+    graph_of(b).shapes[1].head_cover = 0;
     EXPECT_EQ(fault(b), kZone + "stone 7's dead zone names shape ShapeId(99), which is not in the graph");
     TestAccess::dead_zones(TestAccess::zone(b)).clear();
     EXPECT_EQ(fault(b), "the turn is 9 but history holds 0 committed turns");

@@ -56,7 +56,7 @@ TEST(ZoneAlive, StoneNearTheCornerCutsBothLines) {
     EXPECT_EQ(g.shape(c)->count, 4u);
     // The pieces of both lines at the corner (1, 1) lie inside the circle.
     for (const SegId id : g.index().at(point_key({1.0, 1.0}))) {
-        EXPECT_EQ(g.slot(id)->covered_by, CoverSet{c}) << id;
+        EXPECT_EQ(g.covering(id), std::vector<ShapeId>{c}) << id;
     }
     const auto left = g.exposed_pieces(0);
     ASSERT_EQ(left.size(), 1u);
@@ -71,7 +71,7 @@ TEST(ZoneAlive, StoneNearTheCornerCutsBothLines) {
     EXPECT_NEAR(arc.end, 2 * PI / 3, 1e-14);
     // The arc by the corner is inside both lines' dead strips.
     std::size_t doubly = 0;
-    for (const SegId id : g.segments_of(c)) doubly += g.slot(id)->covered_by.size() == 2;
+    for (const SegId id : g.segments_of(c)) doubly += g.covering(id).size() == 2;
     EXPECT_EQ(doubly, 1u);
     EXPECT_EQ(broken_invariant(z), std::nullopt);
 }
@@ -86,10 +86,10 @@ TEST(ZoneAlive, StonesTwoApartCoverAThirdOfEachOther) {
         double covered = 0.0;
         double exposed = 0.0;
         for (const SegId id : g.segments_of(own)) {
-            const auto& cover = g.slot(id)->covered_by;
+            const std::vector<ShapeId> cover = g.covering(id);
             (cover.empty() ? exposed : covered) += sweep(g, id);
             if (!cover.empty()) {
-                EXPECT_EQ(cover, CoverSet{other});
+                EXPECT_EQ(cover, std::vector<ShapeId>{other});
             }
         }
         EXPECT_NEAR(covered, TWO_PI / 3, 1e-12);

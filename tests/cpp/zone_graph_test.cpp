@@ -43,7 +43,7 @@ TEST(ZoneGraph, NewGraphHoldsTheFourLinesAndTheEmptySquare) {
         for (int i = 0; i < 4; ++i) {
             EXPECT_EQ(bits(g.slot(expected[i])->offset), bits(offsets[i])) << e << " " << i;
             EXPECT_EQ(g.slot(expected[i])->off_board, off_board[i]);
-            EXPECT_TRUE(g.slot(expected[i])->covered_by.empty());
+            EXPECT_TRUE(g.covering(expected[i]).empty());
         }
     }
 
@@ -98,16 +98,22 @@ TEST(ZoneGraph, CircleWithOneSegmentStillCountsWhole) {
     ASSERT_TRUE(one);
     EXPECT_EQ(g.slot(*one)->next, *one);
     EXPECT_EQ(g.slot(*one)->prev, *one);
-    TestAccess::internals(g).arena[*one]->covered_by.insert(0);
+    TestAccess::internals(g).shapes[c].head_cover = 1;
     // Whole whatever its single segment's coverage says.
     const auto whole = g.exposed_pieces(c);
     ASSERT_EQ(whole.size(), 1u);
     EXPECT_TRUE(std::holds_alternative<WholeCircle>(whole[0]));
 
+    // The piece split off lies where its parent lay: covered too.
     const auto two = g.add_point(c, {9.0, 11.0});
-    EXPECT_EQ(g.slot(*two)->covered_by, CoverSet{0});
     EXPECT_EQ(g.segments_of(c), (std::vector<SegId>{*one, *two}));
-    TestAccess::internals(g).arena[*one]->covered_by.clear();
+    EXPECT_TRUE(g.exposed_pieces(c).empty());
+    // The quarter from 0 to 90 degrees uncovered, the rest inside shape 0's
+    // dead region (marks as a crossing would leave them).
+    TestAccess::internals(g).shapes[c].head_cover = 0;
+    g.cover_part(c, *two, *one, 0);
+    EXPECT_EQ(g.covering(*two), std::vector<ShapeId>{0});
+    EXPECT_TRUE(g.covering(*one).empty());
     const auto arcs = g.exposed_pieces(c);
     ASSERT_EQ(arcs.size(), 1u);  // the second arc is still covered
     const auto& arc = std::get<ArcSeg>(arcs[0]);
@@ -118,10 +124,15 @@ TEST(ZoneGraph, CircleWithOneSegmentStillCountsWhole) {
 
 TEST(ZoneGraph, CausesAreASetInInsertionOrderAndNeverInherited) {
     Causes c;
-    for (const ShapeId id : {7, 3, 7, 9, 4, 3}) c.add(id);  // past the inline ones
+    // Past the inline ones; a second entry for one id adds its role.
+    for (const ShapeId id : {7, 3, 7, 9, 4, 3}) c.add(id, id == 3 ? Causes::CLOSES : Causes::OPENS);
+    c.add(9, Causes::CLOSES);
     EXPECT_EQ(std::vector<ShapeId>(c.begin(), c.end()), (std::vector<ShapeId>{7, 3, 9, 4}));
+    EXPECT_EQ(c.roles_of(9), Causes::OPENS | Causes::CLOSES);
+    EXPECT_EQ(c.roles_of(5), 0);
+    EXPECT_EQ(c.cover_step(), 1);  // 7 and 4 open, 3 closes, 9 opens and closes
     EXPECT_TRUE(c.contains(4));
-    EXPECT_TRUE(c.remove(3));
+    EXPECT_EQ(c.remove(3), Causes::CLOSES);
     EXPECT_FALSE(c.remove(3));
     const Causes copy = c;
     EXPECT_TRUE(c.remove(7));  // back to the inline ones
@@ -137,10 +148,9 @@ TEST(ZoneGraph, CausesAreASetInInsertionOrderAndNeverInherited) {
     ClipGraph g(19.0);
     for (const SegId id : g.segments_of(0)) EXPECT_TRUE(g.slot(id)->permanent);
     auto in = TestAccess::internals(g);
-    in.arena[1]->covered_by.insert(2);
-    in.arena[1]->causes.add(2);
+    in.arena[1]->causes.add(2, Causes::OPENS);
     const SegId made = *g.add_point(0, {1.0, 5.0});
-    EXPECT_EQ(g.slot(made)->covered_by, CoverSet{2});
+    EXPECT_EQ(g.covering(made), std::vector<ShapeId>{2});
     EXPECT_TRUE(g.slot(made)->causes.empty());
     EXPECT_FALSE(g.slot(made)->permanent);
 }
@@ -264,7 +274,7 @@ TEST(ZoneGraph, CopiesAreDeep) {
     const ClipGraph copy = g;
     const auto before = shape_picture(copy, 0);
     g.add_point(0, {1.0, 5.0});
-    TestAccess::internals(g).arena[1]->covered_by.insert(3);
+    TestAccess::internals(g).arena[1]->causes.add(3, Causes::CLOSES);
     EXPECT_EQ(shape_picture(copy, 0), before);
     EXPECT_EQ(copy.live_count(), 16u);
 }

@@ -13,44 +13,11 @@ namespace {
 using zone_testing::boundary_picture;
 using zone_testing::boundary_set;
 using zone_testing::broken_invariant;
+using zone_testing::expect_coverage_matches_geometry;
 using zone_testing::same_bits;
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
-
-// A point in the middle of a piece of outline.
-Point middle(const SegmentGeometry& g) {
-    if (const auto* line = std::get_if<LineSeg>(&g)) {
-        return {(line->from.x + line->to.x) / 2, (line->from.y + line->to.y) / 2};
-    }
-    const auto& arc = std::get<ArcSeg>(g);
-    const double mid = arc.start + normalise_angle(arc.end - arc.start) / 2;
-    return {arc.centre.x + arc.radius * std::cos(mid), arc.centre.y + arc.radius * std::sin(mid)};
-}
-
-// The coverage recorded in the structure agrees with the geometry: exposed
-// pieces lie on the alive zone's boundary, covered ones inside their coverers.
-void expect_coverage_matches_geometry(const AliveZone& z) {
-    const ClipGraph& g = z.graph();
-    for (SegId id = 0; id < g.arena_size(); ++id) {
-        const Segment* seg = g.slot(id);
-        if (seg == nullptr || seg->off_board) continue;
-        const Shape* shape = g.shape(seg->shape);
-        if (shape->is_edge && seg->next == *shape->head) continue;
-        if (!shape->is_edge && shape->count < 2) continue;
-        const auto geometry = g.segment_geometry(id);
-        ASSERT_TRUE(geometry);
-        const Point mid = middle(*geometry);
-        if (seg->covered_by.empty()) {
-            const double depth = z.depth_at(mid);
-            EXPECT_LE(depth, EPSILON) << "exposed segment " << id << " lies in a dead region";
-            EXPECT_GE(depth, -1e-9) << "exposed segment " << id << " lies off the boundary";
-        }
-        for (const ShapeId c : seg->covered_by) {
-            EXPECT_GT(depth_in(g.shape(c)->kind, mid), -1e-9) << "segment " << id << " not inside shape " << c;
-        }
-    }
-}
 
 class Sequence {
 public:

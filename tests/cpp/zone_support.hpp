@@ -2,8 +2,11 @@
 // picture of the clipping structure, and a checker of its invariants.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -20,17 +23,18 @@ inline std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 inline bool same_bits(Point a, Point b) { return bits(a.x) == bits(b.x) && bits(a.y) == bits(b.y); }
 
 // Every field of one occupied segment, floats as bit patterns, causes in
-// their stored order.
-using SegmentPicture = std::tuple<SegId, std::uint64_t, std::uint64_t, std::uint64_t, std::vector<ShapeId>,
-                                  std::vector<ShapeId>, ShapeId, SegId, SegId, bool, bool>;
+// their stored order with their roles.
+using SegmentPicture = std::tuple<SegId, std::uint64_t, std::uint64_t, std::uint64_t,
+                                  std::vector<std::pair<ShapeId, std::uint8_t>>, ShapeId, SegId, SegId, bool, bool>;
 
 inline SegmentPicture picture(SegId id, const Segment& s) {
+    std::vector<std::pair<ShapeId, std::uint8_t>> causes;
+    s.causes.each([&causes](ShapeId k, std::uint8_t roles) { causes.emplace_back(k, roles); });
     return {id,
             bits(s.offset),
             bits(s.start.x),
             bits(s.start.y),
-            std::vector<ShapeId>(s.covered_by.begin(), s.covered_by.end()),
-            std::vector<ShapeId>(s.causes.begin(), s.causes.end()),
+            std::move(causes),
             s.shape,
             s.next,
             s.prev,
@@ -102,7 +106,7 @@ inline std::optional<std::string> broken_invariant(const ClipGraph& g) {
                 last_decrease_at_head = seg->next == *shape.head;
             }
             if (bits(seg->offset) != bits(offset_on(shape.kind, seg->start))) return "offset not bit-equal";
-            for (const ShapeId c : seg->covered_by) {
+            for (const ShapeId c : g.covering(cur)) {
                 if (c == id) return "segment covered by its own shape";
                 if (!shapes.contains(c)) return "covered by a missing shape";
             }
@@ -114,6 +118,15 @@ inline std::optional<std::string> broken_invariant(const ClipGraph& g) {
         if (walked != shape.count) return "count does not match the walk of shape " + std::to_string(id);
         if (decreases > 1) return "offsets decrease twice";
         if (shape.is_edge && decreases == 1 && !last_decrease_at_head) return "edge wraps before its head";
+        // The counts the walk carries (the head's, then the marks) agree with
+        // the shapes the marks name.
+        std::optional<std::string> miscounted;
+        g.for_each_segment(shape, [&](SegId s, const Segment&, std::int64_t cover) {
+            if (cover == static_cast<std::int64_t>(g.covering(s).size())) return true;
+            miscounted = "coverage count of segment " + std::to_string(s) + " disagrees with its marks";
+            return false;
+        });
+        if (miscounted) return miscounted;
     }
 
     std::uint64_t occupied = 0;
@@ -198,6 +211,41 @@ inline std::optional<std::string> broken_invariant(const AliveZone& z) {
         if (point_key(p) != key) return "forced eye filed under another key";
     }
     return std::nullopt;
+}
+
+// A point in the middle of a piece of outline.
+inline Point middle(const SegmentGeometry& g) {
+    if (const auto* line = std::get_if<LineSeg>(&g)) {
+        return {(line->from.x + line->to.x) / 2, (line->from.y + line->to.y) / 2};
+    }
+    const auto& arc = std::get<ArcSeg>(g);
+    const double mid = arc.start + normalise_angle(arc.end - arc.start) / 2;
+    return {arc.centre.x + arc.radius * std::cos(mid), arc.centre.y + arc.radius * std::sin(mid)};
+}
+
+// The coverage recorded in the structure agrees with the geometry: exposed
+// pieces lie on the alive zone's boundary, covered ones inside their coverers.
+inline void expect_coverage_matches_geometry(const AliveZone& z) {
+    const ClipGraph& g = z.graph();
+    for (SegId id = 0; id < g.arena_size(); ++id) {
+        const Segment* seg = g.slot(id);
+        if (seg == nullptr || seg->off_board) continue;
+        const Shape* shape = g.shape(seg->shape);
+        if (shape->is_edge && seg->next == *shape->head) continue;
+        if (!shape->is_edge && shape->count < 2) continue;
+        const auto geometry = g.segment_geometry(id);
+        ASSERT_TRUE(geometry);
+        const Point mid = middle(*geometry);
+        const std::vector<ShapeId> covering = g.covering(id);
+        if (covering.empty()) {
+            const double depth = z.depth_at(mid);
+            EXPECT_LE(depth, EPSILON) << "exposed segment " << id << " lies in a dead region";
+            EXPECT_GE(depth, -1e-9) << "exposed segment " << id << " lies off the boundary";
+        }
+        for (const ShapeId c : covering) {
+            EXPECT_GT(depth_in(g.shape(c)->kind, mid), -1e-9) << "segment " << id << " not inside shape " << c;
+        }
+    }
 }
 
 }  // namespace cellvane::zone_testing
