@@ -224,101 +224,110 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
     if (found == shapes_.end()) return std::nullopt;
     Shape& shape = found->second;
     const double w = offset_on(shape.kind, p);
+    if (!shape.head) return start_list(shape_id, shape, p, w);
+    if (const auto there = point_on(shape_id, p)) return there;
 
-    if (!shape.head) {
-        const SegId m = new_segment(shape_id, p, w, nullptr);
-        shape.head = m;
-        shape.count = 1;
-        return m;
-    }
+    std::optional<SegId> after = place_of(shape, w);
+    if (after) step_back_over_ties(shape, point_key(p), w, *after);
+    const SegId m = after ? link_after(shape_id, *after, p, w) : link_as_head(shape_id, shape, p, w);
+    ++shape.count;
+    if (!shape.by_offset.empty()) order_insert(shape, m, after.value_or(m), !after, w);
+    return m;
+}
 
+SegId ClipGraph::start_list(ShapeId shape_id, Shape& shape, Point p, double w) {
+    const SegId m = new_segment(shape_id, p, w, nullptr);
+    shape.head = m;
+    shape.count = 1;
+    return m;
+}
+
+std::optional<SegId> ClipGraph::point_on(ShapeId shape_id, Point p) const {
     if (const auto listed = index_.find(point_key(p)); listed != index_.end()) {
         for (const SegId id : listed->second) {
             const Segment* seg = slot(id);
             if (seg != nullptr && seg->shape == shape_id) return id;
         }
     }
+    return std::nullopt;
+}
 
-    const SegId head = *shape.head;
+std::optional<SegId> ClipGraph::place_of(Shape& shape, double w) {
     if (shape.by_offset.empty() && shape.count >= order_from_) build_order(shape);
-    bool becomes_head = false;
+    if (!shape.by_offset.empty()) {
+        bool new_head = false;
+        const auto split = split_by_order(shape, w, new_head);
+        if (split || new_head) return split;
+    }
+    const SegId head = *shape.head;
+    // The first piece from the head whose offsets hold w: a rising piece
+    // from its start up to (not including) its end, or the descent when w
+    // lies beyond either end. An edge's closing link holds nothing.
     std::optional<SegId> split;
-    if (!shape.by_offset.empty()) split = split_by_order(shape, w, becomes_head);
-    if (!split && !becomes_head) {
-        // The first piece from the head whose offsets hold w: a rising piece
-        // from its start up to (not including) its end, or the descent when
-        // w lies beyond either end. An edge's closing link holds nothing.
-        for_each_segment(shape, [&](SegId c, const Segment& cs, std::int64_t) {
-            const Segment* ns = slot(cs.next);
-            if (ns == nullptr || (shape.is_edge && cs.next == head)) return false;
-            const bool holds = cs.offset <= ns->offset ? cs.offset <= w && w < ns->offset
-                                                       : cs.offset > ns->offset && (w >= cs.offset || w < ns->offset);
-            if (holds) split = c;
-            return !holds;
-        });
-        if (!split) {
-            if (!shape.is_edge) {
-                split = head;
-            } else {
-                const Segment* hs = slot(head);
-                if (hs != nullptr && w < hs->offset) {
-                    becomes_head = true;
-                } else {
-                    split = hs != nullptr ? hs->prev : head;
-                }
-            }
-        }
-    }
+    for_each_segment(shape, [&](SegId c, const Segment& cs, std::int64_t) {
+        const Segment* ns = slot(cs.next);
+        if (ns == nullptr || (shape.is_edge && cs.next == head)) return false;
+        const bool holds = cs.offset <= ns->offset ? cs.offset <= w && w < ns->offset
+                                                   : cs.offset > ns->offset && (w >= cs.offset || w < ns->offset);
+        if (holds) split = c;
+        return !holds;
+    });
+    if (split) return split;
+    // None holds it: a circle's list (all offsets equal) takes it after the
+    // head; an edge takes it as a new head when it comes before the head,
+    // else after its last point.
+    if (!shape.is_edge) return head;
+    const Segment* hs = slot(head);
+    if (hs != nullptr && w < hs->offset) return std::nullopt;
+    return hs != nullptr ? hs->prev : head;
+}
 
-    // One geometric point computed two ways (where three outlines meet) can
-    // give two points with equal offsets but different keys. They are kept in
-    // ascending key order, so that the list does not depend on which was
-    // added first: step back over the equal offsets with larger keys.
-    if (split) {
-        const PointKey key = point_key(p);
-        for (std::uint64_t step = 0; step + 1 < shape.count; ++step) {
-            if (shape.is_edge && *split == head) break;
-            const Segment* cs = slot(*split);
-            if (cs == nullptr || cs->offset != w || !(key < point_key(cs->start))) break;
-            if (slot(cs->prev) == nullptr) break;
-            split = cs->prev;
-        }
+// One geometric point computed two ways (where three outlines meet) can give
+// two points with equal offsets but different keys. They are kept in
+// ascending key order, so that the list does not depend on which was added
+// first: step back over the equal offsets with larger keys.
+void ClipGraph::step_back_over_ties(const Shape& shape, PointKey key, double w, SegId& after) const {
+    for (std::uint64_t step = 0; step + 1 < shape.count; ++step) {
+        if (shape.is_edge && after == *shape.head) break;
+        const Segment* cs = slot(after);
+        if (cs == nullptr || cs->offset != w || !(key < point_key(cs->start))) break;
+        if (slot(cs->prev) == nullptr) break;
+        after = cs->prev;
     }
+}
 
-    SegId m;
-    if (becomes_head) {
-        // A new first piece of an open line: linked in before the head.
-        m = new_segment(shape_id, p, w, nullptr);
-        Segment& ms = *arena_[m];
-        Segment* hs = slot_mut(head);
-        const SegId last = hs != nullptr ? hs->prev : head;
-        Segment* ls = slot_mut(last);
-        if (ls != nullptr && hs != nullptr) {
-            ms.prev = last;
-            ms.next = head;
-            ls->next = m;
-            hs->prev = m;
-            // The new head lies where the list's last piece ran on to: the
-            // old head's count less the marks at the old head.
-            shape.head_cover = static_cast<std::uint64_t>(static_cast<std::int64_t>(shape.head_cover) -
-                                                          hs->causes.cover_step());
-        }
-        shape.head = m;
-    } else {
-        const SegId c = *split;
-        m = new_segment(shape_id, p, w, slot(c));
-        Segment& ms = *arena_[m];
-        Segment* cs = slot_mut(c);
-        if (cs != nullptr) {
-            const SegId after = cs->next;
-            ms.prev = c;
-            ms.next = after;
-            if (Segment* as = slot_mut(after)) as->prev = m;
-            cs->next = m;
-        }
+SegId ClipGraph::link_after(ShapeId shape_id, SegId c, Point p, double w) {
+    const SegId m = new_segment(shape_id, p, w, slot(c));
+    Segment& ms = *arena_[m];
+    if (Segment* cs = slot_mut(c)) {
+        const SegId after = cs->next;
+        ms.prev = c;
+        ms.next = after;
+        if (Segment* as = slot_mut(after)) as->prev = m;
+        cs->next = m;
     }
-    ++shape.count;
-    if (!shape.by_offset.empty()) order_insert(shape, m, split.value_or(m), becomes_head, w);
+    return m;
+}
+
+// A new first piece of an open line: linked in before the head.
+SegId ClipGraph::link_as_head(ShapeId shape_id, Shape& shape, Point p, double w) {
+    const SegId head = *shape.head;
+    const SegId m = new_segment(shape_id, p, w, nullptr);
+    Segment& ms = *arena_[m];
+    Segment* hs = slot_mut(head);
+    const SegId last = hs != nullptr ? hs->prev : head;
+    Segment* ls = slot_mut(last);
+    if (ls != nullptr && hs != nullptr) {
+        ms.prev = last;
+        ms.next = head;
+        ls->next = m;
+        hs->prev = m;
+        // The new head lies where the list's last piece ran on to: the old
+        // head's count less the marks at the old head.
+        shape.head_cover =
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(shape.head_cover) - hs->causes.cover_step());
+    }
+    shape.head = m;
     return m;
 }
 

@@ -58,6 +58,18 @@ double depth_in(const ShapeKind& kind, Point p) {
 
 namespace {
 
+// The two points where a circle about `from` (radius squared from_sq) meets
+// one about `to` (to_sq), q apart, worked out from `from`.
+std::pair<Point, Point> crossings_from(Point from, Point to, double q, double from_sq, double to_sq) {
+    const double a = (q * q + (from_sq - to_sq)) / (q + q);
+    const double h = std::sqrt(from_sq - a * a);
+    const double dx = to.x - from.x;
+    const double dy = to.y - from.y;
+    const double X = dx * a / q + from.x;
+    const double Y = a * dy / q + from.y;
+    return {Point{X + dy * h / q, Y - dx * h / q}, Point{X - dy * h / q, Y + dx * h / q}};
+}
+
 std::optional<std::pair<Point, Point>> intersect_circle(const Circle& c, Point f) {
     const Point k = c.centre;
     const double r = c.radius;
@@ -71,27 +83,8 @@ std::optional<std::pair<Point, Point>> intersect_circle(const Circle& c, Point f
     // The crossing points are worked out from the smaller of the two centres
     // (x, then y), so that a pair of circles gives the same points to the
     // last bit whichever of them was carved first.
-    Point p1;
-    Point p2;
-    if (f.x < k.x || (f.x == k.x && f.y < k.y)) {
-        const double a = (q * q + (2.0 * 2.0 - r * r)) / (q + q);
-        const double h = std::sqrt(2.0 * 2.0 - a * a);
-        const double dx = k.x - f.x;
-        const double dy = k.y - f.y;
-        const double X = dx * a / q + f.x;
-        const double Y = a * dy / q + f.y;
-        p1 = Point{X + dy * h / q, Y - dx * h / q};
-        p2 = Point{X - dy * h / q, Y + dx * h / q};
-    } else {
-        const double a = (q * q + (r * r - 4.0)) / (q + q);
-        const double h = std::sqrt(r * r - a * a);
-        const double dx = f.x - k.x;
-        const double dy = f.y - k.y;
-        const double X = dx * a / q + k.x;
-        const double Y = a * dy / q + k.y;
-        p1 = Point{X + dy * h / q, Y - dx * h / q};
-        p2 = Point{X - dy * h / q, Y + dx * h / q};
-    }
+    const bool from_new = f.x < k.x || (f.x == k.x && f.y < k.y);
+    const auto [p1, p2] = from_new ? crossings_from(f, k, q, 4.0, r * r) : crossings_from(k, f, q, r * r, 4.0);
     // Ordered about the existing centre: its arc from first to second lies
     // inside the new circle.
     const double d = normalise_angle(angle_about(k, p2) - angle_about(k, p1) + TWO_PI);

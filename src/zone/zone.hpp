@@ -498,6 +498,16 @@ private:
     Segment* slot_mut(SegId id);
     SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split);
 
+    // The steps of add_point.
+    SegId start_list(ShapeId shape_id, Shape& shape, Point p, double w);
+    std::optional<SegId> point_on(ShapeId shape_id, Point p) const;
+    // The segment a new point at offset w goes after, or nothing when it
+    // becomes an edge's new head.
+    std::optional<SegId> place_of(Shape& shape, double w);
+    void step_back_over_ties(const Shape& shape, PointKey key, double w, SegId& after) const;
+    SegId link_after(ShapeId shape_id, SegId c, Point p, double w);
+    SegId link_as_head(ShapeId shape_id, Shape& shape, Point p, double w);
+
     // The offset order of long lists (Shape::by_offset): built once a list
     // reaches order_from_ segments, dropped when it falls below ORDER_UNTIL.
     static constexpr std::uint64_t ORDER_UNTIL = 16;
