@@ -149,7 +149,7 @@ std::optional<std::string> named_cause_fault(const Shapes& shapes, ShapeId id, S
 // one part and closes it, and the head's count is what those marks give.
 std::optional<std::string> coverage_fault(const ClipGraph& g, ShapeId id, const Shape& shape) {
     std::map<ShapeId, std::pair<int, int>> ends;
-    g.for_each_segment(shape, [&ends](SegId, const Segment& seg, std::int64_t) {
+    g.for_each_segment(shape, [&ends](SegId, const Segment& seg) {
         seg.causes.each([&ends](ShapeId k, std::uint8_t roles) {
             auto& tally = ends[k];
             tally.first += (roles & Causes::OPENS) != 0;

@@ -222,7 +222,7 @@ void AliveZone::remove_shape(ShapeId a) {
     // Removing segments relinks the list, so its ids are taken first.
     std::vector<SegId>& ids = scratch_;
     ids.clear();
-    g.for_each_segment(own->second, [&ids](SegId id, const Segment&, std::int64_t) { ids.push_back(id); });
+    g.for_each_segment(own->second, [&ids](SegId id, const Segment&) { ids.push_back(id); });
 
     // Every other outline that a crossed holds a's two marks at a's points,
     // where the part of it inside a's dead region begins and ends. A part
@@ -287,7 +287,7 @@ void AliveZone::remove_shape(ShapeId a) {
     const auto still = g.shapes_.find(a);
     if (still == g.shapes_.end()) return;
     ids.clear();
-    g.for_each_segment(still->second, [&ids](SegId id, const Segment&, std::int64_t) { ids.push_back(id); });
+    g.for_each_segment(still->second, [&ids](SegId id, const Segment&) { ids.push_back(id); });
     for (const SegId o : ids) g.remove_segment(o);
     grid_.remove(a, still->second.kind);
     g.shapes_.erase(a);

@@ -151,16 +151,6 @@ const Shape* ClipGraph::shape(ShapeId id) const {
     return it == shapes_.end() ? nullptr : &it->second;
 }
 
-const Segment* ClipGraph::slot(SegId id) const {
-    if (id >= arena_.size() || !arena_[id]) return nullptr;
-    return &*arena_[id];
-}
-
-Segment* ClipGraph::slot_mut(SegId id) {
-    if (id >= arena_.size() || !arena_[id]) return nullptr;
-    return &*arena_[id];
-}
-
 
 ShapeId ClipGraph::add_shape(const ShapeKind& kind) {
     const ShapeId id = next_shape_id_;
@@ -264,7 +254,7 @@ std::optional<SegId> ClipGraph::place_of(Shape& shape, double w) {
     // from its start up to (not including) its end, or the descent when w
     // lies beyond either end. An edge's closing link holds nothing.
     std::optional<SegId> split;
-    for_each_segment(shape, [&](SegId c, const Segment& cs, std::int64_t) {
+    for_each_segment(shape, [&](SegId c, const Segment& cs) {
         const Segment* ns = slot(cs.next);
         if (ns == nullptr || (shape.is_edge && cs.next == head)) return false;
         const bool holds = cs.offset <= ns->offset ? cs.offset <= w && w < ns->offset
@@ -341,7 +331,7 @@ double ClipGraph::offset_of(SegId id) const {
 void ClipGraph::build_order(Shape& shape) {
     std::vector<SegId> ids;
     ids.reserve(shape.count);
-    for_each_segment(shape, [&ids](SegId id, const Segment&, std::int64_t) { ids.push_back(id); });
+    for_each_segment(shape, [&ids](SegId id, const Segment&) { ids.push_back(id); });
     if (ids.size() != shape.count || ids.size() < 2) return;
     // The one descent of a well-formed list (for an edge, the link from its
     // last point back to its head); anything else keeps the walk.
@@ -442,7 +432,7 @@ bool ClipGraph::order_matches(const Shape& shape) const {
 std::vector<SegId> ClipGraph::segments_of(ShapeId shape_id) const {
     std::vector<SegId> out;
     if (const Shape* shape = this->shape(shape_id)) {
-        for_each_segment(*shape, [&out](SegId id, const Segment&, std::int64_t) { out.push_back(id); });
+        for_each_segment(*shape, [&out](SegId id, const Segment&) { out.push_back(id); });
     }
     return out;
 }
@@ -465,7 +455,7 @@ std::vector<ShapeId> ClipGraph::covering(SegId id) const {
     // first in a lap from the head. A cause with both roles marks a part of
     // no length.
     std::vector<ShapeId> met;
-    for_each_segment(*shape, [&](SegId s, const Segment& seg, std::int64_t) {
+    for_each_segment(*shape, [&](SegId s, const Segment& seg) {
         seg.causes.each([&](ShapeId k, std::uint8_t roles) {
             if (roles == (Causes::OPENS | Causes::CLOSES)) return;
             const auto at = std::lower_bound(met.begin(), met.end(), k);
@@ -476,7 +466,7 @@ std::vector<ShapeId> ClipGraph::covering(SegId id) const {
     });
     // Then the marks from the head up to the segment, which opens or closes
     // its own marks' parts.
-    for_each_segment(*shape, [&](SegId s, const Segment& seg, std::int64_t) {
+    for_each_segment(*shape, [&](SegId s, const Segment& seg) {
         if (s != head) {
             seg.causes.each([&](ShapeId k, std::uint8_t roles) {
                 if (roles == Causes::OPENS) add(k);

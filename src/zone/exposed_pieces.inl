@@ -22,6 +22,8 @@ bool go_on(F& f, Args&&... args) {
 
 template <class F>
 void ClipGraph::for_each_segment(const Shape& shape, F&& f) const {
+    // A callback that takes only the id and the segment is spared the count.
+    constexpr bool counts = std::is_invocable_v<F&, SegId, const Segment&, std::int64_t>;
     if (!shape.head) return;
     const SegId head = *shape.head;
     auto cover = static_cast<std::int64_t>(shape.head_cover);
@@ -29,8 +31,12 @@ void ClipGraph::for_each_segment(const Shape& shape, F&& f) const {
     for (std::uint64_t step = 0; step < shape.count; ++step) {
         const Segment* seg = slot(cur);
         if (seg == nullptr) return;
-        if (step > 0) cover += seg->causes.cover_step();
-        if (!walk_detail::go_on(f, cur, *seg, cover)) return;
+        if constexpr (counts) {
+            if (step > 0) cover += seg->causes.cover_step();
+            if (!walk_detail::go_on(f, cur, *seg, cover)) return;
+        } else {
+            if (!walk_detail::go_on(f, cur, *seg)) return;
+        }
         cur = seg->next;
         if (cur == head) return;
     }

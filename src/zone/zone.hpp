@@ -458,7 +458,10 @@ public:
     const std::map<ShapeId, Shape>& shapes() const { return shapes_; }
     const Shape* shape(ShapeId id) const;
     // The segment in slot id, or nullptr when the slot is vacant or out of range.
-    const Segment* slot(SegId id) const;
+    const Segment* slot(SegId id) const {
+        if (id >= arena_.size() || !arena_[id]) return nullptr;
+        return &*arena_[id];
+    }
     std::size_t arena_size() const { return arena_.size(); }
     std::uint64_t live_count() const { return live_count_; }
     const std::vector<SegId>& free_list() const { return free_list_; }
@@ -470,7 +473,8 @@ public:
     // marks of each segment's causes added in turn). At most count segments,
     // stopping at a vacant or out-of-range id and on return to the head, so
     // a damaged structure is read without looping. f answers false to stop
-    // early, or nothing to go on.
+    // early, or nothing to go on; an f that takes only (id, segment) is
+    // called without the count, which is then not worked out.
     template <class F>
     void for_each_segment(const Shape& shape, F&& f) const;
     // The shapes whose dead region holds the segment, ascending, worked out
@@ -495,7 +499,10 @@ private:
     PointIndex index_;
     ShapeId next_shape_id_ = 0;
 
-    Segment* slot_mut(SegId id);
+    Segment* slot_mut(SegId id) {
+        if (id >= arena_.size() || !arena_[id]) return nullptr;
+        return &*arena_[id];
+    }
     SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split);
 
     // The steps of add_point.
