@@ -70,12 +70,11 @@ Point closest_point_on_circle(Point centre, double radius, Point p);
 using ShapeId = std::uint64_t;
 using SegId = std::uint32_t;
 
-// A short list of ids held inline while it has at most two entries and on
-// the heap beyond that: 24 bytes for shape ids, 16 for segment ids. Nearly
-// every segment is covered by a few shapes, its start point has one or two
-// causes and one or two segments start there, so almost nothing allocates;
-// a segment split in two copies one small block.
-template <typename Id>
+// A short list of ids held inline while it has at most Inline entries and on
+// the heap beyond that: 16 bytes for one shape id or two segment ids. Nearly
+// every point has one cause (the one other outline crossing there) and one or
+// two segments starting there, so almost nothing allocates.
+template <typename Id, std::uint32_t Inline>
 class InlineIds {
 public:
     using value_type = Id;
@@ -119,7 +118,7 @@ public:
     }
 
 protected:
-    static constexpr std::uint32_t INLINE = 2;
+    static constexpr std::uint32_t INLINE = Inline;
 
     Id* data() { return capacity_ > INLINE ? heap_ : inline_; }
     const Id* data() const { return capacity_ > INLINE ? heap_ : inline_; }
@@ -204,8 +203,8 @@ private:
 //
 // The two role bits are kept in the top bits of each entry. Shape ids grow by
 // one per carve from zero, so they stay below 2^62 for centuries of play.
-class Causes : private InlineIds<std::uint64_t> {
-    using Base = InlineIds<std::uint64_t>;
+class Causes : private InlineIds<std::uint64_t, 1> {
+    using Base = InlineIds<std::uint64_t, 1>;
 
 public:
     static constexpr std::uint8_t OPENS = 1;
@@ -301,7 +300,7 @@ private:
 // The segments that start at one point, in insertion order: inline while
 // there are at most two (a crossing of two outlines, a corner of the square),
 // on the heap beyond.
-class SegList : public InlineIds<SegId> {
+class SegList : public InlineIds<SegId, 2> {
 public:
     SegList() = default;
     SegList(std::initializer_list<SegId> ids) {
