@@ -6,7 +6,7 @@
 #include <limits>
 #include <optional>
 
-#include "cut/cut.hpp"
+#include "cut/memo.hpp"
 
 namespace cellvane {
 
@@ -130,12 +130,12 @@ CutAnswer pair_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::uint
     if (d > MAX_PAIR_CUT_DISTANCE) return CutKind::TooFar;
 
     const CutKey key = PairCutKey{std::min(a, b), std::max(a, b)};
-    if (const CutEntry* known = memo.find(key)) return known->kind;
+    if (const CutEntry* known = CutMemoTable::find(memo, key)) return known->kind;
 
     const CutKind kind = d < PAIR_SHORTCUT
                              ? CutKind::Connected
                              : search(zone, by_id, memo.board_size(), make_question(pa, pb, d, stone_a.color));
-    memo.remember(key, CutEntry{pa, pb, kind});
+    CutMemoTable::remember(memo, key, CutEntry{pa, pb, kind});
     return kind;
 }
 
@@ -158,7 +158,7 @@ CutAnswer boundary_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::
     if (distance(pa, foot) > MAX_BOUNDARY_CUT_DISTANCE) return CutKind::TooFar;
 
     const CutKey key = BoundaryCutKey{stone, edge};
-    if (const CutEntry* known = memo.find(key)) return known->kind;
+    if (const CutEntry* known = CutMemoTable::find(memo, key)) return known->kind;
 
     // The stone's mirror image in the edge stands in for the second stone.
     const Point mirror{2 * foot.x - pa.x, 2 * foot.y - pa.y};
@@ -166,7 +166,7 @@ CutAnswer boundary_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::
     const CutKind kind = d / 2 < BOUNDARY_SHORTCUT
                              ? CutKind::Connected
                              : search(zone, by_id, size, make_question(pa, mirror, d, s.color));
-    memo.remember(key, CutEntry{pa, foot, kind});
+    CutMemoTable::remember(memo, key, CutEntry{pa, foot, kind});
     return kind;
 }
 
