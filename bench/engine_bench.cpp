@@ -169,10 +169,9 @@ std::vector<Point> candidate_moves(const Board& board, std::size_t count, std::u
 }
 
 // try_move and, when the move was committed, undo, over a cycle of candidate
-// moves on a position of random play. Args: board size times 10, stones.
-void BM_RandomTryMoveUndo(benchmark::State& state) {
-    const double size = static_cast<double>(state.range(0)) / 10.0;
-    Board board = random_play_board(size, static_cast<std::size_t>(state.range(1)), 2024);
+// moves of `board`, which comes back as it was; counts the stones and the
+// share of moves committed.
+void try_move_undo_cycle(benchmark::State& state, Board& board) {
     const std::vector<Point> moves = candidate_moves(board, 32, 77);
     if (moves.empty()) {
         state.SkipWithError("no placeable point");
@@ -192,6 +191,14 @@ void BM_RandomTryMoveUndo(benchmark::State& state) {
     state.counters["stones"] = static_cast<double>(board.stone_count());
     state.counters["accepted"] =
         benchmark::Counter(static_cast<double>(accepted) / static_cast<double>(state.iterations()));
+}
+
+// try_move and, when the move was committed, undo, over a cycle of candidate
+// moves on a position of random play. Args: board size times 10, stones.
+void BM_RandomTryMoveUndo(benchmark::State& state) {
+    const double size = static_cast<double>(state.range(0)) / 10.0;
+    Board board = random_play_board(size, static_cast<std::size_t>(state.range(1)), 2024);
+    try_move_undo_cycle(state, board);
 }
 BENCHMARK(BM_RandomTryMoveUndo)
     ->Args({180, 25})
@@ -314,25 +321,7 @@ Board& cached_scattered_board(std::size_t stones) {
 // scattered board; the growth from 1,000 to 10,000 stones is the measure.
 void BM_ScatteredTryMoveUndo(benchmark::State& state) {
     Board& board = cached_scattered_board(static_cast<std::size_t>(state.range(0)));
-    const std::vector<Point> moves = candidate_moves(board, 32, 77);
-    if (moves.empty()) {
-        state.SkipWithError("no placeable point");
-        return;
-    }
-    std::size_t i = 0;
-    std::size_t accepted = 0;
-    for (auto _ : state) {
-        auto result = board.try_move(moves[i]);
-        if (!std::holds_alternative<MoveError>(result)) {
-            ++accepted;
-            board.undo();
-        }
-        benchmark::DoNotOptimize(result);
-        i = (i + 1) % moves.size();
-    }
-    state.counters["stones"] = static_cast<double>(board.stone_count());
-    state.counters["accepted"] =
-        benchmark::Counter(static_cast<double>(accepted) / static_cast<double>(state.iterations()));
+    try_move_undo_cycle(state, board);
 }
 BENCHMARK(BM_ScatteredTryMoveUndo)->Arg(300)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
