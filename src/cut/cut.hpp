@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "analysis/analysis.hpp"
+#include "core/core.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {
