@@ -70,18 +70,17 @@ CutKind search(AliveZone& zone, const std::vector<Stone>& by_id, double board_si
     // The bisector mid + s * n, clipped to the board square.
     double lo = -std::numeric_limits<double>::infinity();
     double hi = std::numeric_limits<double>::infinity();
-    if (n.x != 0.0) {
-        const double e = (0.0 - mid.x) / n.x;
-        const double f = (board_size - mid.x) / n.x;
+    // Narrows [lo, hi] to where the coordinate m + s * d lies within the
+    // board; a direction along the axis (d == 0) leaves it as it is.
+    const auto clip_axis = [&](double m, double d) {
+        if (d == 0.0) return;
+        const double e = (0.0 - m) / d;
+        const double f = (board_size - m) / d;
         lo = std::max(lo, std::min(e, f));
         hi = std::min(hi, std::max(e, f));
-    }
-    if (n.y != 0.0) {
-        const double e = (0.0 - mid.y) / n.y;
-        const double f = (board_size - mid.y) / n.y;
-        lo = std::max(lo, std::min(e, f));
-        hi = std::min(hi, std::max(e, f));
-    }
+    };
+    clip_axis(mid.x, n.x);
+    clip_axis(mid.y, n.y);
 
     // Keeps the part of the bisector at least as close to the friendly
     // centres as to r. Answers true when r sits between the friendly centres,
