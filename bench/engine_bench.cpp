@@ -3,6 +3,7 @@
 // is dominated by one position analysis.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -324,5 +325,30 @@ void BM_ScatteredTryMoveUndo(benchmark::State& state) {
     try_move_undo_cycle(state, board);
 }
 BENCHMARK(BM_ScatteredTryMoveUndo)->Arg(300)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// Every same-colour pair of a scattered board within the pair cut distance,
+// asked in a shuffled order on a fresh copy of the board (the copy is not
+// timed): searches and the filling of the cut memo.
+void BM_ScatteredCutQuestions(benchmark::State& state) {
+    const Board& board = cached_scattered_board(static_cast<std::size_t>(state.range(0)));
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    const auto& in_play = board.stones_in_play();
+    for (const auto& [a, sa] : in_play) {
+        for (auto it = in_play.upper_bound(a); it != in_play.end(); ++it) {
+            const Stone& sb = it->second;
+            const double d = cellvane::distance(sa.position, sb.position);
+            if (sa.color == sb.color && d <= cellvane::MAX_PAIR_CUT_DISTANCE) pairs.emplace_back(a, it->first);
+        }
+    }
+    std::shuffle(pairs.begin(), pairs.end(), std::mt19937_64(5));
+    for (auto _ : state) {
+        state.PauseTiming();
+        Board copy(board);
+        state.ResumeTiming();
+        for (const auto& [a, b] : pairs) benchmark::DoNotOptimize(copy.pair_cuttable(a, b));
+    }
+    state.counters["pairs"] = static_cast<double>(pairs.size());
+}
+BENCHMARK(BM_ScatteredCutQuestions)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
