@@ -3,6 +3,7 @@
 // is dominated by one position analysis.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -169,10 +170,9 @@ std::vector<Point> candidate_moves(const Board& board, std::size_t count, std::u
 }
 
 // try_move and, when the move was committed, undo, over a cycle of candidate
-// moves on a position of random play. Args: board size times 10, stones.
-void BM_RandomTryMoveUndo(benchmark::State& state) {
-    const double size = static_cast<double>(state.range(0)) / 10.0;
-    Board board = random_play_board(size, static_cast<std::size_t>(state.range(1)), 2024);
+// moves of `board`, which comes back as it was; counts the stones and the
+// share of moves committed.
+void try_move_undo_cycle(benchmark::State& state, Board& board) {
     const std::vector<Point> moves = candidate_moves(board, 32, 77);
     if (moves.empty()) {
         state.SkipWithError("no placeable point");
@@ -192,6 +192,14 @@ void BM_RandomTryMoveUndo(benchmark::State& state) {
     state.counters["stones"] = static_cast<double>(board.stone_count());
     state.counters["accepted"] =
         benchmark::Counter(static_cast<double>(accepted) / static_cast<double>(state.iterations()));
+}
+
+// try_move and, when the move was committed, undo, over a cycle of candidate
+// moves on a position of random play. Args: board size times 10, stones.
+void BM_RandomTryMoveUndo(benchmark::State& state) {
+    const double size = static_cast<double>(state.range(0)) / 10.0;
+    Board board = random_play_board(size, static_cast<std::size_t>(state.range(1)), 2024);
+    try_move_undo_cycle(state, board);
 }
 BENCHMARK(BM_RandomTryMoveUndo)
     ->Args({180, 25})
@@ -314,26 +322,33 @@ Board& cached_scattered_board(std::size_t stones) {
 // scattered board; the growth from 1,000 to 10,000 stones is the measure.
 void BM_ScatteredTryMoveUndo(benchmark::State& state) {
     Board& board = cached_scattered_board(static_cast<std::size_t>(state.range(0)));
-    const std::vector<Point> moves = candidate_moves(board, 32, 77);
-    if (moves.empty()) {
-        state.SkipWithError("no placeable point");
-        return;
-    }
-    std::size_t i = 0;
-    std::size_t accepted = 0;
-    for (auto _ : state) {
-        auto result = board.try_move(moves[i]);
-        if (!std::holds_alternative<MoveError>(result)) {
-            ++accepted;
-            board.undo();
-        }
-        benchmark::DoNotOptimize(result);
-        i = (i + 1) % moves.size();
-    }
-    state.counters["stones"] = static_cast<double>(board.stone_count());
-    state.counters["accepted"] =
-        benchmark::Counter(static_cast<double>(accepted) / static_cast<double>(state.iterations()));
+    try_move_undo_cycle(state, board);
 }
 BENCHMARK(BM_ScatteredTryMoveUndo)->Arg(300)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// Every same-colour pair of a scattered board within the pair cut distance,
+// asked in a shuffled order on a fresh copy of the board (the copy is not
+// timed): searches and the filling of the cut memo.
+void BM_ScatteredCutQuestions(benchmark::State& state) {
+    const Board& board = cached_scattered_board(static_cast<std::size_t>(state.range(0)));
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    const auto& in_play = board.stones_in_play();
+    for (const auto& [a, sa] : in_play) {
+        for (auto it = in_play.upper_bound(a); it != in_play.end(); ++it) {
+            const Stone& sb = it->second;
+            const double d = cellvane::distance(sa.position, sb.position);
+            if (sa.color == sb.color && d <= cellvane::MAX_PAIR_CUT_DISTANCE) pairs.emplace_back(a, it->first);
+        }
+    }
+    std::shuffle(pairs.begin(), pairs.end(), std::mt19937_64(5));
+    for (auto _ : state) {
+        state.PauseTiming();
+        Board copy(board);
+        state.ResumeTiming();
+        for (const auto& [a, b] : pairs) benchmark::DoNotOptimize(copy.pair_cuttable(a, b));
+    }
+    state.counters["pairs"] = static_cast<double>(pairs.size());
+}
+BENCHMARK(BM_ScatteredCutQuestions)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

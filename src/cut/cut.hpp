@@ -4,14 +4,13 @@
 // Plain C++: no Python, no exceptions.
 #pragma once
 
-#include <compare>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "analysis/analysis.hpp"
+#include "core/core.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {
@@ -23,59 +22,35 @@ enum class BoardEdge : std::uint8_t { Left = 0, Right = 1, Top = 2, Bottom = 3 }
 
 inline constexpr double MAX_PAIR_CUT_DISTANCE = 3.4641016151377544;
 inline constexpr double MAX_BOUNDARY_CUT_DISTANCE = 2.732050807568877;
-// Reach of a cut question: an enemy stone further than this from the
-// midpoint of the question's two points cannot reach the bisector stretch
-// that matters, so the search ignores it and a change there keeps the
-// stored answer.
-inline constexpr double CUT_REACH = 4.02;
 
-// Key of a pair question: the two ids, smaller first, so that both ways of
-// asking share one entry.
-struct PairCutKey {
-    std::uint32_t low = 0;
-    std::uint32_t high = 0;
-    friend auto operator<=>(const PairCutKey&, const PairCutKey&) = default;
-};
+// One stored answer; its keys and layout are the cut folder's own (memo.hpp).
+struct CutMemoSlot;
 
-// Key of a stone-to-edge question.
-struct BoundaryCutKey {
-    std::uint32_t stone = 0;
-    BoardEdge edge = BoardEdge::Left;
-    friend auto operator<=>(const BoundaryCutKey&, const BoundaryCutKey&) = default;
-};
-
-// Pair keys order before boundary keys.
-using CutKey = std::variant<PairCutKey, BoundaryCutKey>;
-
-// A stored answer with the two points it was asked about: the two stone
-// centres of a pair, or the stone centre and its foot point on the edge.
-struct CutEntry {
-    Point first;
-    Point second;
-    CutKind kind = CutKind::Connected;
-};
-
-// Answered cut questions, forgotten near every changed stone.
+// Answered cut questions, forgotten near every changed stone. The engine
+// holds one by value and only makes, copies and thins it; the questions
+// below read and fill it.
 class CutMemo {
 public:
-    explicit CutMemo(double board_size = 0.0) : board_size_(board_size) {}
+    explicit CutMemo(double board_size = 0.0);
+    CutMemo(const CutMemo& other);
+    CutMemo(CutMemo&& other) noexcept;
+    CutMemo& operator=(const CutMemo& other);
+    CutMemo& operator=(CutMemo&& other) noexcept;
+    ~CutMemo();
 
-    // Drops every entry whose two points have their midpoint within CUT_REACH
-    // of p.
+    // Drops every answer whose two points have their midpoint within the
+    // reach of a cut question of p.
     void forget_cuts_near(Point p);
 
     double board_size() const { return board_size_; }
     std::size_t size() const;
 
-    // The stored answer for a question, or nullptr.
-    const CutEntry* find(const CutKey& key) const;
-    // Stores (or replaces) the answer for a question.
-    void remember(const CutKey& key, const CutEntry& entry);
-    const std::map<CutKey, CutEntry>& entries() const { return entries_; }
-
 private:
+    friend struct CutMemoTable;
+
     double board_size_ = 0.0;
-    std::map<CutKey, CutEntry> entries_;
+    // Ascending by key.
+    std::vector<CutMemoSlot> slots_;
 };
 
 enum class CutFaultKind : std::uint8_t { NotInPlay, AgainstItself, TwoColours };

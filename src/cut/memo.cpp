@@ -1,7 +1,8 @@
+#include <algorithm>
 #include <charconv>
 #include <system_error>
 
-#include "cut/cut.hpp"
+#include "cut/memo.hpp"
 
 namespace cellvane {
 
@@ -15,27 +16,48 @@ void append_id(std::string& out, std::uint32_t id) {
 
 }  // namespace
 
+CutMemo::CutMemo(double board_size) : board_size_(board_size) {}
+CutMemo::CutMemo(const CutMemo& other) = default;
+CutMemo::CutMemo(CutMemo&& other) noexcept = default;
+CutMemo& CutMemo::operator=(const CutMemo& other) = default;
+CutMemo& CutMemo::operator=(CutMemo&& other) noexcept = default;
+CutMemo::~CutMemo() = default;
+
 void CutMemo::forget_cuts_near(Point p) {
-    for (auto it = entries_.begin(); it != entries_.end();) {
-        const Point a = it->second.first;
-        const Point b = it->second.second;
+    std::erase_if(slots_, [p](const CutMemoSlot& slot) {
+        const Point a = slot.entry.first;
+        const Point b = slot.entry.second;
         const Point mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
-        if (distance(mid, p) <= CUT_REACH) {
-            it = entries_.erase(it);
-        } else {
-            ++it;
-        }
+        return distance(mid, p) <= CUT_REACH;
+    });
+}
+
+std::size_t CutMemo::size() const { return slots_.size(); }
+
+namespace {
+
+// The first slot whose key is not below `key`.
+template <class Slots>
+auto slot_at(Slots& slots, const CutKey& key) {
+    return std::lower_bound(slots.begin(), slots.end(), key,
+                            [](const CutMemoSlot& slot, const CutKey& k) { return slot.key < k; });
+}
+
+}  // namespace
+
+const CutEntry* CutMemoTable::find(const CutMemo& memo, const CutKey& key) {
+    const auto it = slot_at(memo.slots_, key);
+    return it == memo.slots_.end() || it->key != key ? nullptr : &it->entry;
+}
+
+void CutMemoTable::remember(CutMemo& memo, const CutKey& key, const CutEntry& entry) {
+    const auto it = slot_at(memo.slots_, key);
+    if (it != memo.slots_.end() && it->key == key) {
+        it->entry = entry;
+    } else {
+        memo.slots_.insert(it, CutMemoSlot{key, entry});
     }
 }
-
-std::size_t CutMemo::size() const { return entries_.size(); }
-
-const CutEntry* CutMemo::find(const CutKey& key) const {
-    auto it = entries_.find(key);
-    return it == entries_.end() ? nullptr : &it->second;
-}
-
-void CutMemo::remember(const CutKey& key, const CutEntry& entry) { entries_.insert_or_assign(key, entry); }
 
 std::string CutFault::message() const {
     std::string out;

@@ -6,7 +6,7 @@
 #include <limits>
 #include <optional>
 
-#include "cut/cut.hpp"
+#include "cut/memo.hpp"
 
 namespace cellvane {
 
@@ -70,18 +70,17 @@ CutKind search(AliveZone& zone, const std::vector<Stone>& by_id, double board_si
     // The bisector mid + s * n, clipped to the board square.
     double lo = -std::numeric_limits<double>::infinity();
     double hi = std::numeric_limits<double>::infinity();
-    if (n.x != 0.0) {
-        const double e = (0.0 - mid.x) / n.x;
-        const double f = (board_size - mid.x) / n.x;
+    // Narrows [lo, hi] to where the coordinate m + s * d lies within the
+    // board; a direction along the axis (d == 0) leaves it as it is.
+    const auto clip_axis = [&](double m, double d) {
+        if (d == 0.0) return;
+        const double e = (0.0 - m) / d;
+        const double f = (board_size - m) / d;
         lo = std::max(lo, std::min(e, f));
         hi = std::min(hi, std::max(e, f));
-    }
-    if (n.y != 0.0) {
-        const double e = (0.0 - mid.y) / n.y;
-        const double f = (board_size - mid.y) / n.y;
-        lo = std::max(lo, std::min(e, f));
-        hi = std::min(hi, std::max(e, f));
-    }
+    };
+    clip_axis(mid.x, n.x);
+    clip_axis(mid.y, n.y);
 
     // Keeps the part of the bisector at least as close to the friendly
     // centres as to r. Answers true when r sits between the friendly centres,
@@ -130,12 +129,12 @@ CutAnswer pair_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::uint
     if (d > MAX_PAIR_CUT_DISTANCE) return CutKind::TooFar;
 
     const CutKey key = PairCutKey{std::min(a, b), std::max(a, b)};
-    if (const CutEntry* known = memo.find(key)) return known->kind;
+    if (const CutEntry* known = CutMemoTable::find(memo, key)) return known->kind;
 
     const CutKind kind = d < PAIR_SHORTCUT
                              ? CutKind::Connected
                              : search(zone, by_id, memo.board_size(), make_question(pa, pb, d, stone_a.color));
-    memo.remember(key, CutEntry{pa, pb, kind});
+    CutMemoTable::remember(memo, key, CutEntry{pa, pb, kind});
     return kind;
 }
 
@@ -158,7 +157,7 @@ CutAnswer boundary_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::
     if (distance(pa, foot) > MAX_BOUNDARY_CUT_DISTANCE) return CutKind::TooFar;
 
     const CutKey key = BoundaryCutKey{stone, edge};
-    if (const CutEntry* known = memo.find(key)) return known->kind;
+    if (const CutEntry* known = CutMemoTable::find(memo, key)) return known->kind;
 
     // The stone's mirror image in the edge stands in for the second stone.
     const Point mirror{2 * foot.x - pa.x, 2 * foot.y - pa.y};
@@ -166,7 +165,7 @@ CutAnswer boundary_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::
     const CutKind kind = d / 2 < BOUNDARY_SHORTCUT
                              ? CutKind::Connected
                              : search(zone, by_id, size, make_question(pa, mirror, d, s.color));
-    memo.remember(key, CutEntry{pa, foot, kind});
+    CutMemoTable::remember(memo, key, CutEntry{pa, foot, kind});
     return kind;
 }
 

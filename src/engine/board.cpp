@@ -71,6 +71,10 @@ const PositionAnalysis& Board::analysis() const {
 
 std::vector<Stone> Board::dead_stones(Color color) const { return cellvane::dead_stones(analysis(), zone_, color); }
 
+double territory_area(const Group& group) { return area(group.rings); }
+
+bool territory_contains(const Group& group, Point p) { return territory_contains(group.rings, p.x, p.y); }
+
 void Board::invalidate() {
     analysis_.reset();
     if (stones_by_id_) {

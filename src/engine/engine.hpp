@@ -67,6 +67,11 @@ struct MoveError {
 
 Status status_from_history(const std::vector<HistoryEntry>& history);
 
+// The board area a group of the analysis controls, holes excluded, and
+// whether that area holds the point p.
+double territory_area(const Group& group);
+bool territory_contains(const Group& group, Point p);
+
 class Board;
 
 // A check run after every change a board makes (a commit, an undo, a kept
@@ -104,6 +109,8 @@ public:
     std::vector<GameDelta> deltas() const;
     std::optional<Stone> last_placed_stone() const;
     const AliveZone& alive_zone() const { return zone_; }
+    // The placeable point nearest to p, if any point is placeable.
+    std::optional<Point> nearest_living_move(Point p) const { return zone_.nearest_living_move(p); }
 
     // The position's groups, computed on first use after a change.
     const PositionAnalysis& analysis() const;

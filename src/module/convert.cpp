@@ -64,19 +64,6 @@ bool check_sequence(PyObject* obj, const char* name, std::size_t& reserve) noexc
     return true;
 }
 
-// Calls `item(obj)` for every item of a sequence, stopping at the first
-// failure. Errors are left as the item conversion raised them.
-template <class F>
-bool for_each_item(PyObject* sequence, F item) noexcept {
-    Ref iterator = Ref::steal(PyObject_GetIter(sequence));
-    if (!iterator) return false;
-    while (true) {
-        Ref next = Ref::steal(PyIter_Next(iterator.get()));
-        if (!next) return !PyErr_Occurred();
-        if (!item(next.get())) return false;
-    }
-}
-
 }  // namespace
 
 bool raise_allocation_failure() noexcept {

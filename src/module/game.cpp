@@ -317,7 +317,7 @@ PyObject* game_nearest_living_move(PyObject* self, PyObject* args, PyObject* kwa
     Point position;
     if (!to_point(position_arg, "position", position)) return nullptr;
     return read(self, [position](const Board& b) -> PyObject* {
-        const std::optional<Point> nearest = b.alive_zone().nearest_living_move(position);
+        const std::optional<Point> nearest = b.nearest_living_move(position);
         if (!nearest) Py_RETURN_NONE;
         return new_point(*nearest);
     });
@@ -337,7 +337,7 @@ PyObject* game_groups(PyObject* self, PyObject*) noexcept {
 
 double share_of(const std::vector<Group>& groups) noexcept {
     double total = -0.0;
-    for (const Group& group : groups) total += area(group.rings);
+    for (const Group& group : groups) total += territory_area(group);
     return total;
 }
 

@@ -61,7 +61,7 @@ PyObject* group_repr(PyObject* self) noexcept {
         out += std::to_string(g.stones[i].id);
     }
     out += "], area=";
-    append_repr(out, area(g.rings));
+    append_repr(out, territory_area(g));
     out += ')';
     return new_string(out);
 }
@@ -94,7 +94,7 @@ PyObject* group_rings(PyObject* self, void*) noexcept {
                     [](const Ring& ring) { return new_list(ring, [](Point p) { return new_point(p); }); });
 }
 
-PyObject* group_area(PyObject* self, void*) noexcept { return PyFloat_FromDouble(area(record(self).rings)); }
+PyObject* group_area(PyObject* self, void*) noexcept { return PyFloat_FromDouble(territory_area(record(self))); }
 
 // -------------------------------------------------------------- methods
 
@@ -111,7 +111,7 @@ PyObject* group_contains_point(PyObject* self, PyObject* args, PyObject* kwargs)
     if (!parse_args(args, kwargs, "O:contains_point", names, &point_arg)) return nullptr;
     Point p;
     if (!to_point(point_arg, "point", p)) return nullptr;
-    return PyBool_FromLong(territory_contains(record(self).rings, p.x, p.y));
+    return PyBool_FromLong(territory_contains(record(self), p));
 }
 
 // --------------------------------------------------------------- pickling
@@ -132,19 +132,6 @@ PyObject* group_reduce(PyObject* self, PyObject*) noexcept {
     return Py_BuildValue("(O(OOO))", rebuild.get(), color.get(), stones.get(), rings.get());
 }
 
-// Calls `item(obj)` for every item of an iterable, stopping at the first
-// failure.
-template <class F>
-bool each_item(PyObject* iterable, F item) noexcept {
-    Ref iterator = Ref::steal(PyObject_GetIter(iterable));
-    if (!iterator) return false;
-    while (true) {
-        Ref next = Ref::steal(PyIter_Next(iterator.get()));
-        if (!next) return !PyErr_Occurred();
-        if (!item(next.get())) return false;
-    }
-}
-
 // Group cannot be subclassed, so the class is always Group itself.
 PyObject* group_from_state(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
     static const char* const names[] = {"color", "stones", "rings", nullptr};
@@ -154,16 +141,16 @@ PyObject* group_from_state(PyObject*, PyObject* args, PyObject* kwargs) noexcept
     if (!parse_args(args, kwargs, "OOO:_from_state", names, &color_arg, &stones_arg, &rings_arg)) return nullptr;
     Group group;
     if (!to_color(color_arg, "color", group.color)) return nullptr;
-    const bool stones_ok = each_item(stones_arg, [&](PyObject* item) {
+    const bool stones_ok = for_each_item(stones_arg, [&](PyObject* item) {
         Stone stone;
         if (!to_stone(item, "stones", stone)) return false;
         group.stones.push_back(stone);
         return true;
     });
     if (!stones_ok) return nullptr;
-    const bool rings_ok = each_item(rings_arg, [&](PyObject* ring_arg) {
+    const bool rings_ok = for_each_item(rings_arg, [&](PyObject* ring_arg) {
         Ring ring;
-        const bool points_ok = each_item(ring_arg, [&](PyObject* point_arg) {
+        const bool points_ok = for_each_item(ring_arg, [&](PyObject* point_arg) {
             Point p;
             if (!to_point(point_arg, "rings", p)) return false;
             ring.push_back(p);

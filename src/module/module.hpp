@@ -174,6 +174,19 @@ bool to_delta(PyObject* obj, const char* name, GameDelta& out) noexcept;
 // times then costs a reference per entry, not a copy of its capture list.
 bool to_delta_list(PyObject* obj, const char* name, std::vector<Ref>& out) noexcept;
 
+// Calls `item(obj)` for every item of an iterable, stopping at the first
+// failure. Errors are left as the iteration or the item conversion raised them.
+template <class F>
+bool for_each_item(PyObject* iterable, F item) noexcept {
+    Ref iterator = Ref::steal(PyObject_GetIter(iterable));
+    if (!iterator) return false;
+    while (true) {
+        Ref next = Ref::steal(PyIter_Next(iterator.get()));
+        if (!next) return !PyErr_Occurred();
+        if (!item(next.get())) return false;
+    }
+}
+
 // Runs `allocate()`, which may allocate from the C++ heap, and answers true;
 // when the allocation fails, raises MemoryError and answers false.
 bool raise_allocation_failure() noexcept;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "cut/cut.hpp"
+#include "cut/memo.hpp"
 
 namespace cellvane {
 namespace {
@@ -135,7 +135,7 @@ TEST(CutPair, ThreeApartInTheOpenIsCuttableEitherWayRound) {
     EXPECT_EQ(kind_of(pos.pair(0, 2)), CutKind::Cuttable);
     EXPECT_EQ(pos.shapes_made(), made + 1);  // one enemy stone carved for the search
     ASSERT_EQ(pos.memo.size(), 1u);
-    const CutEntry* entry = pos.memo.find(PairCutKey{0, 2});
+    const CutEntry* entry = CutMemoTable::find(pos.memo, PairCutKey{0, 2});
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->kind, CutKind::Cuttable);
     EXPECT_TRUE(same_point(entry->first, {9.0, 9.0}));
@@ -151,7 +151,7 @@ TEST(CutPair, ThreeApartInTheOpenIsCuttableEitherWayRound) {
     swapped.add(0, Color::White, {9.0, 9.0});
     swapped.add(2, Color::White, {12.0, 9.0});
     EXPECT_EQ(kind_of(swapped.pair(2, 0)), CutKind::Cuttable);
-    entry = swapped.memo.find(PairCutKey{0, 2});
+    entry = CutMemoTable::find(swapped.memo, PairCutKey{0, 2});
     ASSERT_NE(entry, nullptr);
     EXPECT_TRUE(same_point(entry->first, {12.0, 9.0}));
     EXPECT_TRUE(same_point(entry->second, {9.0, 9.0}));
@@ -164,7 +164,7 @@ TEST(CutPair, CloseStonesAreConnectedWithoutSearchAndRemembered) {
     const ShapeId made = pos.shapes_made();
     EXPECT_EQ(kind_of(pos.pair(0, 1)), CutKind::Connected);
     EXPECT_EQ(pos.shapes_made(), made);
-    const CutEntry* entry = pos.memo.find(PairCutKey{0, 1});
+    const CutEntry* entry = CutMemoTable::find(pos.memo, PairCutKey{0, 1});
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->kind, CutKind::Connected);
 
@@ -179,8 +179,8 @@ TEST(CutPair, CloseStonesAreConnectedWithoutSearchAndRemembered) {
     ASSERT_TRUE(kind.has_value());
     EXPECT_NE(*kind, CutKind::TooFar);
     EXPECT_EQ(at.shapes_made(), before + 1);
-    ASSERT_NE(at.memo.find(PairCutKey{0, 1}), nullptr);
-    EXPECT_EQ(at.memo.find(PairCutKey{0, 1})->kind, *kind);
+    ASSERT_NE(CutMemoTable::find(at.memo, PairCutKey{0, 1}), nullptr);
+    EXPECT_EQ(CutMemoTable::find(at.memo, PairCutKey{0, 1})->kind, *kind);
 
     Position below(19.0);
     below.add(0, Color::Black, {1.0, 9.0});
@@ -216,10 +216,10 @@ TEST(CutPair, DistanceLimitIsInclusiveAndTooFarIsNeverStored) {
     EXPECT_EQ(kind_of(pos.pair(3, 2)), CutKind::TooFar);
     EXPECT_EQ(pos.shapes_made(), made);
     EXPECT_EQ(pos.memo.size(), 1u);
-    EXPECT_EQ(pos.memo.find(PairCutKey{2, 3}), nullptr);
+    EXPECT_EQ(CutMemoTable::find(pos.memo, PairCutKey{2, 3}), nullptr);
 
     // Past the limit the memo is not even read.
-    pos.memo.remember(PairCutKey{2, 3}, CutEntry{{4.0, 12.0}, {far_x, 12.0}, CutKind::Connected});
+    CutMemoTable::remember(pos.memo, PairCutKey{2, 3}, CutEntry{{4.0, 12.0}, {far_x, 12.0}, CutKind::Connected});
     EXPECT_EQ(kind_of(pos.pair(2, 3)), CutKind::TooFar);
 }
 
@@ -258,18 +258,18 @@ TEST(CutBoundary, NearEdgeConnectsFarEdgeIsTooFar) {
     ShapeId made = pos.shapes_made();
     EXPECT_EQ(kind_of(pos.edge(0, BoardEdge::Left)), CutKind::Connected);
     EXPECT_EQ(pos.shapes_made(), made);
-    const CutEntry* entry = pos.memo.find(BoundaryCutKey{0, BoardEdge::Left});
+    const CutEntry* entry = CutMemoTable::find(pos.memo, BoundaryCutKey{0, BoardEdge::Left});
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->kind, CutKind::Connected);
     EXPECT_TRUE(same_point(entry->first, {1.5, 9.0}));
     EXPECT_TRUE(same_point(entry->second, {0.0, 9.0}));
 
     EXPECT_EQ(kind_of(pos.edge(1, BoardEdge::Left)), CutKind::TooFar);
-    EXPECT_EQ(pos.memo.find(BoundaryCutKey{1, BoardEdge::Left}), nullptr);
+    EXPECT_EQ(CutMemoTable::find(pos.memo, BoundaryCutKey{1, BoardEdge::Left}), nullptr);
 
     // The foot point lies on the edge asked about.
     EXPECT_EQ(kind_of(pos.edge(2, BoardEdge::Right)), CutKind::Connected);
-    entry = pos.memo.find(BoundaryCutKey{2, BoardEdge::Right});
+    entry = CutMemoTable::find(pos.memo, BoundaryCutKey{2, BoardEdge::Right});
     ASSERT_NE(entry, nullptr);
     EXPECT_TRUE(same_point(entry->second, {19.0, 9.0}));
     EXPECT_EQ(pos.memo.size(), 2u);
@@ -292,7 +292,7 @@ TEST(CutBoundary, SearchedBandAndInclusiveLimit) {
     EXPECT_EQ(kind_of(pos.edge(0, BoardEdge::Top)), CutKind::Cuttable);
     EXPECT_EQ(pos.shapes_made(), made + 1);
     EXPECT_EQ(kind_of(pos.edge(1, BoardEdge::Bottom)), CutKind::Cuttable);
-    const CutEntry* entry = pos.memo.find(BoundaryCutKey{1, BoardEdge::Bottom});
+    const CutEntry* entry = CutMemoTable::find(pos.memo, BoundaryCutKey{1, BoardEdge::Bottom});
     ASSERT_NE(entry, nullptr);
     EXPECT_TRUE(same_point(entry->first, {9.0, 16.5}));
     EXPECT_TRUE(same_point(entry->second, {9.0, 19.0}));
@@ -374,7 +374,7 @@ TEST(CutMemo, ForgetsWithinReachOfTheMidpointOnly) {
     // not by the foot point: 4.0 from (1.25, 14), 5.25 from (0, 14).
     pos.memo.forget_cuts_near({5.25, 14.0});
     EXPECT_EQ(pos.memo.size(), 1u);
-    EXPECT_EQ(pos.memo.find(BoundaryCutKey{2, BoardEdge::Left}), nullptr);
+    EXPECT_EQ(CutMemoTable::find(pos.memo, BoundaryCutKey{2, BoardEdge::Left}), nullptr);
     // The copy taken before is untouched.
     EXPECT_EQ(saved.size(), 2u);
 
@@ -394,12 +394,12 @@ TEST(CutMemo, ForgetsWithinReachOfTheMidpointOnly) {
 
 TEST(CutMemo, KeysOrderPairsBeforeBoundaries) {
     CutMemo memo(19.0);
-    memo.remember(BoundaryCutKey{0, BoardEdge::Right}, CutEntry{{}, {}, CutKind::Cuttable});
-    memo.remember(BoundaryCutKey{0, BoardEdge::Left}, CutEntry{{}, {}, CutKind::Connected});
-    memo.remember(PairCutKey{5, 9}, CutEntry{{}, {}, CutKind::Connected});
-    memo.remember(PairCutKey{1, 9}, CutEntry{{}, {}, CutKind::Connected});
+    CutMemoTable::remember(memo, BoundaryCutKey{0, BoardEdge::Right}, CutEntry{{}, {}, CutKind::Cuttable});
+    CutMemoTable::remember(memo, BoundaryCutKey{0, BoardEdge::Left}, CutEntry{{}, {}, CutKind::Connected});
+    CutMemoTable::remember(memo, PairCutKey{5, 9}, CutEntry{{}, {}, CutKind::Connected});
+    CutMemoTable::remember(memo, PairCutKey{1, 9}, CutEntry{{}, {}, CutKind::Connected});
     std::vector<CutKey> keys;
-    for (const auto& entry : memo.entries()) keys.push_back(entry.first);
+    for (const CutMemoSlot& slot : CutMemoTable::entries(memo)) keys.push_back(slot.key);
     const std::vector<CutKey> expected{PairCutKey{1, 9}, PairCutKey{5, 9}, BoundaryCutKey{0, BoardEdge::Left},
                                        BoundaryCutKey{0, BoardEdge::Right}};
     EXPECT_EQ(keys, expected);
@@ -428,8 +428,8 @@ TEST(CutSearch, NothingPlaceableUsesTheStonesInPlay) {
     between.add(3, Color::White, {2.0, 3.0});
     ASSERT_FALSE(between.zone.nearest_living_move({2.0, 1.0}).has_value());
     EXPECT_EQ(kind_of(between.pair(1, 0)), CutKind::Cuttable);
-    ASSERT_NE(between.memo.find(PairCutKey{0, 1}), nullptr);
-    EXPECT_EQ(between.memo.find(PairCutKey{0, 1})->kind, CutKind::Cuttable);
+    ASSERT_NE(CutMemoTable::find(between.memo, PairCutKey{0, 1}), nullptr);
+    EXPECT_EQ(CutMemoTable::find(between.memo, PairCutKey{0, 1})->kind, CutKind::Cuttable);
 }
 
 TEST(CutSearch, OddInputsAnswerWithoutHarm) {
