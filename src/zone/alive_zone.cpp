@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "zone/circle_grid.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {
@@ -141,9 +142,27 @@ std::string DeadZoneError::message() const {
     return "stone " + id + " has no dead zone carved out of the alive zone";
 }
 
-AliveZone::AliveZone(double board_size) : graph_(board_size) {
-    for (const auto& [id, shape] : graph_.shapes_) grid_.add(id, shape.kind);
+AliveZone::AliveZone(double board_size) : graph_(board_size), grid_(std::make_unique<CircleGrid>()) {
+    for (const auto& [id, shape] : graph_.shapes_) grid_->add(id, shape.kind);
 }
+
+// A copy files the same circles in a grid of its own; scratch space is not
+// copied.
+AliveZone::AliveZone(const AliveZone& other)
+    : graph_(other.graph_),
+      temporary_circles_(other.temporary_circles_),
+      dead_zones_(other.dead_zones_),
+      forced_eyes_(other.forced_eyes_),
+      grid_(std::make_unique<CircleGrid>(*other.grid_)) {}
+
+AliveZone& AliveZone::operator=(const AliveZone& other) {
+    if (this != &other) *this = AliveZone(other);
+    return *this;
+}
+
+AliveZone::AliveZone(AliveZone&& other) noexcept = default;
+AliveZone& AliveZone::operator=(AliveZone&& other) noexcept = default;
+AliveZone::~AliveZone() = default;
 
 std::optional<DeadZoneError> AliveZone::carve(std::uint32_t stone, Point centre) {
     if (dead_zones_.contains(stone)) return DeadZoneError{DeadZoneFault::AlreadyCarved, stone};
@@ -174,10 +193,10 @@ ShapeId AliveZone::carve_circle(Point centre) {
     near.clear();
     const bool local = CircleGrid::near_origin(centre);
     if (local) {
-        for (const ShapeId id : grid_.loose()) {
+        for (const ShapeId id : grid_->loose()) {
             if (id < n) near.push_back(id);
         }
-        grid_.collect(CircleGrid::cell_of(centre.x - NEAR_AXIS), CircleGrid::cell_of(centre.x + NEAR_AXIS),
+        grid_->collect(CircleGrid::cell_of(centre.x - NEAR_AXIS), CircleGrid::cell_of(centre.x + NEAR_AXIS),
                       CircleGrid::cell_of(centre.y - NEAR_AXIS), CircleGrid::cell_of(centre.y + NEAR_AXIS), near);
         std::sort(near.begin(), near.end());
     } else {
@@ -210,7 +229,7 @@ ShapeId AliveZone::carve_circle(Point centre) {
         g.cover_part(w, *a, *e, n);
         g.cover_part(n, *d, *b, w);
     }
-    grid_.add(n, ShapeKind{Circle{centre, STONE_DIAMETER}});
+    grid_->add(n, ShapeKind{Circle{centre, STONE_DIAMETER}});
     return n;
 }
 
@@ -289,7 +308,7 @@ void AliveZone::remove_shape(ShapeId a) {
     ids.clear();
     g.for_each_segment(still->second, [&ids](SegId id, const Segment&) { ids.push_back(id); });
     for (const SegId o : ids) g.remove_segment(o);
-    grid_.remove(a, still->second.kind);
+    grid_->remove(a, still->second.kind);
     g.shapes_.erase(a);
 }
 
@@ -343,7 +362,7 @@ double AliveZone::depth_at(Point p) const {
     const double s = graph_.board_size_;
     if (!(0.0 <= p.x && p.x <= s && 0.0 <= p.y && p.y <= s)) return INF;
     if (!forced_eyes_.empty() && forced_eyes_.contains(point_key(p))) return -INF;
-    if (grid_.filed() < FEW_CIRCLES || !CircleGrid::near_origin(p)) return depth_everywhere(p);
+    if (grid_->filed() < FEW_CIRCLES || !CircleGrid::near_origin(p)) return depth_everywhere(p);
     // The deepest of the loose shapes and of the filed circles nearest p:
     // once every circle left is farther than 2.0 - deepest from p, none of
     // them can be as deep. A filed circle's depth is never NaN here (finite
@@ -365,8 +384,8 @@ double AliveZone::depth_at(Point p) const {
             zero = d;
         }
     };
-    for (const ShapeId id : grid_.loose()) take(id);
-    ring_search(grid_, p, take, [&](double beyond) { return beyond > 0.0 && STONE_DIAMETER - beyond < deepest; });
+    for (const ShapeId id : grid_->loose()) take(id);
+    ring_search(*grid_, p, take, [&](double beyond) { return beyond > 0.0 && STONE_DIAMETER - beyond < deepest; });
     if (deepest == 0.0) return zero;
     return deepest;
 }
@@ -417,11 +436,11 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
     // whatever order the shapes are visited in. So only the loose shapes and
     // the filed circles nearest p need visiting: a circle whose centre is
     // more than best + 2.0 from p has no piece as near as best.
-    if (grid_.filed() < FEW_CIRCLES || !CircleGrid::near_origin(p)) {
+    if (grid_->filed() < FEW_CIRCLES || !CircleGrid::near_origin(p)) {
         for (const auto& entry : graph_.shapes_) pieces_of(entry.first);
     } else {
-        for (const ShapeId id : grid_.loose()) pieces_of(id);
-        ring_search(grid_, p, pieces_of, [&](double beyond) { return beyond - STONE_DIAMETER > best; });
+        for (const ShapeId id : grid_->loose()) pieces_of(id);
+        ring_search(*grid_, p, pieces_of, [&](double beyond) { return beyond - STONE_DIAMETER > best; });
     }
     for (const auto& entry : forced_eyes_) consider(entry.second, false);
     return answer;

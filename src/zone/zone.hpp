@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -530,57 +531,9 @@ public:
     bool order_matches(const Shape& shape) const;
 };
 
-// ------------------------------------------------------------ circle grid
-
-// The circles of the alive zone filed by the square cell of side CELL that
-// holds their centre, so that the circles near a point are found without
-// looking at the others. Only dead-zone sized circles (radius 2.0) with a
-// centre within LIMIT of the origin are filed by cell; every other shape (the
-// edge lines, and circles no carve makes) is kept on a short list of loose
-// shapes that every search visits.
-class CircleGrid {
-public:
-    static constexpr double CELL = 4.0;
-    static constexpr double LIMIT = 1e9;
-
-    // Whether searches round p can use the cells (p finite and within LIMIT).
-    static bool near_origin(Point p) { return std::fabs(p.x) <= LIMIT && std::fabs(p.y) <= LIMIT; }
-    static bool filed_by_cell(const ShapeKind& kind);
-    static std::int64_t cell_of(double v) { return static_cast<std::int64_t>(std::floor(v / CELL)); }
-
-    void add(ShapeId id, const ShapeKind& kind);
-    void remove(ShapeId id, const ShapeKind& kind);
-
-    // The circles filed in the cells [x0, x1] x [y0, y1], appended to out.
-    void collect(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1, std::vector<ShapeId>& out) const;
-    // The circles filed in one cell, or nullptr.
-    const std::vector<ShapeId>* cell(std::int64_t x, std::int64_t y) const;
-    // Calls f(id) for every filed circle, in no particular order.
-    template <class F>
-    void for_each_filed(F&& f) const {
-        for (const auto& entry : cells_) {
-            for (const ShapeId id : entry.second) f(id);
-        }
-    }
-    // Loose shapes, ascending.
-    const std::vector<ShapeId>& loose() const { return loose_; }
-    std::size_t filed() const { return filed_; }
-    // Whether the square of cells [x0, x1] x [y0, y1] holds every cell that
-    // was ever filled (a bound that only grows).
-    bool covers_all(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1) const {
-        return filed_ == 0 || (x0 <= min_x_ && max_x_ <= x1 && y0 <= min_y_ && max_y_ <= y1);
-    }
-
-private:
-    static std::uint64_t key(std::int64_t x, std::int64_t y) {
-        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) |
-               static_cast<std::uint32_t>(y);
-    }
-    std::unordered_map<std::uint64_t, std::vector<ShapeId>> cells_;
-    std::vector<ShapeId> loose_;
-    std::size_t filed_ = 0;
-    std::int64_t min_x_ = 0, max_x_ = 0, min_y_ = 0, max_y_ = 0;
-};
+// The circles by cell, which the alive zone keeps to find the circles near a
+// point (zone/circle_grid.hpp, internal to the zone).
+class CircleGrid;
 
 // ------------------------------------------------------------- alive zone
 
@@ -595,6 +548,11 @@ struct DeadZoneError {
 class AliveZone {
 public:
     explicit AliveZone(double board_size);
+    AliveZone(const AliveZone& other);
+    AliveZone& operator=(const AliveZone& other);
+    AliveZone(AliveZone&& other) noexcept;
+    AliveZone& operator=(AliveZone&& other) noexcept;
+    ~AliveZone();
 
     std::optional<DeadZoneError> carve(std::uint32_t stone, Point centre);
     std::optional<DeadZoneError> reclaim(std::uint32_t stone);
@@ -620,7 +578,7 @@ public:
     const std::map<PointKey, Point>& forced_eyes() const { return forced_eyes_; }
     const std::vector<ShapeId>& temporary_circles() const { return temporary_circles_; }
     const ClipGraph& graph() const { return graph_; }
-    const CircleGrid& grid() const { return grid_; }
+    const CircleGrid& grid() const { return *grid_; }
 
 private:
     friend struct TestAccess;
@@ -631,7 +589,7 @@ private:
     double depth_everywhere(Point p) const;
 
     // The circles by cell, kept in step with the graph's shapes.
-    CircleGrid grid_;
+    std::unique_ptr<CircleGrid> grid_;
     // One end of the part of another outline that a removed shape covered.
     struct PartEnd {
         ShapeId shape = 0;

@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 
+#include "zone/circle_grid.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {
