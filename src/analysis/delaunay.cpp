@@ -364,12 +364,15 @@ std::optional<Builder::Visible> Builder::first_visible_edge(Point p) const {
     const std::size_t len = hash_.size();
     const std::size_t key = hash_key(p);
     std::size_t found = EMPTY;
+    // Slots key, key + 1, ... round the table once.
+    std::size_t slot = key;
     for (std::size_t j = 0; j < len; ++j) {
-        const std::size_t s = hash_[(key + j) % len];
+        const std::size_t s = hash_[slot];
         if (s != EMPTY && hull_next_[s] != EMPTY) {
             found = s;
             break;
         }
+        if (++slot == len) slot = 0;
     }
     if (found == EMPTY) return std::nullopt;
     const std::size_t start = hull_prev_[found];
