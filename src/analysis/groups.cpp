@@ -53,7 +53,7 @@ double enclosed_area(const Ring& ring) {
     if (len < 3) return 0.0;
     double s = 0.0;
     for (std::size_t i = 0; i < len; ++i) {
-        const std::size_t j = (i + 1) % len;
+        const std::size_t j = i + 1 == len ? 0 : i + 1;
         s = (s + ring[i].x * ring[j].y) - ring[i].y * ring[j].x;
     }
     return std::fabs(s) * 0.5;
@@ -277,7 +277,7 @@ bool ring_contains(const Ring& ring, double x, double y) {
     bool in = false;
     for (std::size_t i = 0; i < len; ++i) {
         const Point& p = ring[i];
-        const Point& q = ring[(i + 1) % len];
+        const Point& q = ring[i + 1 == len ? 0 : i + 1];
         if ((y < q.y) != (y < p.y) && x < ((y - p.y) * (q.x - p.x)) / (q.y - p.y) + p.x) in = !in;
     }
     return in;
