@@ -61,15 +61,15 @@ std::size_t closest_site(const std::vector<Point>& pts, Point from) {
 // Sorts (key, index) pairs, given by ascending index, into ascending key,
 // equal keys keeping ascending index: the order of the pairs themselves. Long
 // lists go through a least-significant-digit radix sort, stable by
-// construction, in 11-bit digits; a digit that every key shares is skipped.
+// construction, in 8-bit digits; a digit that every key shares is skipped.
 void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
-                std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::size_t>& counts) {
+                std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
     const std::size_t n = keyed.size();
-    if (n < 512) {
+    if (n < 512 || n > std::numeric_limits<std::uint32_t>::max()) {
         std::sort(keyed.begin(), keyed.end());
         return;
     }
-    constexpr unsigned BITS = 11;
+    constexpr unsigned BITS = 8;
     constexpr std::size_t BUCKETS = std::size_t{1} << BITS;
     constexpr unsigned PASSES = (64 + BITS - 1) / BITS;
     counts.assign(PASSES * BUCKETS, 0);
@@ -78,11 +78,11 @@ void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
     }
     spare.resize(n);
     for (unsigned d = 0; d < PASSES; ++d) {
-        std::size_t* count = counts.data() + d * BUCKETS;
+        std::uint32_t* count = counts.data() + d * BUCKETS;
         if (count[(keyed[0].first >> (d * BITS)) & (BUCKETS - 1)] == n) continue;
-        std::size_t total = 0;
+        std::uint32_t total = 0;
         for (std::size_t b = 0; b < BUCKETS; ++b) {
-            const std::size_t c = count[b];
+            const std::uint32_t c = count[b];
             count[b] = total;
             total += c;
         }
@@ -120,7 +120,7 @@ private:
     std::vector<std::size_t>& pending_;
     std::vector<std::pair<std::uint64_t, std::size_t>>& keyed_;
     std::vector<std::pair<std::uint64_t, std::size_t>>& spare_;
-    std::vector<std::size_t>& counts_;
+    std::vector<std::uint32_t>& counts_;
     std::vector<std::size_t>& ids_;
     std::size_t hull_start_ = 0;
     Point centre_;
