@@ -47,6 +47,8 @@ struct AnalysisWorkspace {
     std::vector<std::size_t> members;       // every group's members, group after group
     std::vector<std::size_t> group_starts;  // where each group's members start
     std::vector<std::size_t> stack;
+    std::vector<std::size_t> ascending;  // every group's members by ascending index, group after group
+    std::vector<std::size_t> cursor;
     GroupWorkspace group_ws;
 };
 
@@ -102,7 +104,10 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
             members.push_back(v);
             for (const CellEdge* e = partition.cell_begin(v); e != partition.cell_end(v); ++e) {
                 const std::size_t w = e->neighbour;
-                if (w < n && stones[w].color == color && cells_touch(partition, *e, board_size)) {
+                // A stone already labelled would be passed over when taken
+                // from the stack, so it is not pushed.
+                if (w < n && labels[w] == UNLABELLED && stones[w].color == color &&
+                    cells_touch(partition, *e, board_size)) {
                     stack.push_back(w);
                 }
             }
@@ -111,6 +116,18 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     const std::size_t group_count = starts.size();
     starts.push_back(members.size());
 
+    // With ids strictly ascending, a group's stones by id are its members by
+    // index: one pass over the labels lists them so, group after group.
+    bool ids_ascend = true;
+    for (std::size_t o = 1; o < n && ids_ascend; ++o) ids_ascend = stones[o - 1].id < stones[o].id;
+    const std::size_t* ascending = nullptr;
+    if (ids_ascend) {
+        ws.cursor.assign(starts.begin(), starts.end() - 1);
+        ws.ascending.resize(n);
+        for (std::size_t o = 0; o < n; ++o) ws.ascending[ws.cursor[labels[o]]++] = o;
+        ascending = ws.ascending.data();
+    }
+
     PositionAnalysis out;
     out.black.reserve(black_groups);
     out.white.reserve(group_count - black_groups);
@@ -118,7 +135,7 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
         const std::size_t* first = members.data() + starts[g];
         const std::size_t count = starts[g + 1] - starts[g];
         file_group(out, build_group_into(partition, board_size, stones, labels, first, count, stones[*first].color,
-                                         ws.group_ws));
+                                         ws.group_ws, ascending == nullptr ? nullptr : ascending + starts[g]));
     }
     return out;
 }

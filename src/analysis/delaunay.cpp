@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
-#include <numeric>
 #include <optional>
 #include <utility>
 
@@ -58,6 +58,39 @@ std::size_t closest_site(const std::vector<Point>& pts, Point from) {
     return found;
 }
 
+// Sorts (key, index) pairs, given by ascending index, into ascending key,
+// equal keys keeping ascending index: the order of the pairs themselves. Long
+// lists go through a least-significant-digit radix sort, stable by
+// construction, in 8-bit digits; a digit that every key shares is skipped.
+void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
+                std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
+    const std::size_t n = keyed.size();
+    if (n < 512 || n > std::numeric_limits<std::uint32_t>::max()) {
+        std::sort(keyed.begin(), keyed.end());
+        return;
+    }
+    constexpr unsigned BITS = 8;
+    constexpr std::size_t BUCKETS = std::size_t{1} << BITS;
+    constexpr unsigned PASSES = (64 + BITS - 1) / BITS;
+    counts.assign(PASSES * BUCKETS, 0);
+    for (const auto& entry : keyed) {
+        for (unsigned d = 0; d < PASSES; ++d) ++counts[d * BUCKETS + ((entry.first >> (d * BITS)) & (BUCKETS - 1))];
+    }
+    spare.resize(n);
+    for (unsigned d = 0; d < PASSES; ++d) {
+        std::uint32_t* count = counts.data() + d * BUCKETS;
+        if (count[(keyed[0].first >> (d * BITS)) & (BUCKETS - 1)] == n) continue;
+        std::uint32_t total = 0;
+        for (std::size_t b = 0; b < BUCKETS; ++b) {
+            const std::uint32_t c = count[b];
+            count[b] = total;
+            total += c;
+        }
+        for (const auto& entry : keyed) spare[count[(entry.first >> (d * BITS)) & (BUCKETS - 1)]++] = entry;
+        keyed.swap(spare);
+    }
+}
+
 class Builder {
 public:
     Builder(const std::vector<Point>& pts, Triangulation& out, Workspace& ws)
@@ -69,7 +102,9 @@ public:
           hull_tri_(ws.hull_tri),
           hash_(ws.hash),
           pending_(ws.pending),
-          dists_(ws.dists),
+          keyed_(ws.keyed),
+          spare_(ws.keyed_spare),
+          counts_(ws.radix_counts),
           ids_(ws.ids) {}
 
     bool run();
@@ -83,7 +118,9 @@ private:
     std::vector<std::size_t>& hull_tri_;
     std::vector<std::size_t>& hash_;
     std::vector<std::size_t>& pending_;
-    std::vector<double>& dists_;
+    std::vector<std::pair<std::uint64_t, std::size_t>>& keyed_;
+    std::vector<std::pair<std::uint64_t, std::size_t>>& spare_;
+    std::vector<std::uint32_t>& counts_;
     std::vector<std::size_t>& ids_;
     std::size_t hull_start_ = 0;
     Point centre_;
@@ -277,22 +314,26 @@ void Builder::start_from(const Seed& seed) {
 }
 
 // Sites by squared distance to the centre; equal distances keep ascending
-// index (NaN distances last).
+// index (NaN distances last). A squared distance is never negative, so the
+// bits of one that is not NaN order as the value does (a zero taken as +0);
+// a NaN takes the largest key. The keys and indices are sorted as plain
+// pairs of integers, whose order is the one described.
 void Builder::order_by_distance_to_centre() {
-    std::vector<double>& dists = dists_;
-    dists.resize(n_);
-    for (std::size_t i = 0; i < n_; ++i) dists[i] = squared_distance(pts_[i], centre_);
+    std::vector<std::pair<std::uint64_t, std::size_t>>& keyed = keyed_;
+    keyed.resize(n_);
+    for (std::size_t i = 0; i < n_; ++i) {
+        const double d = squared_distance(pts_[i], centre_);
+        std::uint64_t key = std::numeric_limits<std::uint64_t>::max();
+        if (d == 0.0) {
+            key = 0;
+        } else if (!std::isnan(d)) {
+            std::memcpy(&key, &d, sizeof key);
+        }
+        keyed[i] = {key, i};
+    }
+    sort_keyed(keyed, spare_, counts_);
     ids_.resize(n_);
-    std::iota(ids_.begin(), ids_.end(), std::size_t{0});
-    std::sort(ids_.begin(), ids_.end(), [&dists](std::size_t a, std::size_t b) {
-        const double da = dists[a];
-        const double db = dists[b];
-        const bool na = std::isnan(da);
-        const bool nb = std::isnan(db);
-        if (na || nb) return na == nb ? a < b : nb;
-        if (da != db) return da < db;
-        return a < b;
-    });
+    for (std::size_t k = 0; k < n_; ++k) ids_[k] = keyed[k].second;
 }
 
 // The hull is the seed triangle, its sites hashed by angle.
@@ -323,12 +364,15 @@ std::optional<Builder::Visible> Builder::first_visible_edge(Point p) const {
     const std::size_t len = hash_.size();
     const std::size_t key = hash_key(p);
     std::size_t found = EMPTY;
+    // Slots key, key + 1, ... round the table once.
+    std::size_t slot = key;
     for (std::size_t j = 0; j < len; ++j) {
-        const std::size_t s = hash_[(key + j) % len];
+        const std::size_t s = hash_[slot];
         if (s != EMPTY && hull_next_[s] != EMPTY) {
             found = s;
             break;
         }
+        if (++slot == len) slot = 0;
     }
     if (found == EMPTY) return std::nullopt;
     const std::size_t start = hull_prev_[found];

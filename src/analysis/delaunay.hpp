@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "core/core.hpp"
@@ -63,7 +64,9 @@ struct Workspace {
     std::vector<std::size_t> hull_tri;
     std::vector<std::size_t> hash;
     std::vector<std::size_t> pending;
-    std::vector<double> dists;
+    std::vector<std::pair<std::uint64_t, std::size_t>> keyed;  // sort key and site
+    std::vector<std::pair<std::uint64_t, std::size_t>> keyed_spare;
+    std::vector<std::uint32_t> radix_counts;
     std::vector<std::size_t> ids;
 };
 

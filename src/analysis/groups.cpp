@@ -53,7 +53,7 @@ double enclosed_area(const Ring& ring) {
     if (len < 3) return 0.0;
     double s = 0.0;
     for (std::size_t i = 0; i < len; ++i) {
-        const std::size_t j = (i + 1) % len;
+        const std::size_t j = i + 1 == len ? 0 : i + 1;
         s = (s + ring[i].x * ring[j].y) - ring[i].y * ring[j].x;
     }
     return std::fabs(s) * 0.5;
@@ -239,14 +239,19 @@ std::vector<Ring> rings_by_area(GroupWorkspace& ws) {
 
 Group build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
                        const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
-                       Color color, GroupWorkspace& ws) {
+                       Color color, GroupWorkspace& ws, const std::size_t* ascending) {
     Group group;
     group.color = color;
     if (member_count == 0) return group;
     collect_boundary(partition, labels, members, member_count, ws);
     trace_rings(ws);
     clip_rings(partition.circumcentres, board_size, ws);
-    group.stones = member_stones(stones, members, member_count, ws);
+    if (ascending != nullptr) {
+        group.stones.reserve(member_count);
+        for (std::size_t i = 0; i < member_count; ++i) group.stones.push_back(stones[ascending[i]]);
+    } else {
+        group.stones = member_stones(stones, members, member_count, ws);
+    }
     group.rings = rings_by_area(ws);
     return group;
 }
@@ -272,7 +277,7 @@ bool ring_contains(const Ring& ring, double x, double y) {
     bool in = false;
     for (std::size_t i = 0; i < len; ++i) {
         const Point& p = ring[i];
-        const Point& q = ring[(i + 1) % len];
+        const Point& q = ring[i + 1 == len ? 0 : i + 1];
         if ((y < q.y) != (y < p.y) && x < ((y - p.y) * (q.x - p.x)) / (q.y - p.y) + p.x) in = !in;
     }
     return in;

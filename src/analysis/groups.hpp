@@ -51,9 +51,12 @@ struct GroupWorkspace {
 };
 
 // build_group with the member list given as a range and the buffers in `ws`.
+// `ascending`, when given, holds the same members by ascending index, and the
+// stones' ids strictly ascend: the group's stones are then read in that order
+// instead of being sorted by id.
 Group build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
                        const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
-                       Color color, GroupWorkspace& ws);
+                       Color color, GroupWorkspace& ws, const std::size_t* ascending = nullptr);
 
 // Area enclosed by one ring (closed or not), whatever its orientation.
 double enclosed_area(const Ring& ring);

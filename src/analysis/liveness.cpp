@@ -553,7 +553,7 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
         const std::size_t len = ring.size();
         if (len < 2) continue;
         for (std::size_t i = 0; i < len; ++i) {
-            if (clearance_within(ring[i], ring[(i + 1) % len], 1.0)) return true;
+            if (clearance_within(ring[i], ring[i + 1 == len ? 0 : i + 1], 1.0)) return true;
         }
     }
     for (const auto& [key, eye] : zone_->forced_eyes()) {

@@ -91,8 +91,9 @@ bool build_partition_into(double board_size, const std::vector<Point>& centres, 
         if (!closed || around.size() < 3) continue;
         const std::size_t m = around.size();
         for (std::size_t k = 0; k < m; ++k) {
-            const std::size_t k1 = (k + 1) % m;
-            part.edges.push_back({around[k], around[k1], neighbours[k1]});
+            const std::size_t k1 = k + 1 == m ? 0 : k + 1;
+            part.edges.push_back({static_cast<std::uint32_t>(around[k]), static_cast<std::uint32_t>(around[k1]),
+                                  static_cast<std::uint32_t>(neighbours[k1])});
         }
     }
     part.edge_start.push_back(part.edges.size());

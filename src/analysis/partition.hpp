@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -16,10 +17,12 @@
 
 namespace cellvane {
 
+// Indices held in 32 bits, so that a cell's edges take little memory; a
+// partition has far fewer than 2^32 sites and triangles.
 struct CellEdge {
-    std::size_t from = 0;       // circumcentre index
-    std::size_t to = 0;         // circumcentre index
-    std::size_t neighbour = 0;  // site on the other side (stone or frame point)
+    std::uint32_t from = 0;       // circumcentre index
+    std::uint32_t to = 0;         // circumcentre index
+    std::uint32_t neighbour = 0;  // site on the other side (stone or frame point)
 };
 
 struct VoronoiPartition {
