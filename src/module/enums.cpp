@@ -166,14 +166,14 @@ PyObject* make_enum_type(PyObject* module, const char* qualified_name, const cha
     if (getset) slots[used++] = {Py_tp_getset, getset};
     if (methods) slots[used++] = {Py_tp_methods, methods};
     slots[used] = {0, nullptr};
-    PyType_Spec spec = {
+    PyType_Spec blueprint = {
         qualified_name,
         static_cast<int>(sizeof(EnumObject)),
         0,
         Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
         slots,
     };
-    Ref type = Ref::steal(PyType_FromModuleAndSpec(module, &spec, nullptr));
+    Ref type = Ref::steal(PyType_FromModuleAndSpec(module, &blueprint, nullptr));
     if (!type) return nullptr;
     for (int value = 0; value < info.count; ++value) {
         Ref member = Ref::steal(new_member(as_type(type), info, value));

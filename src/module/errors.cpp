@@ -133,14 +133,14 @@ PyObject* make_error_class(const ErrorSpec& entry, PyObject* base, bool root) no
         {root ? Py_tp_members : 0, members},  // slot 0 ends the list early
         {0, nullptr},
     };
-    PyType_Spec spec = {
+    PyType_Spec blueprint = {
         entry.qualified_name,
         root ? static_cast<int>(basicsize + static_cast<Py_ssize_t>(sizeof(PyObject*))) : 0,
         0,
         Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_IMMUTABLETYPE,
         slots,
     };
-    return PyType_FromSpecWithBases(&spec, base);
+    return PyType_FromSpecWithBases(&blueprint, base);
 }
 
 }  // namespace
