@@ -183,6 +183,9 @@ std::optional<DeadZoneError> AliveZone::reclaim(std::uint32_t stone) {
 ShapeId AliveZone::carve_circle(Point centre) {
     ClipGraph& g = graph_;
     const ShapeId n = g.add_shape(Circle{centre, STONE_DIAMETER});
+    // Map entries stay put while others are added, so the new shape is found
+    // once.
+    Shape& made = g.shapes_.find(n)->second;
 
     // The shapes that existed before this call are exactly those below the
     // new id (ids only grow). Only those the new circle can cross matter: the
@@ -211,23 +214,20 @@ ShapeId AliveZone::carve_circle(Point centre) {
         if (const auto* c = std::get_if<Circle>(&it->second.kind); c != nullptr && beyond_reach(*c, centre, STONE_DIAMETER)) {
             continue;
         }
-        const auto crossing = intersect(it->second.kind, centre);
+        const auto crossing = crossing_with(it->second.kind, centre);
         if (!crossing) continue;
-        const auto [first, second] = *crossing;
-        const auto a = g.add_point(w, first);
-        if (!a) continue;
-        const auto b = g.add_point(n, first);
-        if (!b) continue;
-        const auto e = g.add_point(w, second);
-        if (!e) continue;
-        const auto d = g.add_point(n, second);
-        if (!d) continue;
+        const Point first = crossing->first;
+        const Point second = crossing->second;
+        const SegId a = g.add_point_to(w, it->second, first, crossing->first_offset);
+        const SegId b = g.add_point_to(n, made, first, angle_about(centre, first));
+        const SegId e = g.add_point_to(w, it->second, second, crossing->second_offset);
+        const SegId d = g.add_point_to(n, made, second, angle_about(centre, second));
         // Each of the two points is where w and n cross: it stays while both
         // do. The part of w from first to second lies inside the new circle,
         // and the part of the new circle from second to first lies in w's
         // dead region.
-        g.cover_part(w, *a, *e, n);
-        g.cover_part(n, *d, *b, w);
+        g.cover_part(w, a, e, n);
+        g.cover_part(n, d, b, w);
     }
     grid_->add(n, ShapeKind{Circle{centre, STONE_DIAMETER}});
     return n;

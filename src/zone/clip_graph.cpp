@@ -212,10 +212,18 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
 std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
     const auto found = shapes_.find(shape_id);
     if (found == shapes_.end()) return std::nullopt;
-    Shape& shape = found->second;
-    const double w = offset_on(shape.kind, p);
+    return add_point_to(shape_id, found->second, p, offset_on(found->second.kind, p));
+}
+
+std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p, double w) {
+    const auto found = shapes_.find(shape_id);
+    if (found == shapes_.end()) return std::nullopt;
+    return add_point_to(shape_id, found->second, p, w);
+}
+
+SegId ClipGraph::add_point_to(ShapeId shape_id, Shape& shape, Point p, double w) {
     if (!shape.head) return start_list(shape_id, shape, p, w);
-    if (const auto there = point_on(shape_id, p)) return there;
+    if (const auto there = point_on(shape_id, p)) return *there;
 
     std::optional<SegId> after = place_of(shape, w);
     if (after) step_back_over_ties(shape, point_key(p), w, *after);

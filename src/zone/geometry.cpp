@@ -70,7 +70,7 @@ std::pair<Point, Point> crossings_from(Point from, Point to, double q, double fr
     return {Point{X + dy * h / q, Y - dx * h / q}, Point{X - dy * h / q, Y + dx * h / q}};
 }
 
-std::optional<std::pair<Point, Point>> intersect_circle(const Circle& c, Point f) {
+std::optional<Crossing> intersect_circle(const Circle& c, Point f) {
     const Point k = c.centre;
     const double r = c.radius;
     const double q = distance(k, f);
@@ -87,9 +87,11 @@ std::optional<std::pair<Point, Point>> intersect_circle(const Circle& c, Point f
     const auto [p1, p2] = from_new ? crossings_from(f, k, q, 4.0, r * r) : crossings_from(k, f, q, r * r, 4.0);
     // Ordered about the existing centre: its arc from first to second lies
     // inside the new circle.
-    const double d = normalise_angle(angle_about(k, p2) - angle_about(k, p1) + TWO_PI);
-    if (d < PI) return std::make_pair(p1, p2);
-    return std::make_pair(p2, p1);
+    const double w1 = angle_about(k, p1);
+    const double w2 = angle_about(k, p2);
+    const double d = normalise_angle(w2 - w1 + TWO_PI);
+    if (d < PI) return Crossing{p1, p2, w1, w2};
+    return Crossing{p2, p1, w2, w1};
 }
 
 std::optional<std::pair<Point, Point>> intersect_edge(const Edge& e, Point f) {
@@ -121,18 +123,24 @@ std::optional<std::pair<Point, Point>> intersect_edge(const Edge& e, Point f) {
 
 }  // namespace
 
-std::optional<std::pair<Point, Point>> intersect(const ShapeKind& kind, Point f) {
-    std::optional<std::pair<Point, Point>> hit;
+std::optional<Crossing> crossing_with(const ShapeKind& kind, Point f) {
+    std::optional<Crossing> hit;
     if (const auto* c = std::get_if<Circle>(&kind)) {
         hit = intersect_circle(*c, f);
-    } else {
-        hit = intersect_edge(std::get<Edge>(kind), f);
+    } else if (const auto pair = intersect_edge(std::get<Edge>(kind), f)) {
+        hit = Crossing{pair->first, pair->second, offset_on(kind, pair->first), offset_on(kind, pair->second)};
     }
     // A NaN or infinite centre, radius or board size slips through the
     // comparisons above (every test against NaN is false) and would produce
     // crossing points that are not points at all. Such outlines cross nothing.
     if (hit && !(finite(hit->first) && finite(hit->second))) return std::nullopt;
     return hit;
+}
+
+std::optional<std::pair<Point, Point>> intersect(const ShapeKind& kind, Point f) {
+    const auto hit = crossing_with(kind, f);
+    if (!hit) return std::nullopt;
+    return std::make_pair(hit->first, hit->second);
 }
 
 Point closest_point_on_segment(const SegmentGeometry& g, Point p) {

@@ -47,6 +47,15 @@ double offset_on(const ShapeKind& kind, Point p);
 double depth_in(const ShapeKind& kind, Point p);
 // Crossings of an existing outline with a new radius-2 circle centred at f.
 std::optional<std::pair<Point, Point>> intersect(const ShapeKind& kind, Point f);
+// The same two points with their offsets along the existing outline, as
+// offset_on gives them (a circle's are worked out anyway to order the pair).
+struct Crossing {
+    Point first;
+    Point second;
+    double first_offset = 0.0;
+    double second_offset = 0.0;
+};
+std::optional<Crossing> crossing_with(const ShapeKind& kind, Point f);
 
 struct LineSeg {
     Point from;
@@ -442,6 +451,8 @@ public:
 
     ShapeId add_shape(const ShapeKind& kind);
     std::optional<SegId> add_point(ShapeId shape, Point p);
+    // The same for a point whose offset along the shape, w, is known.
+    std::optional<SegId> add_point(ShapeId shape, Point p, double w);
     std::vector<SegId> segments_of(ShapeId shape) const;
     void remove_segment(SegId id);
     std::optional<SegmentGeometry> segment_geometry(SegId id) const;
@@ -506,6 +517,7 @@ private:
     SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split);
 
     // The steps of add_point.
+    SegId add_point_to(ShapeId shape_id, Shape& shape, Point p, double w);
     SegId start_list(ShapeId shape_id, Shape& shape, Point p, double w);
     std::optional<SegId> point_on(ShapeId shape_id, Point p) const;
     // The segment a new point at offset w goes after, or nothing when it
