@@ -437,6 +437,65 @@ struct Shape {
     std::vector<SegId> by_offset;
 };
 
+// The shapes by id, held flat in ascending id. Ids only grow, so a new
+// shape goes at the end; a lookup bisects the array. Adding or erasing a
+// shape moves the others: no reference to a shape is kept across either.
+class ShapeTable {
+public:
+    struct Entry {
+        ShapeId first;
+        Shape second;
+    };
+    using iterator = std::vector<Entry>::iterator;
+    using const_iterator = std::vector<Entry>::const_iterator;
+
+    iterator begin() { return entries_.begin(); }
+    iterator end() { return entries_.end(); }
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
+    std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+
+    iterator find(ShapeId id) {
+        const auto it = lower_bound(id);
+        return it != entries_.end() && it->first == id ? it : entries_.end();
+    }
+    const_iterator find(ShapeId id) const {
+        const auto it = lower_bound(id);
+        return it != entries_.end() && it->first == id ? it : entries_.end();
+    }
+    bool contains(ShapeId id) const { return find(id) != end(); }
+    // The shape with this id, which must exist.
+    Shape& operator[](ShapeId id) { return find(id)->second; }
+    Shape& at(ShapeId id) { return find(id)->second; }
+    const Shape& at(ShapeId id) const { return find(id)->second; }
+
+    void insert_or_assign(ShapeId id, Shape shape) {
+        const auto it = lower_bound(id);
+        if (it != entries_.end() && it->first == id) {
+            it->second = std::move(shape);
+        } else {
+            entries_.insert(it, Entry{id, std::move(shape)});
+        }
+    }
+    void erase(ShapeId id) {
+        const auto it = find(id);
+        if (it != entries_.end()) entries_.erase(it);
+    }
+
+private:
+    std::vector<Entry> entries_;
+
+    iterator lower_bound(ShapeId id) {
+        return std::lower_bound(entries_.begin(), entries_.end(), id,
+                                [](const Entry& e, ShapeId key) { return e.first < key; });
+    }
+    const_iterator lower_bound(ShapeId id) const {
+        return std::lower_bound(entries_.begin(), entries_.end(), id,
+                                [](const Entry& e, ShapeId key) { return e.first < key; });
+    }
+};
+
 // A piece of the alive zone's boundary: a circle that crosses nothing (or
 // holds fewer than two segments), or the geometry of one exposed segment.
 struct WholeCircle {
@@ -466,7 +525,7 @@ public:
 
     // Read-only views.
     double board_size() const { return board_size_; }
-    const std::map<ShapeId, Shape>& shapes() const { return shapes_; }
+    const ShapeTable& shapes() const { return shapes_; }
     const Shape* shape(ShapeId id) const;
     // The segment in slot id, or nullptr when the slot is vacant or out of range.
     const Segment* slot(SegId id) const {
@@ -506,7 +565,7 @@ private:
     std::vector<SegId> free_list_;
     std::uint64_t live_count_ = 0;
     double board_size_ = 0.0;
-    std::map<ShapeId, Shape> shapes_;
+    ShapeTable shapes_;
     PointIndex index_;
     ShapeId next_shape_id_ = 0;
 

@@ -21,7 +21,7 @@ struct TestAccess {
         std::vector<std::optional<Segment>>& arena;
         std::vector<SegId>& free_list;
         std::uint64_t& live_count;
-        std::map<ShapeId, Shape>& shapes;
+        ShapeTable& shapes;
         PointIndex& index;
         ShapeId& next_shape_id;
         // The list length from which an offset order is kept.
