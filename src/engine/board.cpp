@@ -1,5 +1,6 @@
 // The board record: creation, readers, the status rule and the two position
 // memos.
+#include <algorithm>
 #include <utility>
 
 #include "engine/engine.hpp"
@@ -49,16 +50,56 @@ std::optional<Stone> Board::last_placed_stone() const {
     return std::nullopt;
 }
 
+bool Board::Spare::replay_edits(std::vector<Stone>& list) const {
+    const auto by_id = [](const Stone& s, std::uint32_t id) { return s.id < id; };
+    for (const Edit& edit : edits) {
+        const auto at = std::lower_bound(list.begin(), list.end(), edit.stone.id, by_id);
+        const bool listed = at != list.end() && at->id == edit.stone.id;
+        if (edit.entered == listed) return false;
+        if (edit.entered) {
+            list.insert(at, edit.stone);
+        } else {
+            list.erase(at);
+        }
+    }
+    return true;
+}
+
 const std::vector<Stone>& Board::stones_by_id() const {
     if (!stones_by_id_) {
-        // The list dropped by the last change lends its storage.
-        std::vector<Stone> stones = std::move(spare_by_id_.stones);
-        stones.clear();
-        stones.reserve(stones_in_play_.size());
-        for (const auto& [id, s] : stones_in_play_) stones.push_back(s);
+        // The last list, edited; rebuilt from the map when it is not known
+        // or the edits do not give the stones in play.
+        Spare& spare = spare_by_id_;
+        std::vector<Stone> stones = std::move(spare.stones);
+        if (!spare.known || !spare.replay_edits(stones) || stones.size() != stones_in_play_.size()) {
+            stones.clear();
+            stones.reserve(stones_in_play_.size());
+            for (const auto& [id, s] : stones_in_play_) stones.push_back(s);
+        }
+        spare.edits.clear();
+        spare.known = true;
         stones_by_id_.emplace(std::move(stones));
     }
     return *stones_by_id_;
+}
+
+void Board::note_in_play(const Stone& s, bool entered) {
+    Spare& spare = spare_by_id_;
+    if (!spare.known) return;
+    if (spare.edits.size() == Spare::MOST_EDITS) {
+        spare.known = false;
+        spare.edits.clear();
+        return;
+    }
+    spare.edits.push_back(Spare::Edit{s, entered});
+}
+
+void Board::lend_by_id(std::optional<std::vector<Stone>>& other) {
+    stones_by_id_.swap(other);
+    spare_by_id_.edits.clear();
+    // A list coming back lists the stones in play now; one going out takes
+    // with it the list the edits were counted from.
+    spare_by_id_.known = stones_by_id_.has_value();
 }
 
 const PositionAnalysis& Board::analysis() const {

@@ -110,6 +110,7 @@ void Board::take_captured(const std::vector<std::uint32_t>& ids) {
     for (std::uint32_t id : ids) {
         auto node = stones_in_play_.extract(id);
         const Point centre = node.mapped().position;
+        note_in_play(node.mapped(), false);
         captured_stones_.insert(std::move(node));
         zone_.add_forced_eye(centre);
         (void)zone_.reclaim(id);  // checked by the caller: the stone has a dead zone
@@ -138,8 +139,10 @@ std::optional<CommitError> Board::commit(GameDelta delta, bool provisional) {
 // board is as it was.
 std::optional<CommitError> Board::place_stone(const Stone& s, std::vector<Point>& taken_eyes) {
     stones_in_play_.emplace(s.id, s);
+    note_in_play(s, true);
     if (std::optional<DeadZoneError> fault = zone_.carve(s.id, s.position)) {
         stones_in_play_.erase(s.id);
+        note_in_play(s, false);
         CommitError e = error_of(CommitErrorKind::DeadZone, s.id, s.position);
         e.dead_zone = fault->fault;
         return e;
@@ -179,6 +182,7 @@ std::optional<GameDelta> Board::undo() {
         auto node = captured_stones_.extract(id);
         if (node.empty()) continue;
         const Point centre = node.mapped().position;
+        note_in_play(node.mapped(), true);
         stones_in_play_.insert(std::move(node));
         (void)zone_.carve(id, centre);
         (void)zone_.remove_forced_eye(centre);
@@ -188,7 +192,7 @@ std::optional<GameDelta> Board::undo() {
         std::uint32_t& counter = captures_[static_cast<int>(placed->color)];
         const std::uint32_t n = ids.size() < counter ? static_cast<std::uint32_t>(ids.size()) : counter;
         counter -= n;
-        stones_in_play_.erase(placed->id);
+        if (stones_in_play_.erase(placed->id) != 0) note_in_play(*placed, false);
         (void)zone_.reclaim(placed->id);
     }
     for (Point eye : entry.taken_eyes) zone_.add_forced_eye(eye);

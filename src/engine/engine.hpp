@@ -143,17 +143,42 @@ private:
     std::map<std::uint32_t, Stone> captured_stones_;
     mutable std::optional<PositionAnalysis> analysis_;
     mutable std::optional<std::vector<Stone>> stones_by_id_;
-    // Storage of the last emptied stones_by_id memo, reused when it is filled
-    // again. A copy of the board starts without it.
+    // The last list the stones_by_id memo was filled with (in the memo, or
+    // here once a change emptied it) and the stones that entered or left
+    // play since, in order: the next list is that one edited, not rebuilt
+    // from the map. A copy of the board starts without it.
     struct Spare {
+        struct Edit {
+            Stone stone;
+            bool entered = false;
+        };
+        // Beyond this many edits the list is rebuilt from the map.
+        static constexpr std::size_t MOST_EDITS = 64;
         std::vector<Stone> stones;
+        std::vector<Edit> edits;
+        // Applies the edits to a list ascending by id; answers false when one
+        // does not fit it (a stone entering twice, or leaving unlisted).
+        bool replay_edits(std::vector<Stone>& list) const;
+        // Whether stones (or the memo) and edits together give the stones in
+        // play.
+        bool known = false;
         Spare() = default;
         Spare(const Spare&) {}
         Spare(Spare&&) = default;
-        Spare& operator=(const Spare&) { return *this; }
+        Spare& operator=(const Spare&) {
+            stones.clear();
+            edits.clear();
+            known = false;
+            return *this;
+        }
         Spare& operator=(Spare&&) = default;
         ~Spare() = default;
     };
+    // Notes a stone entering (or leaving) play for the next list.
+    void note_in_play(const Stone& s, bool entered);
+    // The memo is handed out (the list leaves) or taken back (a list that
+    // lists the stones in play now).
+    void lend_by_id(std::optional<std::vector<Stone>>& other);
     mutable Spare spare_by_id_;
     CutMemo cut_memo_;
     std::uint32_t turn_ = 0;

@@ -82,7 +82,7 @@ std::variant<GameDelta, MoveError> Board::try_move(Point position) {
             }
             if (captured.empty()) {
                 trial_analysis.swap(analysis_);
-                trial_by_id.swap(stones_by_id_);
+                lend_by_id(trial_by_id);
             }
         }
         trial.undo_now();
@@ -94,7 +94,7 @@ std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     }
     if (trial_analysis) {
         analysis_.swap(trial_analysis);
-        stones_by_id_.swap(trial_by_id);
+        lend_by_id(trial_by_id);
     }
     return history_.back().delta;
 }

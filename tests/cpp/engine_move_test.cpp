@@ -341,6 +341,18 @@ TEST(EngineGame, RandomPlayUndoAndRebuild) {
             }
         }
         ASSERT_EQ(validate(board), std::nullopt) << "step " << step;
+        // The list of stones by id is edited from the last one rather than
+        // rebuilt; read every third step, so edits pile up in between.
+        if (step % 3 == 0) {
+            std::vector<Stone> listed;
+            for (const auto& [id, s] : board.stones_in_play()) listed.push_back(s);
+            const std::vector<Stone>& by_id = TestAccess::stones_by_id(board);
+            ASSERT_EQ(by_id.size(), listed.size()) << "step " << step;
+            for (std::size_t i = 0; i < listed.size(); ++i) {
+                ASSERT_EQ(by_id[i].id, listed[i].id) << "step " << step;
+                ASSERT_TRUE(testing::same_point(by_id[i].position, listed[i].position)) << "step " << step;
+            }
+        }
     }
     EXPECT_GT(moves, 50);
     EXPECT_GT(captures_seen, 0u);  // the board is small enough for fights
