@@ -421,13 +421,18 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
         }
     };
     auto pieces_of = [&](ShapeId id) {
+        // The arcs of one circle share their centre, so p's angle about it
+        // is worked out once per shape.
+        std::optional<double> theta;
         graph_.for_each_exposed_piece(id, [&](const ExposedPiece& piece) {
             if (const auto* whole = std::get_if<WholeCircle>(&piece)) {
                 consider(closest_point_on_circle(whole->centre, whole->radius, p), true);
             } else if (const auto* line = std::get_if<LineSeg>(&piece)) {
                 consider(closest_point_on_segment(SegmentGeometry{*line}, p), true);
             } else {
-                consider(closest_point_on_segment(SegmentGeometry{std::get<ArcSeg>(piece)}, p), true);
+                const ArcSeg& arc = std::get<ArcSeg>(piece);
+                if (!theta) theta = angle_about(arc.centre, p);
+                consider(closest_point_on_arc(arc, *theta), true);
             }
             return true;
         });

@@ -580,21 +580,25 @@ std::optional<SegmentGeometry> ClipGraph::segment_geometry(SegId id) const {
     if (next == nullptr) return std::nullopt;
     const Shape* shape = this->shape(seg->shape);
     if (shape == nullptr) return std::nullopt;
-    const double a = seg->offset;
-    const double b = next->offset;
-    if (const auto* c = std::get_if<Circle>(&shape->kind)) {
+    return geometry_between(*shape, *seg, *next);
+}
+
+SegmentGeometry ClipGraph::geometry_between(const Shape& shape, const Segment& seg, const Segment& next) {
+    const double a = seg.offset;
+    const double b = next.offset;
+    if (const auto* c = std::get_if<Circle>(&shape.kind)) {
         return SegmentGeometry{ArcSeg{c->centre, c->radius, a, b}};
     }
-    const auto& e = std::get<Edge>(shape->kind);
+    const auto& e = std::get<Edge>(shape.kind);
     const double s = e.board_size;
     const double far = s + (-1.0);
     switch (e.side) {
         case EdgeSide::Left: return SegmentGeometry{LineSeg{{1.0, a}, {1.0, b}}};
         case EdgeSide::Bottom: return SegmentGeometry{LineSeg{{a, far}, {b, far}}};
         case EdgeSide::Right: return SegmentGeometry{LineSeg{{far, s - a}, {far, s - b}}};
-        case EdgeSide::Top: return SegmentGeometry{LineSeg{{s - a, 1.0}, {s - b, 1.0}}};
+        case EdgeSide::Top: break;
     }
-    return std::nullopt;
+    return SegmentGeometry{LineSeg{{s - a, 1.0}, {s - b, 1.0}}};
 }
 
 std::vector<ExposedPiece> ClipGraph::exposed_pieces(ShapeId shape_id) const {

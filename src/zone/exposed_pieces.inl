@@ -55,14 +55,15 @@ void ClipGraph::for_each_exposed_piece(ShapeId shape_id, F&& f) const {
     }
     if (!sh->head) return;
     const SegId head = *sh->head;
-    for_each_segment(*sh, [&](SegId id, const Segment& seg, std::int64_t cover) {
+    for_each_segment(*sh, [&](SegId, const Segment& seg, std::int64_t cover) {
         // An edge line is open: the piece that links its last point back to
         // the head closes the list only and is never part of the boundary.
         if (sh->is_edge && seg.next == head) return false;
         if (seg.off_board || cover != 0) return true;
-        const auto g = segment_geometry(id);
-        if (!g) return true;
-        return std::visit([&f](const auto& piece) { return walk_detail::go_on(f, ExposedPiece{piece}); }, *g);
+        const Segment* next = slot(seg.next);
+        if (next == nullptr) return true;
+        return std::visit([&f](const auto& piece) { return walk_detail::go_on(f, ExposedPiece{piece}); },
+                          geometry_between(*sh, seg, *next));
     });
 }
 

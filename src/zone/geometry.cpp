@@ -25,6 +25,9 @@ double distance(Point a, Point b) {
 }
 
 double normalise_angle(double t) {
+    // fmod leaves a value already in [0, 2pi) exactly as it is (a negative
+    // zero included), and every stored offset of a circle is one.
+    if (t >= 0.0 && t < TWO_PI) return t;
     const double r = std::fmod(t, TWO_PI);
     if (r < 0.0) return r + TWO_PI;
     return r;
@@ -156,8 +159,11 @@ Point closest_point_on_segment(const SegmentGeometry& g, Point p) {
         return Point{a.x + t * dx, a.y + t * dy};
     }
     const auto& arc = std::get<ArcSeg>(g);
+    return closest_point_on_arc(arc, angle_about(arc.centre, p));
+}
+
+Point closest_point_on_arc(const ArcSeg& arc, double theta) {
     const Point c = arc.centre;
-    double theta = angle_about(c, p);
     const double s0 = normalise_angle(arc.start);
     const double e0 = normalise_angle(arc.end);
     const bool inside = (s0 <= e0) ? (s0 <= theta && theta <= e0) : (s0 > e0 && (theta >= s0 || theta <= e0));

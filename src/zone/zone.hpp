@@ -70,6 +70,8 @@ struct ArcSeg {
 using SegmentGeometry = std::variant<LineSeg, ArcSeg>;
 
 Point closest_point_on_segment(const SegmentGeometry& g, Point p);
+// The same for an arc, given theta = angle_about(arc centre, p).
+Point closest_point_on_arc(const ArcSeg& arc, double theta);
 Point closest_point_on_circle(Point centre, double radius, Point p);
 
 // ------------------------------------------------------ clipping structure
@@ -574,6 +576,8 @@ private:
         return &*arena_[id];
     }
     SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split);
+    // The geometry of seg, a segment of shape, running to next.
+    static SegmentGeometry geometry_between(const Shape& shape, const Segment& seg, const Segment& next);
 
     // The steps of add_point.
     SegId add_point_to(ShapeId shape_id, Shape& shape, Point p, double w);
