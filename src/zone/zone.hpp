@@ -440,8 +440,9 @@ struct Shape {
 };
 
 // The shapes by id, held flat in ascending id. Ids only grow, so a new
-// shape goes at the end; a lookup bisects the array. Adding or erasing a
-// shape moves the others: no reference to a shape is kept across either.
+// shape goes at the end; a lookup bisects a compact array of the ids alone.
+// Adding or erasing a shape moves the others: no reference to a shape is
+// kept across either.
 class ShapeTable {
 public:
     struct Entry {
@@ -459,42 +460,45 @@ public:
     bool empty() const { return entries_.empty(); }
 
     iterator find(ShapeId id) {
-        const auto it = lower_bound(id);
-        return it != entries_.end() && it->first == id ? it : entries_.end();
+        const std::size_t at = position(id);
+        return at != NONE ? entries_.begin() + static_cast<std::ptrdiff_t>(at) : entries_.end();
     }
     const_iterator find(ShapeId id) const {
-        const auto it = lower_bound(id);
-        return it != entries_.end() && it->first == id ? it : entries_.end();
+        const std::size_t at = position(id);
+        return at != NONE ? entries_.begin() + static_cast<std::ptrdiff_t>(at) : entries_.end();
     }
-    bool contains(ShapeId id) const { return find(id) != end(); }
+    bool contains(ShapeId id) const { return position(id) != NONE; }
     // The shape with this id, which must exist.
     Shape& operator[](ShapeId id) { return find(id)->second; }
     Shape& at(ShapeId id) { return find(id)->second; }
     const Shape& at(ShapeId id) const { return find(id)->second; }
 
     void insert_or_assign(ShapeId id, Shape shape) {
-        const auto it = lower_bound(id);
-        if (it != entries_.end() && it->first == id) {
-            it->second = std::move(shape);
-        } else {
-            entries_.insert(it, Entry{id, std::move(shape)});
+        const auto at = std::lower_bound(ids_.begin(), ids_.end(), id);
+        const auto offset = at - ids_.begin();
+        if (at != ids_.end() && *at == id) {
+            entries_[static_cast<std::size_t>(offset)].second = std::move(shape);
+            return;
         }
+        ids_.insert(at, id);
+        entries_.insert(entries_.begin() + offset, Entry{id, std::move(shape)});
     }
     void erase(ShapeId id) {
-        const auto it = find(id);
-        if (it != entries_.end()) entries_.erase(it);
+        const std::size_t at = position(id);
+        if (at == NONE) return;
+        ids_.erase(ids_.begin() + static_cast<std::ptrdiff_t>(at));
+        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
     }
 
 private:
+    static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+    // ids_[i] is entries_[i].first.
+    std::vector<ShapeId> ids_;
     std::vector<Entry> entries_;
 
-    iterator lower_bound(ShapeId id) {
-        return std::lower_bound(entries_.begin(), entries_.end(), id,
-                                [](const Entry& e, ShapeId key) { return e.first < key; });
-    }
-    const_iterator lower_bound(ShapeId id) const {
-        return std::lower_bound(entries_.begin(), entries_.end(), id,
-                                [](const Entry& e, ShapeId key) { return e.first < key; });
+    std::size_t position(ShapeId id) const {
+        const auto at = std::lower_bound(ids_.begin(), ids_.end(), id);
+        return at != ids_.end() && *at == id ? static_cast<std::size_t>(at - ids_.begin()) : NONE;
     }
 };
 
