@@ -68,33 +68,40 @@ bool build_partition_into(double board_size, const std::vector<Point>& centres, 
     part.edges.reserve(halfedges.size());
     part.edge_start.clear();
     part.edge_start.reserve(n + 1);
-    std::vector<std::size_t>& around = ws.around;
-    std::vector<std::size_t>& neighbours = ws.neighbours;
+    // The edge between consecutive triangles of the walk is written as soon
+    // as the second is reached, and the closing one at the end; a walk that
+    // does not close, or passes fewer than three triangles, takes its edges
+    // back.
     for (std::size_t i = 0; i < n; ++i) {
-        part.edge_start.push_back(part.edges.size());
+        const std::size_t base = part.edges.size();
+        part.edge_start.push_back(base);
         const std::size_t first = part.inedges[i];
         if (first == EMPTY) continue;
-        around.clear();
-        neighbours.clear();
-        std::size_t e = first;
+        const auto first_triangle = static_cast<std::uint32_t>(first / 3);
+        const auto first_neighbour = static_cast<std::uint32_t>(triangles[first]);
+        std::uint32_t previous = first_triangle;
+        std::size_t e = halfedges[next_halfedge(first)];
         bool closed = false;
-        for (std::size_t steps = 0; steps < halfedges.size(); ++steps) {
-            around.push_back(e / 3);
-            neighbours.push_back(triangles[e]);
-            e = halfedges[next_halfedge(e)];
-            if (e == EMPTY) break;
+        std::size_t m = 1;
+        // At most one triangle per half-edge is passed, as a walk that does
+        // not close could otherwise go on.
+        for (std::size_t steps = 1; e != EMPTY; ++steps) {
             if (e == first) {
                 closed = true;
                 break;
             }
+            if (steps >= halfedges.size()) break;
+            const auto t = static_cast<std::uint32_t>(e / 3);
+            part.edges.push_back({previous, t, static_cast<std::uint32_t>(triangles[e])});
+            previous = t;
+            ++m;
+            e = halfedges[next_halfedge(e)];
         }
-        if (!closed || around.size() < 3) continue;
-        const std::size_t m = around.size();
-        for (std::size_t k = 0; k < m; ++k) {
-            const std::size_t k1 = k + 1 == m ? 0 : k + 1;
-            part.edges.push_back({static_cast<std::uint32_t>(around[k]), static_cast<std::uint32_t>(around[k1]),
-                                  static_cast<std::uint32_t>(neighbours[k1])});
+        if (!closed || m < 3) {
+            part.edges.resize(base);
+            continue;
         }
+        part.edges.push_back({previous, first_triangle, first_neighbour});
     }
     part.edge_start.push_back(part.edges.size());
     return true;

@@ -49,8 +49,6 @@ std::optional<VoronoiPartition> build_partition(double board_size, const std::ve
 struct PartitionWorkspace {
     delaunay::Triangulation triangulation;
     delaunay::Workspace sweep;
-    std::vector<std::size_t> around;
-    std::vector<std::size_t> neighbours;
 };
 
 // The same partition written into `out`, reusing its buffers and those of
