@@ -168,12 +168,23 @@ void clip_rings(const std::vector<Point>& cc, double board_size, GroupWorkspace&
             if (index < cc.size()) pts.push_back(cc[index]);
         }
         begin = end;
+        // A ring with every point inside the closed square passes each side
+        // unchanged.
+        bool inside_all = true;
+        for (const Point& v : pts) {
+            if (!(inside(Bound::XMin, v, board_size) && inside(Bound::XMax, v, board_size) &&
+                  inside(Bound::YMin, v, board_size) && inside(Bound::YMax, v, board_size))) {
+                inside_all = false;
+                break;
+            }
+        }
         bool kept = true;
         for (Bound bound : {Bound::XMin, Bound::XMax, Bound::YMin, Bound::YMax}) {
             if (pts.size() < 3) {
                 kept = false;
                 break;
             }
+            if (inside_all) continue;
             clip_pass(pts, work, bound, board_size);
             pts.swap(work);
         }
