@@ -144,7 +144,7 @@ MoveLiveness judge_move(const PositionAnalysis& analysis, const AliveZone& zone,
     MoveLiveness out;
     LivenessScene scene(zone);
     out.captured = scene.dead_stones(analysis, opposite(mover));
-    if (out.captured.empty()) out.self_capture = !scene.dead_stones(analysis, mover).empty();
+    if (out.captured.empty()) out.self_capture = scene.any_dead(analysis, mover);
     return out;
 }
 

@@ -656,6 +656,13 @@ std::vector<Stone> LivenessScene::dead_stones(const PositionAnalysis& analysis, 
     return out;
 }
 
+bool LivenessScene::any_dead(const PositionAnalysis& analysis, Color color) {
+    for (const Group& g : color == Color::Black ? analysis.black : analysis.white) {
+        if (!g.stones.empty() && !is_alive(g.rings)) return true;
+    }
+    return false;
+}
+
 bool clearance_within(const AliveZone& zone, Point p, Point q, double limit) {
     LivenessScene scene(zone);
     return scene.clearance_within(p, q, limit);
