@@ -87,6 +87,10 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     std::vector<std::size_t>& starts = ws.group_starts;
     starts.clear();
     std::vector<std::size_t>& stack = ws.stack;
+    // The labels and stones as plain arrays, which the pushes on the stack
+    // cannot move.
+    std::size_t* const label = labels.data();
+    const Stone* const stone = stones.data();
     std::size_t black_groups = 0;
     for (std::size_t o = 0; o < n; ++o) {
         if (labels[o] != UNLABELLED) continue;
@@ -102,11 +106,12 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
             if (labels[v] != UNLABELLED) continue;
             labels[v] = number;
             members.push_back(v);
-            for (const CellEdge* e = partition.cell_begin(v); e != partition.cell_end(v); ++e) {
+            const CellEdge* const cell_end = partition.cell_end(v);
+            for (const CellEdge* e = partition.cell_begin(v); e != cell_end; ++e) {
                 const std::size_t w = e->neighbour;
                 // A stone already labelled would be passed over when taken
                 // from the stack, so it is not pushed.
-                if (w < n && labels[w] == UNLABELLED && stones[w].color == color &&
+                if (w < n && label[w] == UNLABELLED && stone[w].color == color &&
                     cells_touch(partition, *e, board_size)) {
                     stack.push_back(w);
                 }
