@@ -1,5 +1,6 @@
 #include "analysis/partition.hpp"
 
+#include <bit>
 #include <cmath>
 
 #include "analysis/delaunay.hpp"
@@ -18,6 +19,17 @@ Point circumcentre(Point a, Point b, Point c) {
     const delaunay::Circumdelta d = delaunay::circumdelta(a, b, c);
     if (d.degenerate) return {0.0, 0.0};
     return {a.x + d.offset.x, a.y + d.offset.y};
+}
+
+// folded_bits(a) == folded_bits(b), worked here: the bits of the two
+// numbers equal once a negative zero is taken as a positive one.
+inline bool same_bits(double a, double b) {
+    constexpr std::uint64_t NEGATIVE_ZERO = std::uint64_t{1} << 63;
+    auto ua = std::bit_cast<std::uint64_t>(a);
+    auto ub = std::bit_cast<std::uint64_t>(b);
+    if (ua == NEGATIVE_ZERO) ua = 0;
+    if (ub == NEGATIVE_ZERO) ub = 0;
+    return ua == ub;
 }
 
 }  // namespace
@@ -49,10 +61,16 @@ bool build_partition_into(double board_size, const std::vector<Point>& centres, 
 
     // An incoming half-edge per site; a site on the hull keeps its hull edge
     // so that the walk round it would start there.
+    // Half-edges by ascending index, a triangle's three at a time: half-edge
+    // e of the triangle starting at t ends where the next one starts.
     part.inedges.assign(part.sites.size(), EMPTY);
-    for (std::size_t e = 0; e < triangles.size(); ++e) {
-        const std::size_t p = triangles[next_halfedge(e)];
-        if (halfedges[e] == EMPTY || part.inedges[p] == EMPTY) part.inedges[p] = e;
+    std::size_t* const inedges = part.inedges.data();
+    for (std::size_t t = 0; t + 2 < triangles.size(); t += 3) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            const std::size_t e = t + k;
+            const std::size_t p = triangles[k == 2 ? t : e + 1];
+            if (halfedges[e] == EMPTY || inedges[p] == EMPTY) inedges[p] = e;
+        }
     }
 
     const std::size_t tri_count = triangles.size() / 3;
@@ -119,7 +137,7 @@ bool cells_touch(const VoronoiPartition& partition, const CellEdge& edge, double
     if (edge.from >= cc.size() || edge.to >= cc.size()) return false;
     const Point a = cc[edge.from];
     const Point c = cc[edge.to];
-    if (folded_bits(a.x) == folded_bits(c.x) && folded_bits(a.y) == folded_bits(c.y)) return false;
+    if (same_bits(a.x, c.x) && same_bits(a.y, c.y)) return false;
     const double b = board_size;
     double t0 = 0.0;
     double t1 = 1.0;
