@@ -132,8 +132,10 @@ private:
         const double a = (dy > 0.0 ? 3.0 - t : 1.0 + t) / 4.0;
         const std::size_t len = hash_.size();
         // The index is below len but where a reaches 1 or beyond; only then
-        // is the division worked.
-        const std::size_t k = saturating_index(std::floor(static_cast<double>(len) * a));
+        // is the division worked. The saturating conversion truncates, which
+        // is the floor for a positive value; anything else gives 0 with or
+        // without a floor taken first.
+        const std::size_t k = saturating_index(static_cast<double>(len) * a);
         return k < len ? k : k % len;
     }
 
