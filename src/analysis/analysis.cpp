@@ -52,7 +52,10 @@ struct AnalysisWorkspace {
     GroupWorkspace group_ws;
 };
 
-AnalysisWorkspace& workspace() {
+// Out of line, so that a caller works out the thread's copy once and then
+// holds a plain reference: in a shared library each inlined use of a
+// thread_local would ask the runtime for its address again.
+[[gnu::noinline]] AnalysisWorkspace& workspace() {
     thread_local AnalysisWorkspace ws;
     return ws;
 }

@@ -324,7 +324,9 @@ struct LivenessScene::Buffers {
 
 namespace {
 
-LivenessScene::Buffers& thread_buffers() {
+// Out of line for the same reason as the analysis workspace: the address
+// of the thread's copy is asked for once per scene.
+[[gnu::noinline]] LivenessScene::Buffers& thread_buffers() {
     thread_local LivenessScene::Buffers buffers;
     return buffers;
 }
