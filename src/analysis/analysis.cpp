@@ -52,7 +52,10 @@ struct AnalysisWorkspace {
     GroupWorkspace group_ws;
 };
 
-AnalysisWorkspace& workspace() {
+// Out of line, so that a caller works out the thread's copy once and then
+// holds a plain reference: in a shared library each inlined use of a
+// thread_local would ask the runtime for its address again.
+[[gnu::noinline]] AnalysisWorkspace& workspace() {
     thread_local AnalysisWorkspace ws;
     return ws;
 }
@@ -87,6 +90,10 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     std::vector<std::size_t>& starts = ws.group_starts;
     starts.clear();
     std::vector<std::size_t>& stack = ws.stack;
+    // The labels and stones as plain arrays, which the pushes on the stack
+    // cannot move.
+    std::size_t* const label = labels.data();
+    const Stone* const stone = stones.data();
     std::size_t black_groups = 0;
     for (std::size_t o = 0; o < n; ++o) {
         if (labels[o] != UNLABELLED) continue;
@@ -102,11 +109,12 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
             if (labels[v] != UNLABELLED) continue;
             labels[v] = number;
             members.push_back(v);
-            for (const CellEdge* e = partition.cell_begin(v); e != partition.cell_end(v); ++e) {
+            const CellEdge* const cell_end = partition.cell_end(v);
+            for (const CellEdge* e = partition.cell_begin(v); e != cell_end; ++e) {
                 const std::size_t w = e->neighbour;
                 // A stone already labelled would be passed over when taken
                 // from the stack, so it is not pushed.
-                if (w < n && labels[w] == UNLABELLED && stones[w].color == color &&
+                if (w < n && label[w] == UNLABELLED && stone[w].color == color &&
                     cells_touch(partition, *e, board_size)) {
                     stack.push_back(w);
                 }
@@ -144,7 +152,7 @@ MoveLiveness judge_move(const PositionAnalysis& analysis, const AliveZone& zone,
     MoveLiveness out;
     LivenessScene scene(zone);
     out.captured = scene.dead_stones(analysis, opposite(mover));
-    if (out.captured.empty()) out.self_capture = !scene.dead_stones(analysis, mover).empty();
+    if (out.captured.empty()) out.self_capture = scene.any_dead(analysis, mover);
     return out;
 }
 

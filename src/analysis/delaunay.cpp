@@ -131,7 +131,12 @@ private:
         const double t = dx / (std::fabs(dx) + std::fabs(dy));
         const double a = (dy > 0.0 ? 3.0 - t : 1.0 + t) / 4.0;
         const std::size_t len = hash_.size();
-        return saturating_index(std::floor(static_cast<double>(len) * a)) % len;
+        // The index is below len but where a reaches 1 or beyond; only then
+        // is the division worked. The saturating conversion truncates, which
+        // is the floor for a positive value; anything else gives 0 with or
+        // without a floor taken first.
+        const std::size_t k = saturating_index(static_cast<double>(len) * a);
+        return k < len ? k : k % len;
     }
 
     void hash_site(std::size_t i) { hash_[hash_key(pts_[i])] = i; }

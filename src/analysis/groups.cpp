@@ -61,24 +61,33 @@ double enclosed_area(const Ring& ring) {
 
 namespace {
 
-// The number of the boundary vertex at circumcentre `index`, handed out in
-// the order vertices are first met in the current generation.
-std::uint32_t vertex_of(GroupWorkspace& ws, std::size_t index) {
-    if (index < ws.stamp.size()) {
-        if (ws.stamp[index] == ws.generation) return ws.number[index];
-        ws.stamp[index] = ws.generation;
-        ws.number[index] = static_cast<std::uint32_t>(ws.vertex.size());
-    } else {
-        const auto [it, fresh] = ws.beyond.try_emplace(index, static_cast<std::uint32_t>(ws.vertex.size()));
-        if (!fresh) return it->second;
-    }
+// A new vertex number for circumcentre `index`.
+std::uint32_t new_vertex(GroupWorkspace& ws, std::size_t index) {
     ws.vertex.push_back(index);
     ws.nodes.push_back({});
     return static_cast<std::uint32_t>(ws.vertex.size() - 1);
 }
 
+// vertex_of for an index past the stamped table, kept out of line: only a
+// partition with more circumcentres than it lists comes here.
+[[gnu::noinline]] std::uint32_t vertex_beyond(GroupWorkspace& ws, std::size_t index) {
+    const auto [it, fresh] = ws.beyond.try_emplace(index, static_cast<std::uint32_t>(ws.vertex.size()));
+    if (!fresh) return it->second;
+    return new_vertex(ws, index);
+}
+
+// The number of the boundary vertex at circumcentre `index`, handed out in
+// the order vertices are first met in the current generation.
+inline std::uint32_t vertex_of(GroupWorkspace& ws, std::size_t index) {
+    if (index >= ws.stamp.size()) return vertex_beyond(ws, index);
+    if (ws.stamp[index] == ws.generation) return ws.number[index];
+    ws.stamp[index] = ws.generation;
+    ws.number[index] = static_cast<std::uint32_t>(ws.vertex.size());
+    return new_vertex(ws, index);
+}
+
 // Appends `to` to the adjacency of vertex `from`.
-void attach(GroupWorkspace& ws, std::uint32_t from, std::uint32_t to) {
+inline void attach(GroupWorkspace& ws, std::uint32_t from, std::uint32_t to) {
     ws.links.push_back({to, 0});
     const auto entry = static_cast<std::uint32_t>(ws.links.size());
     GroupWorkspace::Node& node = ws.nodes[from];
@@ -168,12 +177,23 @@ void clip_rings(const std::vector<Point>& cc, double board_size, GroupWorkspace&
             if (index < cc.size()) pts.push_back(cc[index]);
         }
         begin = end;
+        // A ring with every point inside the closed square passes each side
+        // unchanged.
+        bool inside_all = true;
+        for (const Point& v : pts) {
+            if (!(inside(Bound::XMin, v, board_size) && inside(Bound::XMax, v, board_size) &&
+                  inside(Bound::YMin, v, board_size) && inside(Bound::YMax, v, board_size))) {
+                inside_all = false;
+                break;
+            }
+        }
         bool kept = true;
         for (Bound bound : {Bound::XMin, Bound::XMax, Bound::YMin, Bound::YMax}) {
             if (pts.size() < 3) {
                 kept = false;
                 break;
             }
+            if (inside_all) continue;
             clip_pass(pts, work, bound, board_size);
             pts.swap(work);
         }

@@ -179,32 +179,55 @@ void prepare_arc(Piece& piece) {
                   std::fabs(piece.box.hix) + std::fabs(piece.box.hiy);
 }
 
-// The piece as the liveness scene files it, or false for a whole circle.
-bool make_piece(const ExposedPiece& exposed, Piece& piece) {
-    if (const auto* line = std::get_if<LineSeg>(&exposed)) {
-        piece.line = *line;
-        piece.box = box_of(line->from, line->to);
-    } else if (const auto* arc = std::get_if<ArcSeg>(&exposed)) {
-        // The terms that need the arc's angles wait until the piece is first
-        // measured; until then its circle's box stands in.
-        piece.is_arc = true;
-        piece.arc = *arc;
-        const Point k = arc->centre;
-        const double r = arc->radius;
-        piece.box = {k.x - r, k.y - r, k.x + r, k.y + r};
-    } else {
-        return false;
-    }
+// Files a line piece.
+void set_line(Piece& piece, const LineSeg& line) {
+    piece.line = line;
+    piece.box = box_of(line.from, line.to);
     piece.scale =
         std::fabs(piece.box.lox) + std::fabs(piece.box.loy) + std::fabs(piece.box.hix) + std::fabs(piece.box.hiy);
-    return true;
 }
 
-// Appends the usable exposed pieces of shape `id`, in the graph's order.
-void append_pieces(const ClipGraph& graph, ShapeId id, std::vector<Piece>& out) {
-    graph.for_each_exposed_piece(id, [&out](const ExposedPiece& exposed) {
-        Piece piece;
-        if (make_piece(exposed, piece)) out.push_back(piece);
+// Files an arc piece. The terms that need the arc's angles wait until the
+// piece is first measured; until then its circle's box stands in.
+void set_arc(Piece& piece, const ArcSeg& arc) {
+    piece.is_arc = true;
+    piece.arc = arc;
+    const Point k = arc.centre;
+    const double r = arc.radius;
+    piece.box = {k.x - r, k.y - r, k.x + r, k.y + r};
+    piece.scale =
+        std::fabs(piece.box.lox) + std::fabs(piece.box.loy) + std::fabs(piece.box.hix) + std::fabs(piece.box.hiy);
+}
+
+// Appends the usable exposed pieces of shape `id` (whose record is `shape`),
+// in the graph's order: the pieces ClipGraph::for_each_exposed_piece yields
+// but whole circles, filed in place. The arc of a circle's own segment is
+// built here from the circle and the two offsets, as the graph builds it,
+// without looking the shape up again per segment; any other segment's
+// geometry is asked of the graph.
+void append_pieces(const ClipGraph& graph, ShapeId id, const Shape& shape, std::vector<Piece>& out) {
+    // Fewer than two segments: a whole circle, or nothing, is exposed.
+    if (shape.count < 2 || !shape.head) return;
+    const SegId head = *shape.head;
+    const Circle* circle = std::get_if<Circle>(&shape.kind);
+    graph.for_each_segment(shape, [&](SegId sid, const Segment& seg, std::int64_t cover) {
+        // An edge line's piece from its last point back to the head closes
+        // the list only.
+        if (shape.is_edge && seg.next == head) return false;
+        if (seg.off_board || cover != 0) return true;
+        if (circle != nullptr && seg.shape == id) {
+            const Segment* next = graph.slot(seg.next);
+            if (next == nullptr) return true;
+            set_arc(out.emplace_back(), ArcSeg{circle->centre, circle->radius, seg.offset, next->offset});
+            return true;
+        }
+        const auto g = graph.segment_geometry(sid);
+        if (!g) return true;
+        if (const auto* line = std::get_if<LineSeg>(&*g)) {
+            set_line(out.emplace_back(), *line);
+        } else if (const auto* arc = std::get_if<ArcSeg>(&*g)) {
+            set_arc(out.emplace_back(), *arc);
+        }
         return true;
     });
 }
@@ -301,7 +324,9 @@ struct LivenessScene::Buffers {
 
 namespace {
 
-LivenessScene::Buffers& thread_buffers() {
+// Out of line for the same reason as the analysis workspace: the address
+// of the thread's copy is asked for once per scene.
+[[gnu::noinline]] LivenessScene::Buffers& thread_buffers() {
     thread_local LivenessScene::Buffers buffers;
     return buffers;
 }
@@ -486,7 +511,7 @@ void LivenessScene::build_edge_pieces() {
     for (const auto& [id, shape] : b.edges) {
         // An edge line with at most one segment bounds nothing.
         if (shape->count <= 1) continue;
-        append_pieces(zone_->graph(), id, b.pieces);
+        append_pieces(zone_->graph(), id, *shape, b.pieces);
     }
     b.edge_end = static_cast<std::uint32_t>(b.pieces.size());
 }
@@ -504,7 +529,7 @@ bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, 
     if (!disc.pieces_read) {
         disc.pieces_read = true;
         disc.first = static_cast<std::uint32_t>(b.pieces.size());
-        append_pieces(zone_->graph(), disc.id, b.pieces);
+        append_pieces(zone_->graph(), disc.id, *disc.shape, b.pieces);
         disc.end = static_cast<std::uint32_t>(b.pieces.size());
     }
     if (disc.first == disc.end) return false;  // nothing exposed: nothing to measure
@@ -549,11 +574,47 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
         }
     }
     // A territory edge within reach of the playable boundary or a forced eye.
+    // Whether some edge is answers the same in any order, so each ring is
+    // walked from a guess at the edge running nearest to playable space: the
+    // one whose shallower end lies least deep in the circles filed in that
+    // end's grid cell. The edges that decide for a living group lie together,
+    // and the guess makes them come early.
+    Buffers& b = *buffers_;
+    const Grid& g = b.grid;
+    // r^2 - d^2 for the deepest circle of the cell, a measure that orders
+    // like the depth for circles of one radius.
+    auto depth_guess = [&b, &g](Point v) {
+        const std::size_t cell = static_cast<std::size_t>(Grid::index(v.y, g.oy, g.cell, g.ny)) * g.nx +
+                                 Grid::index(v.x, g.ox, g.cell, g.nx);
+        double deepest = -INF;
+        for (std::size_t k = g.start[cell]; k < g.start[cell + 1]; ++k) {
+            const Circle& c = b.discs[g.items[k]].c;
+            const double dx = v.x - c.centre.x;
+            const double dy = v.y - c.centre.y;
+            const double depth = c.radius * c.radius - (dx * dx + dy * dy);
+            if (depth > deepest) deepest = depth;
+        }
+        return deepest;
+    };
     for (const Ring& ring : rings) {
         const std::size_t len = ring.size();
         if (len < 2) continue;
+        std::size_t first = 0;
+        double best = INF;
+        double previous = depth_guess(ring[0]);
+        const double at_start = previous;
         for (std::size_t i = 0; i < len; ++i) {
+            const double next = i + 1 == len ? at_start : depth_guess(ring[i + 1]);
+            const double key = previous < next ? previous : next;
+            if (key < best) {
+                best = key;
+                first = i;
+            }
+            previous = next;
+        }
+        for (std::size_t step = 0, i = first; step < len; ++step) {
             if (clearance_within(ring[i], ring[i + 1 == len ? 0 : i + 1], 1.0)) return true;
+            i = i + 1 == len ? 0 : i + 1;
         }
     }
     for (const auto& [key, eye] : zone_->forced_eyes()) {
@@ -631,6 +692,13 @@ std::vector<Stone> LivenessScene::dead_stones(const PositionAnalysis& analysis, 
         if (!is_alive(g.rings)) out.insert(out.end(), g.stones.begin(), g.stones.end());
     }
     return out;
+}
+
+bool LivenessScene::any_dead(const PositionAnalysis& analysis, Color color) {
+    for (const Group& g : color == Color::Black ? analysis.black : analysis.white) {
+        if (!g.stones.empty() && !is_alive(g.rings)) return true;
+    }
+    return false;
 }
 
 bool clearance_within(const AliveZone& zone, Point p, Point q, double limit) {

@@ -36,6 +36,9 @@ public:
     bool exposed_start_inside(const std::vector<Ring>& rings);
     // Stones of `color` whose group is dead, group after group.
     std::vector<Stone> dead_stones(const PositionAnalysis& analysis, Color color);
+    // Whether some group of `color` is dead: dead_stones(analysis, color) is
+    // not empty. Stops at the first dead group.
+    bool any_dead(const PositionAnalysis& analysis, Color color);
 
     struct Box {
         double lox, loy, hix, hiy;

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "analysis/delaunay.hpp"
-#include "analysis/nan_aware.hpp"
 
 namespace cellvane {
 
@@ -49,10 +48,16 @@ bool build_partition_into(double board_size, const std::vector<Point>& centres, 
 
     // An incoming half-edge per site; a site on the hull keeps its hull edge
     // so that the walk round it would start there.
+    // Half-edges by ascending index, a triangle's three at a time: half-edge
+    // e of the triangle starting at t ends where the next one starts.
     part.inedges.assign(part.sites.size(), EMPTY);
-    for (std::size_t e = 0; e < triangles.size(); ++e) {
-        const std::size_t p = triangles[next_halfedge(e)];
-        if (halfedges[e] == EMPTY || part.inedges[p] == EMPTY) part.inedges[p] = e;
+    std::size_t* const inedges = part.inedges.data();
+    for (std::size_t t = 0; t + 2 < triangles.size(); t += 3) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            const std::size_t e = t + k;
+            const std::size_t p = triangles[k == 2 ? t : e + 1];
+            if (halfedges[e] == EMPTY || inedges[p] == EMPTY) inedges[p] = e;
+        }
     }
 
     const std::size_t tri_count = triangles.size() / 3;
@@ -68,33 +73,40 @@ bool build_partition_into(double board_size, const std::vector<Point>& centres, 
     part.edges.reserve(halfedges.size());
     part.edge_start.clear();
     part.edge_start.reserve(n + 1);
-    std::vector<std::size_t>& around = ws.around;
-    std::vector<std::size_t>& neighbours = ws.neighbours;
+    // The edge between consecutive triangles of the walk is written as soon
+    // as the second is reached, and the closing one at the end; a walk that
+    // does not close, or passes fewer than three triangles, takes its edges
+    // back.
     for (std::size_t i = 0; i < n; ++i) {
-        part.edge_start.push_back(part.edges.size());
+        const std::size_t base = part.edges.size();
+        part.edge_start.push_back(base);
         const std::size_t first = part.inedges[i];
         if (first == EMPTY) continue;
-        around.clear();
-        neighbours.clear();
-        std::size_t e = first;
+        const auto first_triangle = static_cast<std::uint32_t>(first / 3);
+        const auto first_neighbour = static_cast<std::uint32_t>(triangles[first]);
+        std::uint32_t previous = first_triangle;
+        std::size_t e = halfedges[next_halfedge(first)];
         bool closed = false;
-        for (std::size_t steps = 0; steps < halfedges.size(); ++steps) {
-            around.push_back(e / 3);
-            neighbours.push_back(triangles[e]);
-            e = halfedges[next_halfedge(e)];
-            if (e == EMPTY) break;
+        std::size_t m = 1;
+        // At most one triangle per half-edge is passed, as a walk that does
+        // not close could otherwise go on.
+        for (std::size_t steps = 1; e != EMPTY; ++steps) {
             if (e == first) {
                 closed = true;
                 break;
             }
+            if (steps >= halfedges.size()) break;
+            const auto t = static_cast<std::uint32_t>(e / 3);
+            part.edges.push_back({previous, t, static_cast<std::uint32_t>(triangles[e])});
+            previous = t;
+            ++m;
+            e = halfedges[next_halfedge(e)];
         }
-        if (!closed || around.size() < 3) continue;
-        const std::size_t m = around.size();
-        for (std::size_t k = 0; k < m; ++k) {
-            const std::size_t k1 = k + 1 == m ? 0 : k + 1;
-            part.edges.push_back({static_cast<std::uint32_t>(around[k]), static_cast<std::uint32_t>(around[k1]),
-                                  static_cast<std::uint32_t>(neighbours[k1])});
+        if (!closed || m < 3) {
+            part.edges.resize(base);
+            continue;
         }
+        part.edges.push_back({previous, first_triangle, first_neighbour});
     }
     part.edge_start.push_back(part.edges.size());
     return true;
@@ -105,40 +117,6 @@ std::optional<VoronoiPartition> build_partition(double board_size, const std::ve
     PartitionWorkspace ws;
     if (!build_partition_into(board_size, centres, part, ws)) return std::nullopt;
     return part;
-}
-
-bool cells_touch(const VoronoiPartition& partition, const CellEdge& edge, double board_size) {
-    const auto& cc = partition.circumcentres;
-    if (edge.from >= cc.size() || edge.to >= cc.size()) return false;
-    const Point a = cc[edge.from];
-    const Point c = cc[edge.to];
-    if (folded_bits(a.x) == folded_bits(c.x) && folded_bits(a.y) == folded_bits(c.y)) return false;
-    const double b = board_size;
-    double t0 = 0.0;
-    double t1 = 1.0;
-    const double dx = c.x - a.x;
-    if (dx > 0) {
-        t0 = max_of(a.x / (-dx), 0.0);
-        t1 = min_of((b - a.x) / dx, 1.0);
-    } else if (dx < 0) {
-        t1 = min_of(a.x / (-dx), 1.0);
-        t0 = max_of((b - a.x) / dx, 0.0);
-    } else {
-        if (a.x < 0 || b - a.x < 0) return false;
-        t0 = 0.0;
-        t1 = 1.0;
-    }
-    const double dy = c.y - a.y;
-    if (dy > 0) {
-        t0 = max_of(t0, a.y / (-dy));
-        t1 = min_of(t1, (b - a.y) / dy);
-    } else if (dy < 0) {
-        t1 = min_of(t1, a.y / (-dy));
-        t0 = max_of(t0, (b - a.y) / dy);
-    } else {
-        if (a.y < 0 || b - a.y < 0) return false;
-    }
-    return t1 > t0;
 }
 
 }  // namespace cellvane

@@ -7,12 +7,14 @@
 // group.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "analysis/delaunay.hpp"
+#include "analysis/nan_aware.hpp"
 #include "core/core.hpp"
 
 namespace cellvane {
@@ -49,8 +51,6 @@ std::optional<VoronoiPartition> build_partition(double board_size, const std::ve
 struct PartitionWorkspace {
     delaunay::Triangulation triangulation;
     delaunay::Workspace sweep;
-    std::vector<std::size_t> around;
-    std::vector<std::size_t> neighbours;
 };
 
 // The same partition written into `out`, reusing its buffers and those of
@@ -58,8 +58,56 @@ struct PartitionWorkspace {
 bool build_partition_into(double board_size, const std::vector<Point>& centres, VoronoiPartition& out,
                           PartitionWorkspace& ws);
 
+namespace partition_detail {
+
+// folded_bits(a) == folded_bits(b), worked here: the bits of the two
+// numbers equal once a negative zero is taken as a positive one.
+inline bool same_bits(double a, double b) {
+    constexpr std::uint64_t NEGATIVE_ZERO = std::uint64_t{1} << 63;
+    auto ua = std::bit_cast<std::uint64_t>(a);
+    auto ub = std::bit_cast<std::uint64_t>(b);
+    if (ua == NEGATIVE_ZERO) ua = 0;
+    if (ub == NEGATIVE_ZERO) ub = 0;
+    return ua == ub;
+}
+
+}  // namespace partition_detail
+
 // Whether the edge keeps a stretch of positive length inside the closed board
-// square [0, B] x [0, B].
-bool cells_touch(const VoronoiPartition& partition, const CellEdge& edge, double board_size);
+// square [0, B] x [0, B]. Inline: the labelling asks it of every edge
+// between stones of one colour.
+inline bool cells_touch(const VoronoiPartition& partition, const CellEdge& edge, double board_size) {
+    const auto& cc = partition.circumcentres;
+    if (edge.from >= cc.size() || edge.to >= cc.size()) return false;
+    const Point a = cc[edge.from];
+    const Point c = cc[edge.to];
+    if (partition_detail::same_bits(a.x, c.x) && partition_detail::same_bits(a.y, c.y)) return false;
+    const double b = board_size;
+    double t0 = 0.0;
+    double t1 = 1.0;
+    const double dx = c.x - a.x;
+    if (dx > 0) {
+        t0 = max_of(a.x / (-dx), 0.0);
+        t1 = min_of((b - a.x) / dx, 1.0);
+    } else if (dx < 0) {
+        t1 = min_of(a.x / (-dx), 1.0);
+        t0 = max_of((b - a.x) / dx, 0.0);
+    } else {
+        if (a.x < 0 || b - a.x < 0) return false;
+        t0 = 0.0;
+        t1 = 1.0;
+    }
+    const double dy = c.y - a.y;
+    if (dy > 0) {
+        t0 = max_of(t0, a.y / (-dy));
+        t1 = min_of(t1, (b - a.y) / dy);
+    } else if (dy < 0) {
+        t1 = min_of(t1, a.y / (-dy));
+        t0 = max_of(t0, (b - a.y) / dy);
+    } else {
+        if (a.y < 0 || b - a.y < 0) return false;
+    }
+    return t1 > t0;
+}
 
 }  // namespace cellvane
