@@ -190,7 +190,7 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
         arena_[id].emplace(std::move(made));
     } else {
         id = static_cast<SegId>(arena_.size());
-        arena_.emplace_back(std::move(made));
+        arena_.emplace_back().emplace(std::move(made));
     }
     ++live_count_;
     Segment& seg = *arena_[id];

@@ -18,7 +18,7 @@ std::uint64_t analyse_runs();
 
 struct TestAccess {
     struct GraphInternals {
-        std::vector<std::optional<Segment>>& arena;
+        std::vector<SegmentSlot>& arena;
         std::vector<SegId>& free_list;
         std::uint64_t& live_count;
         std::map<ShapeId, Shape>& shapes;
