@@ -339,9 +339,14 @@ public:
 };
 
 // The shared-start index: PointKey to the segments starting at that point,
-// an open-addressing table with linear probing (no tombstones: a removal
-// shifts the entries after it back). Iteration runs in table order, which
-// is not key order; sorted_keys() gives the keys in key order.
+// an open-addressing table with linear probing in Robin Hood order (an entry
+// never sits further from its home slot than the entry it displaced, so a
+// search for an absent key stops early) and no tombstones (a removal shifts
+// the entries after it back). Beside each slot a byte holds its entry's
+// distance from home plus one (0: empty), capped at PROBE_CAP and worked out
+// from the key beyond; this lets the table fill to 7/8 before it doubles.
+// Iteration runs in table order, which is not key order; sorted_keys() gives
+// the keys in key order.
 class PointIndex {
 public:
     struct Entry {
@@ -405,13 +410,22 @@ public:
     friend bool operator==(const PointIndex& a, const PointIndex& b);
 
 private:
+    friend struct TestAccess;
     static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+    static constexpr std::uint8_t PROBE_CAP = 255;
     std::vector<Entry> slots_;
+    // Per slot: 0 when empty, else the entry's distance from its home slot
+    // plus one, PROBE_CAP when that is PROBE_CAP or more.
     std::vector<std::uint8_t> used_;
     std::size_t size_ = 0;
 
     static std::size_t hash(PointKey key);
     std::size_t locate(PointKey key) const;
+    // The distance plus one of the entry in occupied slot i.
+    std::size_t probe_at(std::size_t i) const;
+    // Puts the entry into the table (its key absent, room for it made);
+    // answers the slot it lands in.
+    std::size_t place(Entry&& entry);
     void grow();
 };
 
