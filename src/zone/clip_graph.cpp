@@ -43,35 +43,36 @@ std::size_t PointIndex::locate(PointKey key) const {
     if (slots_.empty()) return NONE;
     const std::size_t mask = slots_.size() - 1;
     std::size_t i = hash(key) & mask;
-    for (std::size_t d = 1;; ++d, i = (i + 1) & mask) {
+    for (std::size_t p = 1;; ++p, i = (i + 1) & mask) {
         const std::size_t here = used_[i];
-        if (here == 0) return NONE;
-        // An entry nearer its home than key would be here: key is absent.
-        if (here < PROBE_CAP && here < d) return NONE;
-        if (slots_[i].first == key) return i;
+        // Empty, or an entry nearer its home than key would be here: in
+        // Robin Hood order key is absent.
+        if (here < p && here < PROBE_CAP) return NONE;
+        if ((here == p || here == PROBE_CAP) && slots_[i].first == key) return i;
     }
 }
 
 std::size_t PointIndex::place(Entry&& entry) {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t i = hash(entry.first) & mask;
-    std::size_t landed = NONE;
-    for (std::size_t d = 1;; ++d, i = (i + 1) & mask) {
-        if (used_[i] == 0) {
-            slots_[i] = std::move(entry);
-            used_[i] = static_cast<std::uint8_t>(std::min<std::size_t>(d, PROBE_CAP));
-            return landed == NONE ? i : landed;
-        }
-        const std::size_t there = d < PROBE_CAP ? used_[i] : probe_at(i);
-        if (there < d) {
-            // The resident is nearer its home: the carried entry takes its
-            // slot and the resident is carried on.
-            std::swap(slots_[i], entry);
-            used_[i] = static_cast<std::uint8_t>(std::min<std::size_t>(d, PROBE_CAP));
-            if (landed == NONE) landed = i;
-            d = there;
-        }
+    // The first slot that is empty or holds an entry nearer its home than
+    // the new one would be there: the new entry goes there and the entries
+    // from there up to the next empty slot move on by one.
+    std::size_t at = hash(entry.first) & mask;
+    std::size_t p = 1;
+    for (; used_[at] != 0; ++p, at = (at + 1) & mask) {
+        const std::size_t there = p < PROBE_CAP ? used_[at] : probe_at(at);
+        if (there < p) break;
     }
+    std::size_t gap = at;
+    while (used_[gap] != 0) gap = (gap + 1) & mask;
+    for (std::size_t j = gap; j != at; j = (j - 1) & mask) {
+        const std::size_t from = (j - 1) & mask;
+        slots_[j] = std::move(slots_[from]);
+        used_[j] = used_[from] < PROBE_CAP ? static_cast<std::uint8_t>(used_[from] + 1) : PROBE_CAP;
+    }
+    slots_[at] = std::move(entry);
+    used_[at] = static_cast<std::uint8_t>(std::min<std::size_t>(p, PROBE_CAP));
+    return at;
 }
 
 void PointIndex::grow() {
@@ -107,9 +108,9 @@ void PointIndex::erase(iterator it) {
     // The entries after the hole that are away from home move back by one,
     // up to the first empty slot or entry at home.
     for (std::size_t j = (hole + 1) & mask; used_[j] > 1; j = (j + 1) & mask) {
-        const std::size_t there = probe_at(j);
+        const std::size_t p = used_[j] < PROBE_CAP ? used_[j] : probe_at(j);
         slots_[hole] = std::move(slots_[j]);
-        used_[hole] = static_cast<std::uint8_t>(std::min<std::size_t>(there - 1, PROBE_CAP));
+        used_[hole] = static_cast<std::uint8_t>(std::min<std::size_t>(p - 1, PROBE_CAP));
         hole = j;
     }
     slots_[hole] = Entry{};

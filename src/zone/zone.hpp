@@ -120,8 +120,8 @@ public:
 protected:
     static constexpr std::uint32_t INLINE = Inline;
 
-    Id* data() { return size_ > INLINE ? heap_ : inline_; }
-    const Id* data() const { return size_ > INLINE ? heap_ : inline_; }
+    Id* data() { return size_ > INLINE ? store_.heap_ : store_.inline_; }
+    const Id* data() const { return size_ > INLINE ? store_.heap_ : store_.inline_; }
     // Opens a gap at position at and writes id there.
     void insert_at(std::size_t at, Id id) {
         if (size_ == room(size_)) grow();
@@ -137,8 +137,8 @@ protected:
         if (size_ == INLINE + 1) {
             Id kept[INLINE];
             for (std::uint32_t i = 0; i < INLINE; ++i) kept[i] = d[i];
-            delete[] heap_;
-            for (std::uint32_t i = 0; i < INLINE; ++i) inline_[i] = kept[i];
+            delete[] store_.heap_;
+            for (std::uint32_t i = 0; i < INLINE; ++i) store_.inline_[i] = kept[i];
         }
         --size_;
     }
@@ -146,9 +146,9 @@ protected:
     void truncate(std::size_t n) {
         if (size_ > INLINE && n <= INLINE) {
             Id kept[INLINE];
-            for (std::size_t i = 0; i < n; ++i) kept[i] = heap_[i];
-            delete[] heap_;
-            for (std::size_t i = 0; i < n; ++i) inline_[i] = kept[i];
+            for (std::size_t i = 0; i < n; ++i) kept[i] = store_.heap_[i];
+            delete[] store_.heap_;
+            for (std::size_t i = 0; i < n; ++i) store_.inline_[i] = kept[i];
         }
         size_ = static_cast<std::uint32_t>(n);
     }
@@ -157,11 +157,12 @@ private:
     // The storage first and the size after it, with no capacity field: the
     // heap block's capacity follows from the size (see room), so a list is
     // 12 bytes of data and a member that follows one can sit in its last
-    // four (see Segment).
-    union {
+    // four (see Segment). A move copies the union whole, whichever member
+    // is in use.
+    union Store {
         Id inline_[INLINE] = {};
         Id* heap_;
-    };
+    } store_;
     std::uint32_t size_ = 0;
 
     // Entries the storage holds at least while there are n: INLINE inline,
@@ -179,25 +180,21 @@ private:
         Id* fresh = new Id[bigger];
         const Id* d = data();
         for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = d[i];
-        if (size_ > INLINE) delete[] heap_;
-        heap_ = fresh;
+        if (size_ > INLINE) delete[] store_.heap_;
+        store_.heap_ = fresh;
     }
     void release() {
-        if (size_ > INLINE) delete[] heap_;
+        if (size_ > INLINE) delete[] store_.heap_;
     }
     void assign(const InlineIds& other) {
         size_ = other.size_;
-        if (size_ > INLINE) heap_ = new Id[room(size_)];
+        if (size_ > INLINE) store_.heap_ = new Id[room(size_)];
         Id* d = data();
         for (std::uint32_t i = 0; i < size_; ++i) d[i] = other.data()[i];
     }
     void take(InlineIds& other) {
+        store_ = other.store_;
         size_ = other.size_;
-        if (size_ > INLINE) {
-            heap_ = other.heap_;
-        } else {
-            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = other.inline_[i];
-        }
         other.size_ = 0;
     }
 };
@@ -339,14 +336,19 @@ public:
 };
 
 // The shared-start index: PointKey to the segments starting at that point,
-// an open-addressing table with linear probing in Robin Hood order (an entry
-// never sits further from its home slot than the entry it displaced, so a
-// search for an absent key stops early) and no tombstones (a removal shifts
-// the entries after it back). Beside each slot a byte holds its entry's
-// distance from home plus one (0: empty), capped at PROBE_CAP and worked out
-// from the key beyond; this lets the table fill to 7/8 before it doubles.
-// Iteration runs in table order, which is not key order; sorted_keys() gives
-// the keys in key order.
+// an open-addressing table with linear probing in Robin Hood order and no
+// tombstones. Beside each slot a byte holds its entry's probe number, its
+// distance from its home slot plus one (0: empty; PROBE_CAP stands for
+// PROBE_CAP or more, worked out from the key). Along a run the entries are
+// kept so that none sits nearer its home than an entry before it that came
+// from further back: an insertion goes in front of the first entry nearer
+// its home and moves the rest of the run on by one, a removal moves the
+// entries after it back by one up to the first entry at home. So a search
+// for an absent point stops at the first entry nearer its home than the
+// point would be, compares keys only where the probe number says the entry
+// shares the point's home slot, and the table can fill to 7/8 before it
+// doubles. Iteration runs in table order, which is not key order;
+// sorted_keys() gives the keys in key order.
 class PointIndex {
 public:
     struct Entry {
@@ -414,17 +416,17 @@ private:
     static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
     static constexpr std::uint8_t PROBE_CAP = 255;
     std::vector<Entry> slots_;
-    // Per slot: 0 when empty, else the entry's distance from its home slot
-    // plus one, PROBE_CAP when that is PROBE_CAP or more.
+    // Per slot: 0 when empty, else the entry's probe number (its distance
+    // from its home slot plus one), PROBE_CAP when that is PROBE_CAP or more.
     std::vector<std::uint8_t> used_;
     std::size_t size_ = 0;
 
     static std::size_t hash(PointKey key);
     std::size_t locate(PointKey key) const;
-    // The distance plus one of the entry in occupied slot i.
+    // The probe number of the entry in occupied slot i.
     std::size_t probe_at(std::size_t i) const;
-    // Puts the entry into the table (its key absent, room for it made);
-    // answers the slot it lands in.
+    // Puts the entry into the table in Robin Hood order (its key absent,
+    // room for it made); answers the slot it lands in.
     std::size_t place(Entry&& entry);
     void grow();
 };
