@@ -33,13 +33,46 @@ std::size_t PointIndex::hash(PointKey key) {
     return static_cast<std::size_t>(h);
 }
 
+std::size_t PointIndex::probe_at(std::size_t i) const {
+    if (used_[i] < PROBE_CAP) return used_[i];
+    const std::size_t mask = slots_.size() - 1;
+    return ((i - (hash(slots_[i].first) & mask)) & mask) + 1;
+}
+
 std::size_t PointIndex::locate(PointKey key) const {
     if (slots_.empty()) return NONE;
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = hash(key) & mask;; i = (i + 1) & mask) {
-        if (used_[i] == 0) return NONE;
-        if (slots_[i].first == key) return i;
+    std::size_t i = hash(key) & mask;
+    for (std::size_t p = 1;; ++p, i = (i + 1) & mask) {
+        const std::size_t here = used_[i];
+        // Empty, or an entry nearer its home than key would be here: in
+        // Robin Hood order key is absent.
+        if (here < p && here < PROBE_CAP) return NONE;
+        if ((here == p || here == PROBE_CAP) && slots_[i].first == key) return i;
     }
+}
+
+std::size_t PointIndex::place(Entry&& entry) {
+    const std::size_t mask = slots_.size() - 1;
+    // The first slot that is empty or holds an entry nearer its home than
+    // the new one would be there: the new entry goes there and the entries
+    // from there up to the next empty slot move on by one.
+    std::size_t at = hash(entry.first) & mask;
+    std::size_t p = 1;
+    for (; used_[at] != 0; ++p, at = (at + 1) & mask) {
+        const std::size_t there = p < PROBE_CAP ? used_[at] : probe_at(at);
+        if (there < p) break;
+    }
+    std::size_t gap = at;
+    while (used_[gap] != 0) gap = (gap + 1) & mask;
+    for (std::size_t j = gap; j != at; j = (j - 1) & mask) {
+        const std::size_t from = (j - 1) & mask;
+        slots_[j] = std::move(slots_[from]);
+        used_[j] = used_[from] < PROBE_CAP ? static_cast<std::uint8_t>(used_[from] + 1) : PROBE_CAP;
+    }
+    slots_[at] = std::move(entry);
+    used_[at] = static_cast<std::uint8_t>(std::min<std::size_t>(p, PROBE_CAP));
+    return at;
 }
 
 void PointIndex::grow() {
@@ -48,27 +81,17 @@ void PointIndex::grow() {
     const std::size_t capacity = old.empty() ? 16 : old.size() * 2;
     slots_ = std::vector<Entry>(capacity);
     used_.assign(capacity, 0);
-    const std::size_t mask = capacity - 1;
     for (std::size_t j = 0; j < old.size(); ++j) {
-        if (old_used[j] == 0) continue;
-        std::size_t i = hash(old[j].first) & mask;
-        while (used_[i] != 0) i = (i + 1) & mask;
-        slots_[i] = std::move(old[j]);
-        used_[i] = 1;
+        if (old_used[j] != 0) place(std::move(old[j]));
     }
 }
 
 SegList& PointIndex::operator[](PointKey key) {
     if (const std::size_t at = locate(key); at != NONE) return slots_[at].second;
-    if ((size_ + 1) * 4 > slots_.size() * 3) grow();
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = hash(key) & mask;
-    while (used_[i] != 0) i = (i + 1) & mask;
-    slots_[i].first = key;
-    slots_[i].second = SegList{};
-    used_[i] = 1;
+    if ((size_ + 1) * 8 > slots_.size() * 7) grow();
+    const std::size_t at = place(Entry{key, SegList{}});
     ++size_;
-    return slots_[i].second;
+    return slots_[at].second;
 }
 
 const SegList& PointIndex::at(PointKey key) const {
@@ -81,20 +104,17 @@ void PointIndex::erase(iterator it) {
     if (it == end()) return;
     const std::size_t mask = slots_.size() - 1;
     std::size_t hole = static_cast<std::size_t>(&*it - slots_.data());
+    --size_;
+    // The entries after the hole that are away from home move back by one,
+    // up to the first empty slot or entry at home.
+    for (std::size_t j = (hole + 1) & mask; used_[j] > 1; j = (j + 1) & mask) {
+        const std::size_t p = used_[j] < PROBE_CAP ? used_[j] : probe_at(j);
+        slots_[hole] = std::move(slots_[j]);
+        used_[hole] = static_cast<std::uint8_t>(std::min<std::size_t>(p - 1, PROBE_CAP));
+        hole = j;
+    }
     slots_[hole] = Entry{};
     used_[hole] = 0;
-    --size_;
-    // Entries after the hole that probed past it move back into it.
-    for (std::size_t j = (hole + 1) & mask; used_[j] != 0; j = (j + 1) & mask) {
-        const std::size_t home = hash(slots_[j].first) & mask;
-        if (((j - home) & mask) >= ((j - hole) & mask)) {
-            slots_[hole] = std::move(slots_[j]);
-            used_[hole] = 1;
-            slots_[j] = Entry{};
-            used_[j] = 0;
-            hole = j;
-        }
-    }
 }
 
 std::vector<PointKey> PointIndex::sorted_keys() const {
@@ -190,7 +210,7 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
         arena_[id].emplace(std::move(made));
     } else {
         id = static_cast<SegId>(arena_.size());
-        arena_.emplace_back(std::move(made));
+        arena_.emplace_back().emplace(std::move(made));
     }
     ++live_count_;
     Segment& seg = *arena_[id];

@@ -123,7 +123,6 @@ public:
     void clear() {
         release();
         size_ = 0;
-        capacity_ = INLINE;
     }
     friend bool operator==(const InlineIds& a, const InlineIds& b) {
         return a.size_ == b.size_ && std::equal(a.begin(), a.end(), b.begin());
@@ -132,68 +131,82 @@ public:
 protected:
     static constexpr std::uint32_t INLINE = Inline;
 
-    Id* data() { return capacity_ > INLINE ? heap_ : inline_; }
-    const Id* data() const { return capacity_ > INLINE ? heap_ : inline_; }
+    Id* data() { return size_ > INLINE ? store_.heap_ : store_.inline_; }
+    const Id* data() const { return size_ > INLINE ? store_.heap_ : store_.inline_; }
     // Opens a gap at position at and writes id there.
     void insert_at(std::size_t at, Id id) {
-        if (size_ == capacity_) grow();
-        Id* d = data();
-        for (std::size_t i = size_; i > at; --i) d[i] = d[i - 1];
-        d[at] = id;
+        if (size_ == room(size_)) grow();
         ++size_;
+        Id* d = data();
+        for (std::size_t i = size_ - 1; i > at; --i) d[i] = d[i - 1];
+        d[at] = id;
     }
     // Closes the gap at position at; back to inline storage when it fits.
     void erase_at(std::size_t at) {
         Id* d = data();
         for (std::size_t i = at + 1; i < size_; ++i) d[i - 1] = d[i];
-        --size_;
-        if (capacity_ > INLINE && size_ <= INLINE) {
-            Id* old = heap_;
-            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = old[i];
-            delete[] old;
-            capacity_ = INLINE;
+        if (size_ == INLINE + 1) {
+            Id kept[INLINE];
+            for (std::uint32_t i = 0; i < INLINE; ++i) kept[i] = d[i];
+            delete[] store_.heap_;
+            for (std::uint32_t i = 0; i < INLINE; ++i) store_.inline_[i] = kept[i];
         }
+        --size_;
     }
-    // Keeps the first n entries, in place.
-    void truncate(std::size_t n) { size_ = static_cast<std::uint32_t>(n); }
+    // Keeps the first n entries, in place (n at most the size).
+    void truncate(std::size_t n) {
+        if (size_ > INLINE && n <= INLINE) {
+            Id kept[INLINE];
+            for (std::size_t i = 0; i < n; ++i) kept[i] = store_.heap_[i];
+            delete[] store_.heap_;
+            for (std::size_t i = 0; i < n; ++i) store_.inline_[i] = kept[i];
+        }
+        size_ = static_cast<std::uint32_t>(n);
+    }
 
 private:
-    std::uint32_t size_ = 0;
-    std::uint32_t capacity_ = INLINE;
-    union {
+    // The storage first and the size after it, with no capacity field: the
+    // heap block's capacity follows from the size (see room), so a list is
+    // 12 bytes of data and a member that follows one can sit in its last
+    // four (see Segment). A move copies the union whole, whichever member
+    // is in use.
+    union Store {
         Id inline_[INLINE] = {};
         Id* heap_;
-    };
+    } store_;
+    std::uint32_t size_ = 0;
 
+    // Entries the storage holds at least while there are n: INLINE inline,
+    // else the smallest INLINE * 2^k not below n. A heap block is allocated
+    // at room(n) entries when its size reaches n and only dropped when the
+    // size falls back to INLINE, so it always holds at least room(size_).
+    static std::uint32_t room(std::uint32_t n) {
+        std::uint32_t r = INLINE;
+        while (r < n) r *= 2;
+        return r;
+    }
+    // Called when the storage is full: a block of twice the size.
     void grow() {
-        const std::uint32_t bigger = capacity_ * 2;
+        const std::uint32_t bigger = size_ * 2;
         Id* fresh = new Id[bigger];
         const Id* d = data();
         for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = d[i];
-        if (capacity_ > INLINE) delete[] heap_;
-        heap_ = fresh;
-        capacity_ = bigger;
+        if (size_ > INLINE) delete[] store_.heap_;
+        store_.heap_ = fresh;
     }
     void release() {
-        if (capacity_ > INLINE) delete[] heap_;
+        if (size_ > INLINE) delete[] store_.heap_;
     }
     void assign(const InlineIds& other) {
         size_ = other.size_;
-        capacity_ = other.size_ <= INLINE ? INLINE : other.size_;
-        if (capacity_ > INLINE) heap_ = new Id[capacity_];
+        if (size_ > INLINE) store_.heap_ = new Id[room(size_)];
         Id* d = data();
         for (std::uint32_t i = 0; i < size_; ++i) d[i] = other.data()[i];
     }
     void take(InlineIds& other) {
+        store_ = other.store_;
         size_ = other.size_;
-        capacity_ = other.capacity_;
-        if (capacity_ > INLINE) {
-            heap_ = other.heap_;
-        } else {
-            for (std::uint32_t i = 0; i < size_; ++i) inline_[i] = other.inline_[i];
-        }
         other.size_ = 0;
-        other.capacity_ = INLINE;
     }
 };
 
@@ -334,9 +347,19 @@ public:
 };
 
 // The shared-start index: PointKey to the segments starting at that point,
-// an open-addressing table with linear probing (no tombstones: a removal
-// shifts the entries after it back). Iteration runs in table order, which
-// is not key order; sorted_keys() gives the keys in key order.
+// an open-addressing table with linear probing in Robin Hood order and no
+// tombstones. Beside each slot a byte holds its entry's probe number, its
+// distance from its home slot plus one (0: empty; PROBE_CAP stands for
+// PROBE_CAP or more, worked out from the key). Along a run the entries are
+// kept so that none sits nearer its home than an entry before it that came
+// from further back: an insertion goes in front of the first entry nearer
+// its home and moves the rest of the run on by one, a removal moves the
+// entries after it back by one up to the first entry at home. So a search
+// for an absent point stops at the first entry nearer its home than the
+// point would be, compares keys only where the probe number says the entry
+// shares the point's home slot, and the table can fill to 7/8 before it
+// doubles. Iteration runs in table order, which is not key order;
+// sorted_keys() gives the keys in key order.
 class PointIndex {
 public:
     struct Entry {
@@ -400,29 +423,69 @@ public:
     friend bool operator==(const PointIndex& a, const PointIndex& b);
 
 private:
+    friend struct TestAccess;
     static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+    static constexpr std::uint8_t PROBE_CAP = 255;
     std::vector<Entry> slots_;
+    // Per slot: 0 when empty, else the entry's probe number (its distance
+    // from its home slot plus one), PROBE_CAP when that is PROBE_CAP or more.
     std::vector<std::uint8_t> used_;
     std::size_t size_ = 0;
 
     static std::size_t hash(PointKey key);
     std::size_t locate(PointKey key) const;
+    // The probe number of the entry in occupied slot i.
+    std::size_t probe_at(std::size_t i) const;
+    // Puts the entry into the table in Robin Hood order (its key absent,
+    // room for it made); answers the slot it lands in.
+    std::size_t place(Entry&& entry);
     void grow();
 };
 
+// 56 bytes: next sits in the last four bytes of causes, which holds 12 bytes
+// of data (see InlineIds).
 struct Segment {
     double offset = 0.0;
     Point start;
     // Shapes whose crossings put the start point here, with the parts of
     // coverage they open and close there (see Causes).
-    Causes causes;
-    ShapeId shape = 0;
+    [[no_unique_address]] Causes causes;
     SegId next = 0;
+    ShapeId shape = 0;
     SegId prev = 0;
     bool off_board = false;
     // One of an edge line's own four points, which no removal merges away.
     bool permanent = false;
 };
+
+// One slot of the segment arena: a segment, or vacant. A vacant slot holds a
+// segment with no causes whose shape is VACANT, an id no shape reaches
+// (they grow by one from zero), so a slot costs no more than a segment.
+class SegmentSlot {
+public:
+    static constexpr ShapeId VACANT = ~ShapeId{0};
+
+    SegmentSlot() { seg_.shape = VACANT; }
+    explicit operator bool() const { return seg_.shape != VACANT; }
+    bool has_value() const { return seg_.shape != VACANT; }
+    Segment& operator*() { return seg_; }
+    const Segment& operator*() const { return seg_; }
+    Segment* operator->() { return &seg_; }
+    const Segment* operator->() const { return &seg_; }
+    // Fills the slot; made.shape is a shape's id, never VACANT.
+    Segment& emplace(Segment&& made) {
+        seg_ = std::move(made);
+        return seg_;
+    }
+    void reset() {
+        seg_ = Segment{};
+        seg_.shape = VACANT;
+    }
+
+private:
+    Segment seg_;
+};
+static_assert(sizeof(void*) != 8 || sizeof(SegmentSlot) == 56, "a segment slot is 56 bytes on 64-bit targets");
 
 struct Shape {
     std::optional<SegId> head;
@@ -567,7 +630,7 @@ public:
 private:
     friend class AliveZone;
     friend struct TestAccess;
-    std::vector<std::optional<Segment>> arena_;
+    std::vector<SegmentSlot> arena_;
     std::vector<SegId> free_list_;
     std::uint64_t live_count_ = 0;
     double board_size_ = 0.0;

@@ -18,7 +18,7 @@ std::uint64_t analyse_runs();
 
 struct TestAccess {
     struct GraphInternals {
-        std::vector<std::optional<Segment>>& arena;
+        std::vector<SegmentSlot>& arena;
         std::vector<SegId>& free_list;
         std::uint64_t& live_count;
         ShapeTable& shapes;
@@ -50,6 +50,8 @@ struct TestAccess {
     }
 
     static ClipGraph& graph(AliveZone& z) { return z.graph_; }
+    // The shared-start index's hash, to make keys that share a home slot.
+    static std::size_t point_hash(PointKey key) { return PointIndex::hash(key); }
     static std::map<std::uint32_t, ShapeId>& dead_zones(AliveZone& z) { return z.dead_zones_; }
     static std::map<PointKey, Point>& forced_eyes(AliveZone& z) { return z.forced_eyes_; }
     static std::vector<ShapeId>& temporary_circles(AliveZone& z) { return z.temporary_circles_; }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <random>
+#include <vector>
 
 #include "zone_support.hpp"
 #include "test_access.hpp"
@@ -277,6 +280,76 @@ TEST(ZoneGraph, CopiesAreDeep) {
     TestAccess::internals(g).arena[1]->causes.add(3, Causes::CLOSES);
     EXPECT_EQ(shape_picture(copy, 0), before);
     EXPECT_EQ(copy.live_count(), 16u);
+}
+
+// The shared-start index against a plain map, under random adds and removals
+// of ids and points, half the points sharing two neighbouring home slots in
+// every table the index grows through (so entries sit hundreds of slots from
+// home, past the capped probe byte) and lists long enough to move to the
+// heap and back. Every point is looked up, the table walked and copied as it goes.
+TEST(ZoneGraph, SharedStartIndexMatchesAMap) {
+    std::mt19937_64 rng(41);
+    constexpr std::size_t HOME_MASK = 2047;
+    std::vector<PointKey> keys;
+    while (keys.size() < 300) {
+        const PointKey k{rng(), rng()};
+        if ((TestAccess::point_hash(k) & HOME_MASK) == 100 + keys.size() % 2) keys.push_back(k);
+    }
+    const std::size_t crowded = keys.size();
+    while (keys.size() < 600) keys.push_back(PointKey{rng(), rng()});
+
+    PointIndex index;
+    std::map<PointKey, std::vector<SegId>> model;
+    std::size_t most_crowded = 0;
+    for (int step = 0; step < 12000; ++step) {
+        const std::size_t pick = rng() % keys.size();
+        const PointKey key = keys[pick];
+        const auto roll = rng() % 10;
+        const SegId id = static_cast<SegId>(rng() % 8);
+        if (roll < 6) {
+            SegList& ids = index[key];
+            if (!ids.contains(id)) {
+                ids.push_back(id);
+                model[key].push_back(id);
+            }
+        } else if (const auto it = index.find(key); it != index.end()) {
+            auto& listed = model.at(key);
+            if (roll < 9) {
+                it->second.erase(id);
+                listed.erase(std::remove(listed.begin(), listed.end(), id), listed.end());
+            }
+            if (roll == 9 || it->second.empty()) {
+                index.erase(it);
+                model.erase(key);
+            }
+        }
+        std::size_t present = 0;
+        for (std::size_t i = 0; i < crowded; ++i) present += model.count(keys[i]);
+        most_crowded = std::max(most_crowded, present);
+        if (step % 20 != 0) continue;
+
+        ASSERT_EQ(index.size(), model.size()) << step;
+        for (const PointKey& k : keys) {
+            const auto it = model.find(k);
+            ASSERT_EQ(index.contains(k), it != model.end()) << step;
+            const SegList& ids = std::as_const(index).at(k);
+            const std::vector<SegId> got(ids.begin(), ids.end());
+            ASSERT_EQ(got, it == model.end() ? std::vector<SegId>{} : it->second) << step;
+        }
+        std::size_t walked = 0;
+        for (const auto& [k, ids] : index) {
+            ++walked;
+            ASSERT_EQ(std::vector<SegId>(ids.begin(), ids.end()), model.at(k)) << step;
+        }
+        ASSERT_EQ(walked, model.size());
+        std::vector<PointKey> model_keys;
+        for (const auto& [k, ids] : model) model_keys.push_back(k);
+        ASSERT_EQ(index.sorted_keys(), model_keys);
+        const PointIndex copy = index;
+        ASSERT_TRUE(copy == index);
+    }
+    // The crowded points filled a run longer than the distance byte holds.
+    EXPECT_GT(most_crowded, 255u);
 }
 
 }  // namespace
