@@ -210,6 +210,9 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
         arena_[id].emplace(std::move(made));
     } else {
         id = static_cast<SegId>(arena_.size());
+        // The arena grows by half rather than doubling: it holds most of a
+        // board's memory, and a doubling leaves up to half of it idle.
+        if (arena_.size() == arena_.capacity()) arena_.reserve(arena_.size() + arena_.size() / 2 + 64);
         arena_.emplace_back().emplace(std::move(made));
     }
     ++live_count_;

@@ -543,7 +543,13 @@ public:
             entries_[static_cast<std::size_t>(offset)].second = std::move(shape);
             return;
         }
-        ids_.insert(at, id);
+        // Grown by half rather than doubled, like the segment arena.
+        if (entries_.size() == entries_.capacity()) {
+            const std::size_t more = entries_.size() + entries_.size() / 2 + 16;
+            ids_.reserve(more);
+            entries_.reserve(more);
+        }
+        ids_.insert(ids_.begin() + offset, id);
         entries_.insert(entries_.begin() + offset, Entry{id, std::move(shape)});
     }
     void erase(ShapeId id) {
