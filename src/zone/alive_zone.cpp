@@ -421,6 +421,20 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
         }
     };
     auto pieces_of = [&](ShapeId id) {
+        // No point of a circle lies nearer p than |distance(p, centre) - r|.
+        // A circle farther than that from p than the best distance so far
+        // (by a margin far above the rounding of either distance) has no
+        // piece that could be kept, so its list is not walked.
+        if (best != INF) {
+            const Shape* shape = graph_.shape(id);
+            if (shape == nullptr) return;
+            if (const auto* c = std::get_if<Circle>(&shape->kind)) {
+                const double gap = std::fabs(distance(p, c->centre) - c->radius);
+                const double margin = 1e-9 * (1.0 + std::fabs(p.x) + std::fabs(p.y) + std::fabs(c->centre.x) +
+                                              std::fabs(c->centre.y) + std::fabs(c->radius));
+                if (gap - margin > best) return;
+            }
+        }
         // The arcs of one circle share their centre, so p's angle about it
         // is worked out once per shape.
         std::optional<double> theta;
