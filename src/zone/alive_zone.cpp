@@ -183,8 +183,8 @@ std::optional<DeadZoneError> AliveZone::reclaim(std::uint32_t stone) {
 ShapeId AliveZone::carve_circle(Point centre) {
     ClipGraph& g = graph_;
     const ShapeId n = g.add_shape(Circle{centre, STONE_DIAMETER});
-    // Map entries stay put while others are added, so the new shape is found
-    // once.
+    // No shape is added or erased until the loop below ends, so the new
+    // shape's record is found once.
     Shape& made = g.shapes_.find(n)->second;
 
     // The shapes that existed before this call are exactly those below the
@@ -425,9 +425,9 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
         // A circle farther than that from p than the best distance so far
         // (by a margin far above the rounding of either distance) has no
         // piece that could be kept, so its list is not walked.
+        const Shape* shape = graph_.shape(id);
+        if (shape == nullptr) return;
         if (best != INF) {
-            const Shape* shape = graph_.shape(id);
-            if (shape == nullptr) return;
             if (const auto* c = std::get_if<Circle>(&shape->kind)) {
                 const double gap = std::fabs(distance(p, c->centre) - c->radius);
                 const double margin = 1e-9 * (1.0 + std::fabs(p.x) + std::fabs(p.y) + std::fabs(c->centre.x) +
@@ -438,7 +438,7 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
         // The arcs of one circle share their centre, so p's angle about it
         // is worked out once per shape.
         std::optional<double> theta;
-        graph_.for_each_exposed_piece(id, [&](const ExposedPiece& piece) {
+        graph_.for_each_exposed_piece(*shape, [&](const ExposedPiece& piece) {
             if (const auto* whole = std::get_if<WholeCircle>(&piece)) {
                 consider(closest_point_on_circle(whole->centre, whole->radius, p), true);
             } else if (const auto* line = std::get_if<LineSeg>(&piece)) {

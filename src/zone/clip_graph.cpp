@@ -238,12 +238,6 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
     return add_point_to(shape_id, found->second, p, offset_on(found->second.kind, p));
 }
 
-std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p, double w) {
-    const auto found = shapes_.find(shape_id);
-    if (found == shapes_.end()) return std::nullopt;
-    return add_point_to(shape_id, found->second, p, w);
-}
-
 SegId ClipGraph::add_point_to(ShapeId shape_id, Shape& shape, Point p, double w) {
     if (!shape.head) return start_list(shape_id, shape, p, w);
     if (const auto there = point_on(shape_id, p)) return *there;

@@ -44,8 +44,12 @@ void ClipGraph::for_each_segment(const Shape& shape, F&& f) const {
 
 template <class F>
 void ClipGraph::for_each_exposed_piece(ShapeId shape_id, F&& f) const {
-    const Shape* sh = shape(shape_id);
-    if (sh == nullptr) return;
+    if (const Shape* sh = shape(shape_id)) for_each_exposed_piece(*sh, std::forward<F>(f));
+}
+
+template <class F>
+void ClipGraph::for_each_exposed_piece(const Shape& shape, F&& f) const {
+    const Shape* sh = &shape;
     if (sh->count < 2) {
         // A circle that crosses nothing bounds the alive zone as a whole.
         if (const auto* c = std::get_if<Circle>(&sh->kind)) {

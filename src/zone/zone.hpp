@@ -537,10 +537,10 @@ public:
     const Shape& at(ShapeId id) const { return find(id)->second; }
 
     void insert_or_assign(ShapeId id, Shape shape) {
-        const auto at = std::lower_bound(ids_.begin(), ids_.end(), id);
-        const auto offset = at - ids_.begin();
-        if (at != ids_.end() && *at == id) {
-            entries_[static_cast<std::size_t>(offset)].second = std::move(shape);
+        const std::size_t at = first_not_below(id);
+        const auto offset = static_cast<std::ptrdiff_t>(at);
+        if (at < ids_.size() && ids_[at] == id) {
+            entries_[at].second = std::move(shape);
             return;
         }
         // Grown by half rather than doubled, like the segment arena.
@@ -565,9 +565,13 @@ private:
     std::vector<ShapeId> ids_;
     std::vector<Entry> entries_;
 
+    // The place of the first id not below id.
+    std::size_t first_not_below(ShapeId id) const {
+        return static_cast<std::size_t>(std::lower_bound(ids_.begin(), ids_.end(), id) - ids_.begin());
+    }
     std::size_t position(ShapeId id) const {
-        const auto at = std::lower_bound(ids_.begin(), ids_.end(), id);
-        return at != ids_.end() && *at == id ? static_cast<std::size_t>(at - ids_.begin()) : NONE;
+        const std::size_t at = first_not_below(id);
+        return at < ids_.size() && ids_[at] == id ? at : NONE;
     }
 };
 
@@ -585,8 +589,6 @@ public:
 
     ShapeId add_shape(const ShapeKind& kind);
     std::optional<SegId> add_point(ShapeId shape, Point p);
-    // The same for a point whose offset along the shape, w, is known.
-    std::optional<SegId> add_point(ShapeId shape, Point p, double w);
     std::vector<SegId> segments_of(ShapeId shape) const;
     void remove_segment(SegId id);
     std::optional<SegmentGeometry> segment_geometry(SegId id) const;
@@ -597,6 +599,9 @@ public:
     // true to go on, false to stop early.
     template <class F>
     void for_each_exposed_piece(ShapeId shape, F&& f) const;
+    // The same for a shape record already found.
+    template <class F>
+    void for_each_exposed_piece(const Shape& shape, F&& f) const;
 
     // Read-only views.
     double board_size() const { return board_size_; }
