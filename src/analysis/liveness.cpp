@@ -199,33 +199,15 @@ void set_arc(Piece& piece, const ArcSeg& arc) {
         std::fabs(piece.box.lox) + std::fabs(piece.box.loy) + std::fabs(piece.box.hix) + std::fabs(piece.box.hiy);
 }
 
-// Appends the usable exposed pieces of shape `id` (whose record is `shape`),
-// in the graph's order: the pieces ClipGraph::for_each_exposed_piece yields
-// but whole circles, filed in place. The arc of a circle's own segment is
-// built here from the circle and the two offsets, as the graph builds it,
-// without looking the shape up again per segment; any other segment's
-// geometry is asked of the graph.
-void append_pieces(const ClipGraph& graph, ShapeId id, const Shape& shape, std::vector<Piece>& out) {
+// Appends the usable exposed pieces of a shape, in the graph's order: every
+// piece but a whole circle, filed in place.
+void append_pieces(const ClipGraph& graph, const Shape& shape, std::vector<Piece>& out) {
     // Fewer than two segments: a whole circle, or nothing, is exposed.
-    if (shape.count < 2 || !shape.head) return;
-    const SegId head = *shape.head;
-    const Circle* circle = std::get_if<Circle>(&shape.kind);
-    graph.for_each_segment(shape, [&](SegId sid, const Segment& seg, std::int64_t cover) {
-        // An edge line's piece from its last point back to the head closes
-        // the list only.
-        if (shape.is_edge && seg.next == head) return false;
-        if (seg.off_board || cover != 0) return true;
-        if (circle != nullptr && seg.shape == id) {
-            const Segment* next = graph.slot(seg.next);
-            if (next == nullptr) return true;
-            set_arc(out.emplace_back(), ArcSeg{circle->centre, circle->radius, seg.offset, next->offset});
-            return true;
-        }
-        const auto g = graph.segment_geometry(sid);
-        if (!g) return true;
-        if (const auto* line = std::get_if<LineSeg>(&*g)) {
+    if (shape.count < 2) return;
+    graph.for_each_exposed_piece(shape, [&out](const ExposedPiece& exposed) {
+        if (const auto* line = std::get_if<LineSeg>(&exposed)) {
             set_line(out.emplace_back(), *line);
-        } else if (const auto* arc = std::get_if<ArcSeg>(&*g)) {
+        } else if (const auto* arc = std::get_if<ArcSeg>(&exposed)) {
             set_arc(out.emplace_back(), *arc);
         }
         return true;
@@ -511,7 +493,7 @@ void LivenessScene::build_edge_pieces() {
     for (const auto& [id, shape] : b.edges) {
         // An edge line with at most one segment bounds nothing.
         if (shape->count <= 1) continue;
-        append_pieces(zone_->graph(), id, *shape, b.pieces);
+        append_pieces(zone_->graph(), *shape, b.pieces);
     }
     b.edge_end = static_cast<std::uint32_t>(b.pieces.size());
 }
@@ -529,7 +511,7 @@ bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, 
     if (!disc.pieces_read) {
         disc.pieces_read = true;
         disc.first = static_cast<std::uint32_t>(b.pieces.size());
-        append_pieces(zone_->graph(), disc.id, *disc.shape, b.pieces);
+        append_pieces(zone_->graph(), *disc.shape, b.pieces);
         disc.end = static_cast<std::uint32_t>(b.pieces.size());
     }
     if (disc.first == disc.end) return false;  // nothing exposed: nothing to measure
