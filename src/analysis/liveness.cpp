@@ -344,7 +344,7 @@ LivenessScene::LivenessScene(const AliveZone& zone)
 
     for (const auto& [id, shape] : zone.graph().shapes()) {
         if (const auto* c = std::get_if<Circle>(&shape.kind)) {
-            LivenessScene::Disc d;
+            LivenessScene::Disc& d = b.discs.emplace_back();
             d.c = *c;
             d.id = id;
             d.shape = &shape;
@@ -358,16 +358,22 @@ LivenessScene::LivenessScene(const AliveZone& zone)
             if (d.gridded) {
                 if (d.scale > b.reach_scale) b.reach_scale = d.scale;
             } else {
-                b.loose.push_back(static_cast<std::uint32_t>(b.discs.size()));
+                b.loose.push_back(static_cast<std::uint32_t>(b.discs.size() - 1));
             }
-            b.discs.push_back(d);
         } else {
             b.lines.push_back(&shape.kind);
             b.edges.emplace_back(id, &shape);
         }
     }
+    file_discs();
+}
 
-    // The grid, filed in two passes: count per cell, then place.
+// Files every gridded disc in each cell its grid box overlaps, discs in
+// ascending order within a cell. The cell counts come from a difference
+// array (a disc adds 1 over a rectangle of cells: four corner marks, then
+// running sums along rows and columns); the discs are then placed.
+void LivenessScene::file_discs() {
+    Buffers& b = *buffers_;
     Grid& g = b.grid;
     const std::size_t count = b.discs.size();
     const double extent = size_ + 2.0 * CELL;
@@ -381,29 +387,47 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     g.nx = g.ny = n;
     g.ox = g.oy = -CELL;
     g.cell = n == 1 ? 1.0 : extent / static_cast<double>(n);
-    g.start.assign(static_cast<std::size_t>(n) * n + 1, 0);
+    // Marks on an (n + 1) x (n + 1) array, so a rectangle ending at the last
+    // cell marks the spare row and column.
+    const std::size_t side = static_cast<std::size_t>(n) + 1;
+    std::vector<std::uint32_t>& marks = b.cursor;
+    marks.assign(side * side, 0);
     b.ranges.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         if (!b.discs[i].gridded) continue;
         const Grid::Range r = g.range(b.discs[i].reach);
         b.ranges[i] = r;
-        for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
-            for (std::uint32_t x = r.x0; x <= r.x1; ++x) ++g.start[static_cast<std::size_t>(y) * n + x + 1];
+        // Unsigned wrap-around cancels out in the sums below.
+        marks[r.y0 * side + r.x0] += 1;
+        marks[r.y0 * side + r.x1 + 1] -= 1;
+        marks[(r.y1 + 1) * side + r.x0] -= 1;
+        marks[(r.y1 + 1) * side + r.x1 + 1] += 1;
+    }
+    for (std::size_t y = 0; y < n; ++y) {
+        for (std::size_t x = 1; x < n; ++x) marks[y * side + x] += marks[y * side + x - 1];
+    }
+    for (std::size_t y = 1; y < n; ++y) {
+        for (std::size_t x = 0; x < n; ++x) marks[y * side + x] += marks[(y - 1) * side + x];
+    }
+    // Cell offsets; marks[cell of row y, column x] becomes the cell's cursor.
+    g.start.resize(static_cast<std::size_t>(n) * n + 1);
+    std::uint32_t total = 0;
+    for (std::size_t y = 0; y < n; ++y) {
+        for (std::size_t x = 0; x < n; ++x) {
+            const std::uint32_t here = marks[y * side + x];
+            g.start[y * n + x] = total;
+            marks[y * side + x] = total;
+            total += here;
         }
     }
-    for (std::size_t k = 1; k < g.start.size(); ++k) g.start[k] += g.start[k - 1];
-    g.items.resize(g.start.back());
-    {
-        std::vector<std::uint32_t>& cursor = b.cursor;
-        cursor.assign(g.start.begin(), g.start.end() - 1);
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!b.discs[i].gridded) continue;
-            const Grid::Range r = b.ranges[i];
-            for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
-                for (std::uint32_t x = r.x0; x <= r.x1; ++x) {
-                    g.items[cursor[static_cast<std::size_t>(y) * n + x]++] = static_cast<std::uint32_t>(i);
-                }
-            }
+    g.start[static_cast<std::size_t>(n) * n] = total;
+    g.items.resize(total);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!b.discs[i].gridded) continue;
+        const Grid::Range r = b.ranges[i];
+        for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
+            std::uint32_t* cursor = marks.data() + static_cast<std::size_t>(y) * side;
+            for (std::uint32_t x = r.x0; x <= r.x1; ++x) g.items[cursor[x]++] = static_cast<std::uint32_t>(i);
         }
     }
 }

@@ -50,6 +50,7 @@ private:
     struct Disc;
     template <class F>
     bool any_disc_near(const Box& query, F&& f);
+    void file_discs();
     void build_edge_pieces();
     void build_edge_starts();
     bool disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit);
