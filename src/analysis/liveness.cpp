@@ -535,7 +535,8 @@ bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, 
     if (!disc.pieces_read) {
         disc.pieces_read = true;
         disc.first = static_cast<std::uint32_t>(b.pieces.size());
-        append_pieces(zone_->graph(), *disc.shape, b.pieces);
+        // A list with no exposed segment has no exposed piece.
+        if (zone_->graph().has_exposed_segment(*disc.shape)) append_pieces(zone_->graph(), *disc.shape, b.pieces);
         disc.end = static_cast<std::uint32_t>(b.pieces.size());
     }
     if (disc.first == disc.end) return false;  // nothing exposed: nothing to measure
@@ -682,7 +683,7 @@ bool LivenessScene::exposed_start_inside(const std::vector<Ring>& rings) {
         if (!d.starts_read) {
             d.starts_read = true;
             d.starts_first = static_cast<std::uint32_t>(b.starts.size());
-            append_exposed_starts(zone_->graph(), *d.shape, b.starts);
+            if (zone_->graph().has_exposed_segment(*d.shape)) append_exposed_starts(zone_->graph(), *d.shape, b.starts);
             d.starts_end = static_cast<std::uint32_t>(b.starts.size());
         }
         return starts_inside(d.starts_first, d.starts_end, rings, boxed, box, slack);

@@ -268,6 +268,8 @@ void AliveZone::remove_shape(ShapeId a) {
             if ((ends[j].roles & Causes::CLOSES) != 0) close = ends[j].seg;
         }
         const auto crossed = g.shapes_.find(ends[i].shape);
+        // Its marks by a go below: what it exposes is known no longer.
+        if (crossed != g.shapes_.end()) crossed->second.exposure = Exposure::Unknown;
         if (open && close && crossed != g.shapes_.end() && crossed->second.head_cover > 0 &&
             g.part_holds_head(crossed->second, *open, *close)) {
             --crossed->second.head_cover;

@@ -162,6 +162,7 @@ ClipGraph::ClipGraph(double board_size) : board_size_(board_size) {
                 m->off_board = off_board[i];
                 m->permanent = true;
             }
+            if (const auto made = shapes_.find(id); made != shapes_.end()) made->second.exposure = Exposure::Unknown;
         }
     }
 }
@@ -239,8 +240,9 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
 }
 
 SegId ClipGraph::add_point_to(ShapeId shape_id, Shape& shape, Point p, double w) {
+    if (const auto there = shape.head ? point_on(shape_id, p) : std::nullopt) return *there;
+    shape.exposure = Exposure::Unknown;
     if (!shape.head) return start_list(shape_id, shape, p, w);
-    if (const auto there = point_on(shape_id, p)) return *there;
 
     std::optional<SegId> after = place_of(shape, w);
     if (after) step_back_over_ties(shape, point_key(p), w, *after);
@@ -503,6 +505,18 @@ std::vector<ShapeId> ClipGraph::covering(SegId id) const {
     return active;
 }
 
+bool ClipGraph::has_exposed_segment(const Shape& shape) const {
+    if (shape.exposure == Exposure::Unknown) {
+        bool found = false;
+        for_each_segment(shape, [&found](SegId, const Segment& seg, std::int64_t cover) {
+            found = !seg.off_board && cover == 0;
+            return !found;
+        });
+        shape.exposure = found ? Exposure::Some : Exposure::None;
+    }
+    return shape.exposure == Exposure::Some;
+}
+
 bool ClipGraph::part_holds_head(const Shape& shape, SegId open, SegId close) const {
     if (!shape.head || open == close) return false;
     const SegId head = *shape.head;
@@ -542,6 +556,7 @@ bool ClipGraph::part_holds_head(const Shape& shape, SegId open, SegId close) con
 void ClipGraph::cover_part(ShapeId shape_id, SegId open, SegId close, ShapeId by) {
     const auto found = shapes_.find(shape_id);
     if (found == shapes_.end()) return;
+    found->second.exposure = Exposure::Unknown;
     if (Segment* seg = slot_mut(open)) seg->causes.add(by, Causes::OPENS);
     if (Segment* seg = slot_mut(close)) seg->causes.add(by, Causes::CLOSES);
     if (part_holds_head(found->second, open, close)) ++found->second.head_cover;
@@ -553,6 +568,7 @@ void ClipGraph::remove_segment(SegId id) {
     const SegId next = seg->next;
     const SegId prev = seg->prev;
     const auto owner = shapes_.find(seg->shape);
+    if (owner != shapes_.end()) owner->second.exposure = Exposure::Unknown;
     if (next == id) {
         if (owner != shapes_.end()) {
             owner->second.head.reset();

@@ -487,6 +487,10 @@ private:
 };
 static_assert(sizeof(void*) != 8 || sizeof(SegmentSlot) == 56, "a segment slot is 56 bytes on 64-bit targets");
 
+// What a walk of a shape's list last found about its exposed segments
+// (those on the board and in no dead region).
+enum class Exposure : std::uint8_t { Unknown, None, Some };
+
 struct Shape {
     std::optional<SegId> head;
     ShapeKind kind;
@@ -500,6 +504,11 @@ struct Shape {
     // bisection rather than by a walk. Kept only while the list is long
     // (piled stones cross one another hundreds of times); empty otherwise.
     std::vector<SegId> by_offset;
+    // Whether the list has an exposed segment, once a reader has walked it
+    // (ClipGraph::has_exposed_segment); Unknown again after any change to the
+    // list, its marks or its head count. Readers of a graph they may not
+    // change fill it in, hence mutable.
+    mutable Exposure exposure = Exposure::Unknown;
 };
 
 // The shapes by id, held flat in ascending id. Ids only grow, so a new
@@ -627,6 +636,11 @@ public:
     // called without the count, which is then not worked out.
     template <class F>
     void for_each_segment(const Shape& shape, F&& f) const;
+    // Whether some segment of the shape's list is exposed: on the board and
+    // held by no dead region (cover 0 in for_each_segment). The answer is kept
+    // in the shape until its list or marks change, so a list that stays
+    // covered from move to move is walked once.
+    bool has_exposed_segment(const Shape& shape) const;
     // The shapes whose dead region holds the segment, ascending, worked out
     // from the marks along its list (for checks and tests; a walk of the
     // whole list).

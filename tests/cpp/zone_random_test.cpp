@@ -19,6 +19,19 @@ using zone_testing::same_bits;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
 
+// Every shape's kept answer to has_exposed_segment against a fresh walk of
+// its list. Asked after every change, so each answer kept from the last check
+// must have been dropped by whatever changed the list since.
+void expect_exposure_current(const AliveZone& z) {
+    for (const auto& [id, shape] : z.graph().shapes()) {
+        bool walked = false;
+        z.graph().for_each_segment(shape, [&walked](SegId, const Segment& seg, std::int64_t cover) {
+            walked = walked || (!seg.off_board && cover == 0);
+        });
+        EXPECT_EQ(z.graph().has_exposed_segment(shape), walked) << "shape " << id;
+    }
+}
+
 class Sequence {
 public:
     explicit Sequence(std::uint64_t seed) : rng_(seed) {}
@@ -80,9 +93,11 @@ TEST(ZoneRandom, CarveAndReclaimKeepTheStructureWhole) {
             } else {
                 z.push_temporary_circle({seq.uniform(0.0, 19.0), seq.uniform(0.0, 19.0)});
                 ASSERT_EQ(broken_invariant(z), std::nullopt);
+                expect_exposure_current(z);
                 z.pop_temporary_circle();
             }
             ASSERT_EQ(broken_invariant(z), std::nullopt) << "step " << step;
+            expect_exposure_current(z);
             if (step % 10 == 0) {
                 expect_coverage_matches_geometry(z);
                 // The same stones carved afresh, in placing order and in
