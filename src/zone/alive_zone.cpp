@@ -437,6 +437,9 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
                 if (gap - margin > best) return;
             }
         }
+        // A list of two or more segments none of which is exposed has no
+        // exposed piece (fewer stand for the whole outline).
+        if (shape->count >= 2 && !graph_.has_exposed_segment(*shape)) return;
         // The arcs of one circle share their centre, so p's angle about it
         // is worked out once per shape.
         std::optional<double> theta;
