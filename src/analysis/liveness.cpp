@@ -483,9 +483,6 @@ bool LivenessScene::vertex_in_play(Point v) const {
     const auto& eyes = zone_->forced_eyes();
     if (!eyes.empty() && eyes.contains(point_key(v))) return true;
     const Buffers& b = *buffers_;
-    for (const ShapeKind* kind : b.lines) {
-        if (depth_in(*kind, v) > 0) return false;
-    }
     auto deep = [v](const Disc& d) {
         const Circle& c = d.c;
         // A centre more than r + 1 away along an axis is farther than r: the
@@ -506,6 +503,11 @@ bool LivenessScene::vertex_in_play(Point v) const {
     }
     for (const std::uint32_t i : b.loose) {
         if (deep(b.discs[i])) return false;
+    }
+    // The edge lines last: most vertices that are out of play lie in a
+    // circle, and the answer does not depend on the order.
+    for (const ShapeKind* kind : b.lines) {
+        if (depth_in(*kind, v) > 0) return false;
     }
     return true;
 }
