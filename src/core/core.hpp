@@ -5,6 +5,7 @@
 // Plain C++: no Python, no exceptions.
 #pragma once
 
+#include <bit>
 #include <compare>
 #include <cstdint>
 #include <string>
@@ -30,7 +31,11 @@ inline constexpr double PI = 3.141592653589793;
 inline constexpr double TWO_PI = 6.283185307179586;
 
 // Bit pattern of a coordinate with negative zero folded to positive zero.
-std::uint64_t folded_bits(double v);
+inline std::uint64_t folded_bits(double v) {
+    constexpr std::uint64_t NEGATIVE_ZERO_BITS = 0x8000000000000000ULL;
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    return bits == NEGATIVE_ZERO_BITS ? 0 : bits;
+}
 
 // Exact identity of a point: folded bit patterns, compared unsigned, x first.
 struct PointKey {
@@ -38,7 +43,7 @@ struct PointKey {
     std::uint64_t y = 0;
     friend auto operator<=>(const PointKey&, const PointKey&) = default;
 };
-PointKey point_key(Point p);
+inline PointKey point_key(Point p) { return PointKey{folded_bits(p.x), folded_bits(p.y)}; }
 
 // ------------------------------------------------------------------ stones
 
