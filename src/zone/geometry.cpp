@@ -18,23 +18,6 @@ bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 }  // namespace
 
-double distance(Point a, Point b) {
-    const double dx = a.x - b.x;
-    const double dy = a.y - b.y;
-    return std::sqrt(dx * dx + dy * dy);
-}
-
-double normalise_angle(double t) {
-    // fmod leaves a value already in [0, 2pi) exactly as it is (a negative
-    // zero included), and every stored offset of a circle is one.
-    if (t >= 0.0 && t < TWO_PI) return t;
-    const double r = std::fmod(t, TWO_PI);
-    if (r < 0.0) return r + TWO_PI;
-    return r;
-}
-
-double angle_about(Point c, Point p) { return normalise_angle(std::atan2(p.y - c.y, p.x - c.x)); }
-
 double offset_on(const ShapeKind& kind, Point p) {
     if (const auto* c = std::get_if<Circle>(&kind)) return angle_about(c->centre, p);
     const auto& e = std::get<Edge>(kind);

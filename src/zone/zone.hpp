@@ -40,9 +40,21 @@ struct Edge {
 };
 using ShapeKind = std::variant<Circle, Edge>;
 
-double distance(Point a, Point b);
-double normalise_angle(double t);
-double angle_about(Point c, Point p);
+inline double distance(Point a, Point b) {
+    const double dx = a.x - b.x;
+    const double dy = a.y - b.y;
+    return std::sqrt(dx * dx + dy * dy);
+}
+// An angle reduced to [0, 2pi). fmod leaves a value already in range exactly
+// as it is (a negative zero included), and every stored offset of a circle
+// is one, so those skip it.
+inline double normalise_angle(double t) {
+    if (t >= 0.0 && t < TWO_PI) return t;
+    const double r = std::fmod(t, TWO_PI);
+    if (r < 0.0) return r + TWO_PI;
+    return r;
+}
+inline double angle_about(Point c, Point p) { return normalise_angle(std::atan2(p.y - c.y, p.x - c.x)); }
 double offset_on(const ShapeKind& kind, Point p);
 double depth_in(const ShapeKind& kind, Point p);
 // Crossings of an existing outline with a new radius-2 circle centred at f.
