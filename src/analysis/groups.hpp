@@ -21,29 +21,34 @@ Group build_group(const VoronoiPartition& partition, double board_size, const st
 
 // Buffers of the ring tracing, kept between groups and between analyses.
 // Boundary vertices are numbered in the order they are first met; a
-// circumcentre index maps to that number through a flat table stamped with
-// the group being traced, so nothing is cleared between groups.
+// circumcentre index maps to that number through a flat table of slots that
+// carry the generation (the group being traced) beside the number, so
+// nothing is cleared between groups. The vertex arrays are sized once for
+// the largest group a partition can have and written in place.
 struct GroupWorkspace {
     struct Node {
-        std::uint32_t head = 0;  // first adjacency entry + 1, or 0
-        std::uint32_t tail = 0;  // last adjacency entry + 1, or 0
-        bool visited = false;
+        std::uint32_t near[2];  // the first two neighbours, in the order attached
+        std::uint32_t degree;   // neighbours attached
+        std::uint32_t more;     // entry of the third neighbour + 1, or 0
+        std::uint32_t last;     // entry of the last neighbour past the second + 1, or 0
+        bool visited;
     };
+    // A neighbour past a vertex's second, rare: only where four or more
+    // cells meet at one circumcentre index.
     struct Link {
         std::uint32_t to = 0;    // vertex number
         std::uint32_t next = 0;  // next entry of the same vertex + 1, or 0
     };
-    std::uint64_t generation = 0;
-    std::vector<std::uint64_t> stamp;  // by circumcentre index
-    std::vector<std::uint32_t> number;  // by circumcentre index, valid when stamped
+    std::uint32_t generation = 0;
+    std::vector<std::uint64_t> slot;  // by circumcentre index: generation << 32 | vertex number
     std::unordered_map<std::size_t, std::uint32_t> beyond;  // indices past the table
     std::vector<std::size_t> vertex;  // circumcentre index by vertex number
     std::vector<Node> nodes;          // by vertex number
     std::vector<Link> links;
-    std::vector<std::uint32_t> ring_vertices;
-    std::vector<std::size_t> ring_ends;
-    std::vector<Point> points;
+    std::vector<Point> points;             // the traced rings' points, ring after ring
+    std::vector<std::uint32_t> ring_ends;  // where each traced ring's points end
     std::vector<Point> work;
+    std::vector<Point> spare;
     std::vector<Ring> rings;
     std::vector<double> areas;
     std::vector<std::size_t> by_area;
