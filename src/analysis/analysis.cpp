@@ -1,6 +1,8 @@
 #include "analysis/analysis.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -22,6 +24,36 @@ void file_group(PositionAnalysis& out, Group&& group) {
     } else {
         out.white.push_back(std::move(group));
     }
+}
+
+// The bits of the board size, read as an unsigned number, when it is a
+// positive finite number; otherwise 0, the bits of +0.
+std::uint64_t square_limit(double board_size) {
+    const bool positive_finite = board_size > 0 && board_size <= std::numeric_limits<double>::max();
+    return positive_finite ? std::bit_cast<std::uint64_t>(board_size) : 0;
+}
+
+// cells_touch, answered at once for an edge whose two ends lie in the board
+// square: such an edge touches exactly when it has length. (Each clipping
+// parameter then stays at 0 or 1.) A coordinate lies in [+0, B] exactly
+// when its bits, read as an unsigned number, are at most `limit`, the bits
+// of B: negative numbers, negative zero among them, and NaNs read larger. On
+// that range two coordinates are equal exactly when their bits are. With a
+// limit of 0 only +0 passes, and an edge from (+0, +0) to itself touches
+// nothing either way.
+inline bool edge_touches(const VoronoiPartition& partition, const CellEdge& edge, double board_size,
+                         std::uint64_t limit) {
+    const std::vector<Point>& cc = partition.circumcentres;
+    if (edge.from < cc.size() && edge.to < cc.size()) {
+        const Point a = cc[edge.from];
+        const Point c = cc[edge.to];
+        const auto ax = std::bit_cast<std::uint64_t>(a.x);
+        const auto ay = std::bit_cast<std::uint64_t>(a.y);
+        const auto cx = std::bit_cast<std::uint64_t>(c.x);
+        const auto cy = std::bit_cast<std::uint64_t>(c.y);
+        if (std::max(std::max(ax, ay), std::max(cx, cy)) <= limit) return ax != cx || ay != cy;
+    }
+    return cells_touch(partition, edge, board_size);
 }
 
 // Every stone a group of its own, with no territory.
@@ -85,44 +117,48 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     // reaches into the board join the group.
     std::vector<std::size_t>& labels = ws.labels;
     labels.assign(n, UNLABELLED);
-    std::vector<std::size_t>& members = ws.members;
-    members.clear();
     std::vector<std::size_t>& starts = ws.group_starts;
     starts.clear();
-    std::vector<std::size_t>& stack = ws.stack;
-    // The labels and stones as plain arrays, which the pushes on the stack
-    // cannot move.
+    // A group's search pushes its first stone and then at most the cell
+    // edges of each stone it labels, so the stack never holds more than
+    // every cell edge and one more; the members are the n stones.
+    if (ws.stack.size() < partition.edges.size() + 1) ws.stack.resize(partition.edges.size() + 1);
+    if (ws.members.size() < n) ws.members.resize(n);
+    std::size_t* const stack = ws.stack.data();
+    std::size_t* const member = ws.members.data();
     std::size_t* const label = labels.data();
     const Stone* const stone = stones.data();
+    const std::uint64_t limit = square_limit(board_size);
+    std::size_t labelled = 0;
     std::size_t black_groups = 0;
     for (std::size_t o = 0; o < n; ++o) {
-        if (labels[o] != UNLABELLED) continue;
+        if (label[o] != UNLABELLED) continue;
         const std::size_t number = starts.size();
-        const Color color = stones[o].color;
+        const Color color = stone[o].color;
         if (color == Color::Black) ++black_groups;
-        starts.push_back(members.size());
-        stack.clear();
-        stack.push_back(o);
-        while (!stack.empty()) {
-            const std::size_t v = stack.back();
-            stack.pop_back();
-            if (labels[v] != UNLABELLED) continue;
-            labels[v] = number;
-            members.push_back(v);
+        starts.push_back(labelled);
+        std::size_t top = 0;
+        stack[top++] = o;
+        while (top != 0) {
+            const std::size_t v = stack[--top];
+            if (label[v] != UNLABELLED) continue;
+            label[v] = number;
+            member[labelled++] = v;
             const CellEdge* const cell_end = partition.cell_end(v);
             for (const CellEdge* e = partition.cell_begin(v); e != cell_end; ++e) {
                 const std::size_t w = e->neighbour;
                 // A stone already labelled would be passed over when taken
                 // from the stack, so it is not pushed.
                 if (w < n && label[w] == UNLABELLED && stone[w].color == color &&
-                    cells_touch(partition, *e, board_size)) {
-                    stack.push_back(w);
+                    edge_touches(partition, *e, board_size, limit)) {
+                    stack[top++] = w;
                 }
             }
         }
     }
+    const std::vector<std::size_t>& members = ws.members;
     const std::size_t group_count = starts.size();
-    starts.push_back(members.size());
+    starts.push_back(labelled);
 
     // With ids strictly ascending, a group's stones by id are its members by
     // index: one pass over the labels lists them so, group after group.

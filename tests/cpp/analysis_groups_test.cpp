@@ -563,11 +563,14 @@ Group reference_group(const VoronoiPartition& p, double b, const std::vector<Sto
 TEST(AnalysisGroups, GroupsAndRingsMatchAPlainTracingBitForBit) {
     // Uniform, lattice (co-circular stones: zero-length edges and shared
     // circumcentres), edge-hugging and duplicated positions, with lopsided
-    // colourings that make large groups with holes.
+    // colourings that make large groups with holes; and a negative board
+    // size, whose square holds nothing.
     std::mt19937_64 rng(1213);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int round = 0; round < 400; ++round) {
-        const double b = std::vector<double>{18.0, 25.5, 19.0, 9.0}[static_cast<std::size_t>(round) % 4];
+        const std::vector<double> sizes{18.0, 25.5, 19.0, 9.0, -18.0};
+        const double b = sizes[static_cast<std::size_t>(round + round / 5) % sizes.size()];
+        const double span = std::fabs(b);
         const int kind = round % 5;
         const double step = std::vector<double>{1.0, 1.5, 2.25, 3.0}[static_cast<std::size_t>(round / 5) % 4];
         const double black_share = 0.2 + 0.6 * unit(rng);
@@ -575,12 +578,12 @@ TEST(AnalysisGroups, GroupsAndRingsMatchAPlainTracingBitForBit) {
         std::vector<Stone> stones;
         std::uint32_t id = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            Point q{unit(rng) * b, unit(rng) * b};
+            Point q{unit(rng) * span, unit(rng) * span};
             if (kind == 1 || kind == 2) {
-                const double cells = std::floor(b / step);
+                const double cells = std::floor(span / step);
                 q = {std::floor(unit(rng) * (cells + 1)) * step, std::floor(unit(rng) * (cells + 1)) * step};
             }
-            if (kind == 3 && unit(rng) < 0.3) (unit(rng) < 0.5 ? q.x : q.y) = unit(rng) < 0.5 ? 0.0 : b;
+            if (kind == 3 && unit(rng) < 0.3) (unit(rng) < 0.5 ? q.x : q.y) = unit(rng) < 0.5 ? 0.0 : span;
             if (kind == 4 && !stones.empty() && unit(rng) < 0.2) q = stones.back().position;
             id += 1 + static_cast<std::uint32_t>(unit(rng) * 3);
             stones.push_back(stone(id, q.x, q.y, unit(rng) < black_share ? Color::Black : Color::White));
