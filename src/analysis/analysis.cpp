@@ -79,6 +79,8 @@ struct AnalysisWorkspace {
     std::vector<std::size_t> members;       // every group's members, group after group
     std::vector<std::size_t> group_starts;  // where each group's members start
     std::vector<std::size_t> stack;
+    std::vector<const CellEdge*> boundary;   // every group's listed cell edges, group after group
+    std::vector<std::size_t> edge_starts;    // where each group's listed edges start
     std::vector<std::size_t> ascending;  // every group's members by ascending index, group after group
     std::vector<std::size_t> cursor;
     GroupWorkspace group_ws;
@@ -114,22 +116,31 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     const VoronoiPartition& partition = ws.partition;
 
     // Depth-first labelling: same-coloured neighbours whose shared cell edge
-    // reaches into the board join the group.
+    // reaches into the board join the group. On the way each group lists the
+    // cell edges that may lie on its boundary: all but those to a stone
+    // already in it or pushed to join it.
     std::vector<std::size_t>& labels = ws.labels;
     labels.assign(n, UNLABELLED);
     std::vector<std::size_t>& starts = ws.group_starts;
     starts.clear();
+    std::vector<std::size_t>& edge_starts = ws.edge_starts;
+    edge_starts.clear();
     // A group's search pushes its first stone and then at most the cell
     // edges of each stone it labels, so the stack never holds more than
-    // every cell edge and one more; the members are the n stones.
-    if (ws.stack.size() < partition.edges.size() + 1) ws.stack.resize(partition.edges.size() + 1);
+    // every cell edge and one more; the members are the n stones, the
+    // listed edges at most every cell edge.
+    const std::size_t cell_edges = partition.edges.size();
+    if (ws.stack.size() < cell_edges + 1) ws.stack.resize(cell_edges + 1);
     if (ws.members.size() < n) ws.members.resize(n);
+    if (ws.boundary.size() < cell_edges) ws.boundary.resize(cell_edges);
     std::size_t* const stack = ws.stack.data();
     std::size_t* const member = ws.members.data();
+    const CellEdge** const boundary = ws.boundary.data();
     std::size_t* const label = labels.data();
     const Stone* const stone = stones.data();
     const std::uint64_t limit = square_limit(board_size);
     std::size_t labelled = 0;
+    std::size_t listed = 0;
     std::size_t black_groups = 0;
     for (std::size_t o = 0; o < n; ++o) {
         if (label[o] != UNLABELLED) continue;
@@ -137,6 +148,7 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
         const Color color = stone[o].color;
         if (color == Color::Black) ++black_groups;
         starts.push_back(labelled);
+        edge_starts.push_back(listed);
         std::size_t top = 0;
         stack[top++] = o;
         while (top != 0) {
@@ -147,18 +159,25 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
             const CellEdge* const cell_end = partition.cell_end(v);
             for (const CellEdge* e = partition.cell_begin(v); e != cell_end; ++e) {
                 const std::size_t w = e->neighbour;
-                // A stone already labelled would be passed over when taken
-                // from the stack, so it is not pushed.
-                if (w < n && label[w] == UNLABELLED && stone[w].color == color &&
-                    edge_touches(partition, *e, board_size, limit)) {
-                    stack[top++] = w;
+                if (w < n) {
+                    const std::size_t lw = label[w];
+                    if (lw == number) continue;
+                    // A stone already labelled would be passed over when
+                    // taken from the stack, so it is not pushed.
+                    if (lw == UNLABELLED && stone[w].color == color &&
+                        edge_touches(partition, *e, board_size, limit)) {
+                        stack[top++] = w;
+                        continue;
+                    }
                 }
+                boundary[listed++] = e;
             }
         }
     }
     const std::vector<std::size_t>& members = ws.members;
     const std::size_t group_count = starts.size();
     starts.push_back(labelled);
+    edge_starts.push_back(listed);
 
     // With ids strictly ascending, a group's stones by id are its members by
     // index: one pass over the labels lists them so, group after group.
@@ -178,8 +197,12 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     for (std::size_t g = 0; g < group_count; ++g) {
         const std::size_t* first = members.data() + starts[g];
         const std::size_t count = starts[g + 1] - starts[g];
+        GroupHints hints;
+        hints.ascending = ascending == nullptr ? nullptr : ascending + starts[g];
+        hints.edges = ws.boundary.data() + edge_starts[g];
+        hints.edge_count = edge_starts[g + 1] - edge_starts[g];
         file_group(out, build_group_into(partition, board_size, stones, labels, first, count, stones[*first].color,
-                                         ws.group_ws, ascending == nullptr ? nullptr : ascending + starts[g]));
+                                         ws.group_ws, hints));
     }
     return out;
 }

@@ -47,38 +47,43 @@ double enclosed_area(const Ring& ring) {
 
 namespace {
 
-// A new vertex number for circumcentre `index`; the vertex arrays have room.
-inline std::uint32_t new_vertex(GroupWorkspace& ws, std::uint32_t& count, std::size_t index) {
-    const std::uint32_t v = count++;
-    ws.vertex[v] = index;
+// Starts the node of a vertex met for the first time in this generation.
+inline void meet(GroupWorkspace& ws, std::uint32_t& count, std::uint32_t v) {
     GroupWorkspace::Node& node = ws.nodes[v];
+    node.generation = ws.generation;
     node.degree = 0;
     node.more = 0;
     node.visited = false;
+    ws.order[count++] = v;
+}
+
+// vertex_of for an index past the circumcentres, kept out of line: only a
+// partition with more circumcentres than it lists comes here. Such vertices
+// take the nodes from `table` on, in the order first met.
+[[gnu::noinline]] std::uint32_t vertex_beyond(GroupWorkspace& ws, std::uint32_t& count, std::size_t index,
+                                              std::size_t table) {
+    const auto v = static_cast<std::uint32_t>(table + ws.beyond.size());
+    const auto [it, fresh] = ws.beyond.try_emplace(index, v);
+    if (!fresh) return it->second;
+    // Vertices number at most the nodes in use, which the order list
+    // outgrows only here.
+    if (ws.nodes.size() <= v) ws.nodes.resize(std::size_t{v} + 1, GroupWorkspace::Node{});
+    if (ws.order.size() <= v) ws.order.resize(std::size_t{v} + 1);
+    meet(ws, count, v);
     return v;
 }
 
-// vertex_of for an index past the slot table, kept out of line: only a
-// partition with more circumcentres than it lists comes here.
-[[gnu::noinline]] std::uint32_t vertex_beyond(GroupWorkspace& ws, std::uint32_t& count, std::size_t index) {
-    const auto [it, fresh] = ws.beyond.try_emplace(index, count);
-    if (!fresh) return it->second;
-    return new_vertex(ws, count, index);
-}
-
-// The number of the boundary vertex at circumcentre `index`, handed out in
-// the order vertices are first met in the current generation.
-inline std::uint32_t vertex_of(GroupWorkspace& ws, std::uint32_t& count, std::size_t index) {
-    if (index >= ws.slot.size()) return vertex_beyond(ws, count, index);
-    const std::uint64_t slot = ws.slot[index];
-    const std::uint64_t stamp = std::uint64_t{ws.generation} << 32;
-    if ((slot & ~std::uint64_t{0xffffffff}) == stamp) return static_cast<std::uint32_t>(slot);
-    ws.slot[index] = stamp | count;
-    return new_vertex(ws, count, index);
+// The vertex at circumcentre `index`: the index itself below `table`, the
+// partition's circumcentre count.
+inline std::uint32_t vertex_of(GroupWorkspace& ws, std::uint32_t& count, std::size_t index, std::size_t table) {
+    if (index >= table) return vertex_beyond(ws, count, index, table);
+    const auto v = static_cast<std::uint32_t>(index);
+    if (ws.nodes[v].generation != ws.generation) meet(ws, count, v);
+    return v;
 }
 
 // Appends a neighbour past the second to the list of `node`, kept out of
-// line for the same reason.
+// line: only four or more cells meeting at one circumcentre index come here.
 [[gnu::noinline]] void attach_more(GroupWorkspace& ws, GroupWorkspace::Node& node, std::uint32_t to) {
     ws.links.push_back({to, 0});
     const auto entry = static_cast<std::uint32_t>(ws.links.size());
@@ -102,41 +107,42 @@ inline void attach(GroupWorkspace& ws, std::uint32_t from, std::uint32_t to) {
 }
 
 // Boundary edges of the group's cells -- those not shared with a stone of
-// the same group -- collected into an adjacency by vertex number, starting
-// a new generation of vertex numbers. Answers the number of vertices.
+// the same group -- collected into an adjacency of vertices, starting a new
+// generation. The edges looked at are `hints.edges` when given, otherwise
+// every cell edge of the members. Answers the number of vertices.
 std::uint32_t collect_boundary(const VoronoiPartition& partition, const std::vector<std::size_t>& labels,
-                               const std::size_t* members, std::size_t member_count, GroupWorkspace& ws) {
+                               const std::size_t* members, std::size_t member_count, const GroupHints& hints,
+                               GroupWorkspace& ws) {
     const std::size_t n = partition.stone_count();
     const std::size_t number = labels[members[0]];
-    const std::size_t circumcentres = partition.circumcentres.size();
+    const std::size_t table = partition.circumcentres.size();
     if (++ws.generation == 0) {
-        // Every stamp ever written is of a generation before this one.
-        std::fill(ws.slot.begin(), ws.slot.end(), 0);
+        // Every node's generation is one before this.
+        for (GroupWorkspace::Node& node : ws.nodes) node.generation = 0;
         ws.generation = 1;
     }
-    if (ws.slot.size() < circumcentres) ws.slot.resize(circumcentres, 0);
-    // Each boundary edge brings at most two new vertices, and every
-    // boundary edge is a cell edge of the partition.
-    const std::size_t most = 2 * partition.edges.size();
-    if (ws.nodes.size() < most) {
-        ws.nodes.resize(most);
-        ws.vertex.resize(most);
-    }
+    if (ws.nodes.size() < table) ws.nodes.resize(table, GroupWorkspace::Node{});
+    if (ws.order.size() < table) ws.order.resize(table);
     if (!ws.beyond.empty()) ws.beyond.clear();
     ws.links.clear();
     std::uint32_t count = 0;
     const std::size_t* const label = labels.data();
+    auto take = [&](const CellEdge& e) {
+        if (e.neighbour < n && label[e.neighbour] == number) return;
+        const std::uint32_t from = vertex_of(ws, count, e.from, table);
+        const std::uint32_t to = vertex_of(ws, count, e.to, table);
+        attach(ws, from, to);
+        attach(ws, to, from);
+    };
+    if (hints.edges != nullptr) {
+        for (std::size_t i = 0; i < hints.edge_count; ++i) take(*hints.edges[i]);
+        return count;
+    }
     for (std::size_t i = 0; i < member_count; ++i) {
         const std::size_t m = members[i];
         if (m >= n) continue;
         const CellEdge* const end = partition.cell_end(m);
-        for (const CellEdge* e = partition.cell_begin(m); e != end; ++e) {
-            if (e->neighbour < n && label[e->neighbour] == number) continue;
-            const std::uint32_t from = vertex_of(ws, count, e->from);
-            const std::uint32_t to = vertex_of(ws, count, e->to);
-            attach(ws, from, to);
-            attach(ws, to, from);
-        }
+        for (const CellEdge* e = partition.cell_begin(m); e != end; ++e) take(*e);
     }
     return count;
 }
@@ -163,22 +169,23 @@ void trace_rings(const std::vector<Point>& cc, std::uint32_t vertices, GroupWork
     if (ws.points.size() < vertices) ws.points.resize(vertices);
     Point* const pts = ws.points.data();
     GroupWorkspace::Node* const nodes = ws.nodes.data();
-    const std::size_t* const vertex = ws.vertex.data();
+    const std::uint32_t* const order = ws.order.data();
     const std::size_t known = cc.size();
+    // No vertex is numbered this: there are fewer nodes.
+    const auto none = static_cast<std::uint32_t>(-1);
     std::uint32_t len = 0;
     for (std::uint32_t k = 0; k < vertices; ++k) {
-        if (nodes[k].visited) continue;
+        if (nodes[order[k]].visited) continue;
         const std::uint32_t begin = len;
         std::uint32_t traced = 0;
-        std::uint32_t r = k;
+        std::uint32_t r = order[k];
         do {
             GroupWorkspace::Node& node = nodes[r];
             node.visited = true;
             ++traced;
-            const std::size_t index = vertex[r];
-            if (index < known) pts[len++] = cc[index];
-            r = next_unvisited(ws, node, vertices);
-        } while (r != vertices);
+            if (r < known) pts[len++] = cc[r];
+            r = next_unvisited(ws, node, none);
+        } while (r != none);
         if (traced >= 3) {
             ws.ring_ends.push_back(len);
         } else {
@@ -192,23 +199,37 @@ void trace_rings(const std::vector<Point>& cc, std::uint32_t vertices, GroupWork
 // so it is skipped: `in` stays as it is. Otherwise the points go to `out`,
 // grown to hold twice as many (each point emits at most itself and a
 // crossing), and `in` is pointed at them. Answers the number of points.
+// The points are taken a run at a time: a run inside is copied whole after
+// the crossing into it, a run outside gives the crossing out of the run
+// before it.
 template <Bound bound>
 std::size_t clip_pass(const Point*& in, std::size_t len, std::vector<Point>& out, double b) {
-    std::size_t first_out = 0;
-    while (first_out < len && inside(bound, in[first_out], b)) ++first_out;
-    if (first_out == len) return len;
+    const Point* const src = in;
+    std::size_t i = 0;
+    while (i < len && inside(bound, src[i], b)) ++i;
+    if (i == len) return len;
     if (out.size() < 2 * len) out.resize(2 * len);
     Point* const dst = out.data();
     std::size_t written = 0;
-    Point prev = in[len - 1];
-    bool prev_in = inside(bound, prev, b);
-    for (std::size_t i = 0; i < len; ++i) {
-        const Point cur = in[i];
-        const bool cur_in = inside(bound, cur, b);
-        if (cur_in != prev_in) dst[written++] = crossing(bound, prev, cur, b);
-        if (cur_in) dst[written++] = cur;
-        prev = cur;
-        prev_in = cur_in;
+    // The run inside that opens the ring, entered from the last point.
+    if (i > 0) {
+        if (!inside(bound, src[len - 1], b)) dst[written++] = crossing(bound, src[len - 1], src[0], b);
+        for (std::size_t k = 0; k < i; ++k) dst[written++] = src[k];
+    }
+    // From here on each outside run is followed by an inside run, and the
+    // point before an outside run is inside unless it is the first point's
+    // predecessor, the last point.
+    while (i < len) {
+        const Point& before = i > 0 ? src[i - 1] : src[len - 1];
+        if (inside(bound, before, b)) dst[written++] = crossing(bound, before, src[i], b);
+        ++i;
+        while (i < len && !inside(bound, src[i], b)) ++i;
+        if (i == len) break;
+        const std::size_t run = i;
+        dst[written++] = crossing(bound, src[i - 1], src[i], b);
+        ++i;
+        while (i < len && inside(bound, src[i], b)) ++i;
+        for (std::size_t k = run; k < i; ++k) dst[written++] = src[k];
     }
     in = dst;
     return written;
@@ -297,16 +318,16 @@ void order_rings(std::vector<Ring>& rings, GroupWorkspace& ws) {
 
 Group build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
                        const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
-                       Color color, GroupWorkspace& ws, const std::size_t* ascending) {
+                       Color color, GroupWorkspace& ws, const GroupHints& hints) {
     Group group;
     group.color = color;
     if (member_count == 0) return group;
-    const std::uint32_t vertices = collect_boundary(partition, labels, members, member_count, ws);
+    const std::uint32_t vertices = collect_boundary(partition, labels, members, member_count, hints, ws);
     trace_rings(partition.circumcentres, vertices, ws);
     clip_rings(board_size, ws, group.rings);
-    if (ascending != nullptr) {
+    if (hints.ascending != nullptr) {
         group.stones.reserve(member_count);
-        for (std::size_t i = 0; i < member_count; ++i) group.stones.push_back(stones[ascending[i]]);
+        for (std::size_t i = 0; i < member_count; ++i) group.stones.push_back(stones[hints.ascending[i]]);
     } else {
         group.stones = member_stones(stones, members, member_count, ws);
     }
