@@ -16,7 +16,11 @@ namespace {
 
 std::atomic<std::uint64_t> runs{0};
 
-constexpr std::size_t UNLABELLED = std::numeric_limits<std::size_t>::max();
+// The label of a stone not yet in a group names its colour, so that the
+// labelling tells a same-coloured stone still free by its label alone. Group
+// numbers lie below them all.
+constexpr std::size_t UNLABELLED = std::numeric_limits<std::size_t>::max() - 255;
+inline std::size_t unlabelled(Color color) { return UNLABELLED + static_cast<std::uint8_t>(color); }
 
 void file_group(PositionAnalysis& out, Group&& group) {
     if (group.color == Color::Black) {
@@ -106,10 +110,25 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     const double scale = 16.0 * board_size;
     if (!std::isnormal(scale * scale)) return single_stone_groups(stones);
 
+    // One pass over the stones: their centres, their first labels, and
+    // whether their ids strictly ascend.
     AnalysisWorkspace& ws = workspace();
-    ws.centres.clear();
-    ws.centres.reserve(n);
-    for (const Stone& s : stones) ws.centres.push_back(s.position);
+    ws.centres.resize(n);
+    std::vector<std::size_t>& labels = ws.labels;
+    labels.resize(n);
+    bool ids_ascend = true;
+    {
+        Point* const centre = ws.centres.data();
+        std::size_t* const label = labels.data();
+        const Stone* const stone = stones.data();
+        centre[0] = stone[0].position;
+        label[0] = unlabelled(stone[0].color);
+        for (std::size_t o = 1; o < n; ++o) {
+            centre[o] = stone[o].position;
+            label[o] = unlabelled(stone[o].color);
+            ids_ascend &= stone[o - 1].id < stone[o].id;
+        }
+    }
     if (!build_partition_into(board_size, ws.centres, ws.partition, ws.partition_ws)) {
         return single_stone_groups(stones);
     }
@@ -119,8 +138,6 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     // reaches into the board join the group. On the way each group lists the
     // cell edges that may lie on its boundary: all but those to a stone
     // already in it or pushed to join it.
-    std::vector<std::size_t>& labels = ws.labels;
-    labels.assign(n, UNLABELLED);
     std::vector<std::size_t>& starts = ws.group_starts;
     starts.clear();
     std::vector<std::size_t>& edge_starts = ws.edge_starts;
@@ -143,9 +160,10 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     std::size_t listed = 0;
     std::size_t black_groups = 0;
     for (std::size_t o = 0; o < n; ++o) {
-        if (label[o] != UNLABELLED) continue;
+        if (label[o] < UNLABELLED) continue;
         const std::size_t number = starts.size();
         const Color color = stone[o].color;
+        const std::size_t free_label = label[o];
         if (color == Color::Black) ++black_groups;
         starts.push_back(labelled);
         edge_starts.push_back(listed);
@@ -153,7 +171,7 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
         stack[top++] = o;
         while (top != 0) {
             const std::size_t v = stack[--top];
-            if (label[v] != UNLABELLED) continue;
+            if (label[v] < UNLABELLED) continue;
             label[v] = number;
             member[labelled++] = v;
             const CellEdge* const cell_end = partition.cell_end(v);
@@ -164,8 +182,7 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
                     if (lw == number) continue;
                     // A stone already labelled would be passed over when
                     // taken from the stack, so it is not pushed.
-                    if (lw == UNLABELLED && stone[w].color == color &&
-                        edge_touches(partition, *e, board_size, limit)) {
+                    if (lw == free_label && edge_touches(partition, *e, board_size, limit)) {
                         stack[top++] = w;
                         continue;
                     }
@@ -181,8 +198,6 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
 
     // With ids strictly ascending, a group's stones by id are its members by
     // index: one pass over the labels lists them so, group after group.
-    bool ids_ascend = true;
-    for (std::size_t o = 1; o < n && ids_ascend; ++o) ids_ascend = stones[o - 1].id < stones[o].id;
     const std::size_t* ascending = nullptr;
     if (ids_ascend) {
         ws.cursor.assign(starts.begin(), starts.end() - 1);
