@@ -174,19 +174,21 @@ void trace_rings(const std::vector<Point>& cc, std::uint32_t vertices, GroupWork
     // No vertex is numbered this: there are fewer nodes.
     const auto none = static_cast<std::uint32_t>(-1);
     std::uint32_t len = 0;
-    for (std::uint32_t k = 0; k < vertices; ++k) {
+    // Vertices visited so far: once all are, no trace is left to start.
+    std::uint32_t seen = 0;
+    for (std::uint32_t k = 0; seen < vertices; ++k) {
         if (nodes[order[k]].visited) continue;
         const std::uint32_t begin = len;
-        std::uint32_t traced = 0;
+        const std::uint32_t before = seen;
         std::uint32_t r = order[k];
         do {
             GroupWorkspace::Node& node = nodes[r];
             node.visited = true;
-            ++traced;
+            ++seen;
             if (r < known) pts[len++] = cc[r];
             r = next_unvisited(ws, node, none);
         } while (r != none);
-        if (traced >= 3) {
+        if (seen - before >= 3) {
             ws.ring_ends.push_back(len);
         } else {
             len = begin;
