@@ -83,7 +83,7 @@ inline std::uint32_t vertex_of(GroupWorkspace& ws, std::uint32_t& count, std::si
 }
 
 // Appends a neighbour past the second to the list of `node`, kept out of
-// line: only four or more cells meeting at one circumcentre index come here.
+// line: only a partition unlike those built from stones comes here.
 [[gnu::noinline]] void attach_more(GroupWorkspace& ws, GroupWorkspace::Node& node, std::uint32_t to) {
     ws.links.push_back({to, 0});
     const auto entry = static_cast<std::uint32_t>(ws.links.size());

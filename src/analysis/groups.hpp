@@ -32,8 +32,9 @@ struct GroupWorkspace {
         std::uint32_t last;     // entry of the last neighbour past the second + 1, or 0
         bool visited;
     };
-    // A neighbour past a vertex's second, rare: only where four or more
-    // cells meet at one circumcentre index.
+    // A neighbour past a vertex's second. A circumcentre index names a
+    // triangle, and a group's boundary crosses none or two of its sides, so
+    // only a partition unlike those built from stones gives a vertex more.
     struct Link {
         std::uint32_t to = 0;    // vertex
         std::uint32_t next = 0;  // next entry of the same vertex + 1, or 0
@@ -47,9 +48,9 @@ struct GroupWorkspace {
     std::vector<Link> links;
     std::vector<Point> points;             // the traced rings' points, ring after ring
     std::vector<std::uint32_t> ring_ends;  // where each traced ring's points end
-    std::vector<Point> work;
-    std::vector<Point> spare;
-    std::vector<Ring> rings;
+    std::vector<Point> work;   // the clipping passes write here and
+    std::vector<Point> spare;  // here by turns
+    std::vector<Ring> rings;   // the rings in area order, moved through here
     std::vector<double> areas;
     std::vector<std::size_t> by_area;
     std::vector<std::size_t> members;

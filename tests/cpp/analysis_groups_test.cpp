@@ -619,6 +619,45 @@ TEST(AnalysisGroups, GroupsAndRingsMatchAPlainTracingBitForBit) {
                 << "round " << round;
         }
     }
+
+    // Cell-edge lists no triangulation gives: vertices of any degree,
+    // dangling paths, edges from a circumcentre to itself, indices past the
+    // circumcentres and points that are not finite.
+    const double odd[] = {std::nan(""), std::numeric_limits<double>::infinity(), -0.0};
+    for (int round = 0; round < 300; ++round) {
+        VoronoiPartition p;
+        const std::size_t count = 1 + static_cast<std::size_t>(unit(rng) * 8);
+        const std::size_t points = 3 + static_cast<std::size_t>(unit(rng) * 8);
+        for (std::size_t i = 0; i < points; ++i) {
+            Point q{unit(rng) * 28 - 5, unit(rng) * 28 - 5};
+            if (unit(rng) < 0.05) q.x = odd[static_cast<std::size_t>(unit(rng) * 3)];
+            p.circumcentres.push_back(q);
+        }
+        std::vector<Stone> stones;
+        std::vector<std::size_t> labels;
+        p.edge_start.push_back(0);
+        for (std::size_t i = 0; i < count; ++i) {
+            stones.push_back(stone(static_cast<std::uint32_t>(unit(rng) * 10), 0, 0, Color::Black));
+            labels.push_back(static_cast<std::size_t>(unit(rng) * 3));
+            const std::size_t edges = static_cast<std::size_t>(unit(rng) * 7);
+            for (std::size_t k = 0; k < edges; ++k) {
+                p.edges.push_back({static_cast<std::uint32_t>(unit(rng) * (points + 2)),
+                                   static_cast<std::uint32_t>(unit(rng) * (points + 2)),
+                                   static_cast<std::uint32_t>(unit(rng) * (count + 4))});
+            }
+            p.edge_start.push_back(p.edges.size());
+        }
+        for (std::size_t g = 0; g < 3; ++g) {
+            std::vector<std::size_t> members;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (labels[i] == g) members.insert(members.begin() + static_cast<long>(unit(rng) * (members.size() + 1)), i);
+            }
+            if (members.empty()) continue;
+            EXPECT_TRUE(same_bits(build_group(p, 18.0, stones, labels, members, Color::Black),
+                                  reference_group(p, 18.0, stones, labels, members, Color::Black)))
+                << "arbitrary round " << round;
+        }
+    }
 }
 
 }  // namespace
