@@ -116,11 +116,7 @@ std::uint32_t collect_boundary(const VoronoiPartition& partition, const std::vec
     const std::size_t n = partition.stone_count();
     const std::size_t number = labels[members[0]];
     const std::size_t table = partition.circumcentres.size();
-    if (++ws.generation == 0) {
-        // Every node's generation is one before this.
-        for (GroupWorkspace::Node& node : ws.nodes) node.generation = 0;
-        ws.generation = 1;
-    }
+    ++ws.generation;
     if (ws.nodes.size() < table) ws.nodes.resize(table, GroupWorkspace::Node{});
     if (ws.order.size() < table) ws.order.resize(table);
     if (!ws.beyond.empty()) ws.beyond.clear();

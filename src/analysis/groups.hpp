@@ -25,7 +25,7 @@ Group build_group(const VoronoiPartition& partition, double board_size, const st
 // cleared between groups; the vertices are listed in the order first met.
 struct GroupWorkspace {
     struct Node {
-        std::uint32_t generation;
+        std::uint64_t generation;  // 64 bits: never wraps
         std::uint32_t degree;   // neighbours attached
         std::uint32_t near[2];  // the first two neighbours, in the order attached
         std::uint32_t more;     // entry of the third neighbour + 1, or 0
@@ -39,7 +39,7 @@ struct GroupWorkspace {
         std::uint32_t to = 0;    // vertex
         std::uint32_t next = 0;  // next entry of the same vertex + 1, or 0
     };
-    std::uint32_t generation = 0;
+    std::uint64_t generation = 0;
     // By circumcentre index; then, from the partition's circumcentre count
     // on, the vertices at indices past it, numbered as first met.
     std::vector<Node> nodes;
