@@ -216,8 +216,9 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
         hints.ascending = ascending == nullptr ? nullptr : ascending + starts[g];
         hints.edges = ws.boundary.data() + edge_starts[g];
         hints.edge_count = edge_starts[g + 1] - edge_starts[g];
-        file_group(out, build_group_into(partition, board_size, stones, labels, first, count, stones[*first].color,
-                                         ws.group_ws, hints));
+        const Color color = stones[*first].color;
+        Group& group = color == Color::Black ? out.black.emplace_back() : out.white.emplace_back();
+        build_group_into(partition, board_size, stones, labels, first, count, color, ws.group_ws, group, hints);
     }
     return out;
 }

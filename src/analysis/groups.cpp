@@ -314,12 +314,11 @@ void order_rings(std::vector<Ring>& rings, GroupWorkspace& ws) {
 
 }  // namespace
 
-Group build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
-                       const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
-                       Color color, GroupWorkspace& ws, const GroupHints& hints) {
-    Group group;
+void build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
+                      const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
+                      Color color, GroupWorkspace& ws, Group& group, const GroupHints& hints) {
     group.color = color;
-    if (member_count == 0) return group;
+    if (member_count == 0) return;
     const std::uint32_t vertices = collect_boundary(partition, labels, members, member_count, hints, ws);
     trace_rings(partition.circumcentres, vertices, ws);
     clip_rings(board_size, ws, group.rings);
@@ -330,14 +329,15 @@ Group build_group_into(const VoronoiPartition& partition, double board_size, con
         group.stones = member_stones(stones, members, member_count, ws);
     }
     order_rings(group.rings, ws);
-    return group;
 }
 
 Group build_group(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
                   const std::vector<std::size_t>& labels, const std::vector<std::size_t>& members,
                   Color color) {
     GroupWorkspace ws;
-    return build_group_into(partition, board_size, stones, labels, members.data(), members.size(), color, ws);
+    Group group;
+    build_group_into(partition, board_size, stones, labels, members.data(), members.size(), color, ws, group);
+    return group;
 }
 
 double area(const std::vector<Ring>& rings) {

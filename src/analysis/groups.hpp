@@ -71,10 +71,12 @@ struct GroupHints {
     std::size_t edge_count = 0;
 };
 
-// build_group with the member list given as a range and the buffers in `ws`.
-Group build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
-                       const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
-                       Color color, GroupWorkspace& ws, const GroupHints& hints = {});
+// build_group with the member list given as a range and the buffers in `ws`,
+// written into `group`, which starts empty: the caller's list of groups can
+// hold it from the start.
+void build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
+                      const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
+                      Color color, GroupWorkspace& ws, Group& group, const GroupHints& hints = {});
 
 // Area enclosed by one ring (closed or not), whatever its orientation.
 double enclosed_area(const Ring& ring);
