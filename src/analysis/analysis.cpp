@@ -1,6 +1,8 @@
 #include "analysis/analysis.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -14,7 +16,11 @@ namespace {
 
 std::atomic<std::uint64_t> runs{0};
 
-constexpr std::size_t UNLABELLED = std::numeric_limits<std::size_t>::max();
+// The label of a stone not yet in a group names its colour, so that the
+// labelling tells a same-coloured stone still free by its label alone. Group
+// numbers lie below them all.
+constexpr std::size_t UNLABELLED = std::numeric_limits<std::size_t>::max() - 255;
+inline std::size_t unlabelled(Color color) { return UNLABELLED + static_cast<std::uint8_t>(color); }
 
 void file_group(PositionAnalysis& out, Group&& group) {
     if (group.color == Color::Black) {
@@ -22,6 +28,36 @@ void file_group(PositionAnalysis& out, Group&& group) {
     } else {
         out.white.push_back(std::move(group));
     }
+}
+
+// The bits of the board size, read as an unsigned number, when it is a
+// positive finite number; otherwise 0, the bits of +0.
+std::uint64_t square_limit(double board_size) {
+    const bool positive_finite = board_size > 0 && board_size <= std::numeric_limits<double>::max();
+    return positive_finite ? std::bit_cast<std::uint64_t>(board_size) : 0;
+}
+
+// cells_touch, answered at once for an edge whose two ends lie in the board
+// square: such an edge touches exactly when it has length. (Each clipping
+// parameter then stays at 0 or 1.) A coordinate lies in [+0, B] exactly
+// when its bits, read as an unsigned number, are at most `limit`, the bits
+// of B: negative numbers, negative zero among them, and NaNs read larger. On
+// that range two coordinates are equal exactly when their bits are. With a
+// limit of 0 only +0 passes, and an edge from (+0, +0) to itself touches
+// nothing either way.
+inline bool edge_touches(const VoronoiPartition& partition, const CellEdge& edge, double board_size,
+                         std::uint64_t limit) {
+    const std::vector<Point>& cc = partition.circumcentres;
+    if (edge.from < cc.size() && edge.to < cc.size()) {
+        const Point a = cc[edge.from];
+        const Point c = cc[edge.to];
+        const auto ax = std::bit_cast<std::uint64_t>(a.x);
+        const auto ay = std::bit_cast<std::uint64_t>(a.y);
+        const auto cx = std::bit_cast<std::uint64_t>(c.x);
+        const auto cy = std::bit_cast<std::uint64_t>(c.y);
+        if (std::max(std::max(ax, ay), std::max(cx, cy)) <= limit) return ax != cx || ay != cy;
+    }
+    return cells_touch(partition, edge, board_size);
 }
 
 // Every stone a group of its own, with no territory.
@@ -47,6 +83,8 @@ struct AnalysisWorkspace {
     std::vector<std::size_t> members;       // every group's members, group after group
     std::vector<std::size_t> group_starts;  // where each group's members start
     std::vector<std::size_t> stack;
+    std::vector<const CellEdge*> boundary;   // every group's listed cell edges, group after group
+    std::vector<std::size_t> edge_starts;    // where each group's listed edges start
     std::vector<std::size_t> ascending;  // every group's members by ascending index, group after group
     std::vector<std::size_t> cursor;
     GroupWorkspace group_ws;
@@ -72,62 +110,94 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     const double scale = 16.0 * board_size;
     if (!std::isnormal(scale * scale)) return single_stone_groups(stones);
 
+    // One pass over the stones: their centres, their first labels, and
+    // whether their ids strictly ascend.
     AnalysisWorkspace& ws = workspace();
-    ws.centres.clear();
-    ws.centres.reserve(n);
-    for (const Stone& s : stones) ws.centres.push_back(s.position);
+    ws.centres.resize(n);
+    std::vector<std::size_t>& labels = ws.labels;
+    labels.resize(n);
+    bool ids_ascend = true;
+    {
+        Point* const centre = ws.centres.data();
+        std::size_t* const label = labels.data();
+        const Stone* const stone = stones.data();
+        centre[0] = stone[0].position;
+        label[0] = unlabelled(stone[0].color);
+        for (std::size_t o = 1; o < n; ++o) {
+            centre[o] = stone[o].position;
+            label[o] = unlabelled(stone[o].color);
+            ids_ascend &= stone[o - 1].id < stone[o].id;
+        }
+    }
     if (!build_partition_into(board_size, ws.centres, ws.partition, ws.partition_ws)) {
         return single_stone_groups(stones);
     }
     const VoronoiPartition& partition = ws.partition;
 
     // Depth-first labelling: same-coloured neighbours whose shared cell edge
-    // reaches into the board join the group.
-    std::vector<std::size_t>& labels = ws.labels;
-    labels.assign(n, UNLABELLED);
-    std::vector<std::size_t>& members = ws.members;
-    members.clear();
+    // reaches into the board join the group. On the way each group lists the
+    // cell edges that may lie on its boundary: all but those to a stone
+    // already in it or pushed to join it.
     std::vector<std::size_t>& starts = ws.group_starts;
     starts.clear();
-    std::vector<std::size_t>& stack = ws.stack;
-    // The labels and stones as plain arrays, which the pushes on the stack
-    // cannot move.
+    std::vector<std::size_t>& edge_starts = ws.edge_starts;
+    edge_starts.clear();
+    // A group's search pushes its first stone and then at most the cell
+    // edges of each stone it labels, so the stack never holds more than
+    // every cell edge and one more; the members are the n stones, the
+    // listed edges at most every cell edge.
+    const std::size_t cell_edges = partition.edges.size();
+    if (ws.stack.size() < cell_edges + 1) ws.stack.resize(cell_edges + 1);
+    if (ws.members.size() < n) ws.members.resize(n);
+    if (ws.boundary.size() < cell_edges) ws.boundary.resize(cell_edges);
+    std::size_t* const stack = ws.stack.data();
+    std::size_t* const member = ws.members.data();
+    const CellEdge** const boundary = ws.boundary.data();
     std::size_t* const label = labels.data();
     const Stone* const stone = stones.data();
+    const std::uint64_t limit = square_limit(board_size);
+    std::size_t labelled = 0;
+    std::size_t listed = 0;
     std::size_t black_groups = 0;
     for (std::size_t o = 0; o < n; ++o) {
-        if (labels[o] != UNLABELLED) continue;
+        if (label[o] < UNLABELLED) continue;
         const std::size_t number = starts.size();
-        const Color color = stones[o].color;
+        const Color color = stone[o].color;
+        const std::size_t free_label = label[o];
         if (color == Color::Black) ++black_groups;
-        starts.push_back(members.size());
-        stack.clear();
-        stack.push_back(o);
-        while (!stack.empty()) {
-            const std::size_t v = stack.back();
-            stack.pop_back();
-            if (labels[v] != UNLABELLED) continue;
-            labels[v] = number;
-            members.push_back(v);
+        starts.push_back(labelled);
+        edge_starts.push_back(listed);
+        std::size_t top = 0;
+        stack[top++] = o;
+        while (top != 0) {
+            const std::size_t v = stack[--top];
+            if (label[v] < UNLABELLED) continue;
+            label[v] = number;
+            member[labelled++] = v;
             const CellEdge* const cell_end = partition.cell_end(v);
             for (const CellEdge* e = partition.cell_begin(v); e != cell_end; ++e) {
                 const std::size_t w = e->neighbour;
-                // A stone already labelled would be passed over when taken
-                // from the stack, so it is not pushed.
-                if (w < n && label[w] == UNLABELLED && stone[w].color == color &&
-                    cells_touch(partition, *e, board_size)) {
-                    stack.push_back(w);
+                if (w < n) {
+                    const std::size_t lw = label[w];
+                    if (lw == number) continue;
+                    // A stone already labelled would be passed over when
+                    // taken from the stack, so it is not pushed.
+                    if (lw == free_label && edge_touches(partition, *e, board_size, limit)) {
+                        stack[top++] = w;
+                        continue;
+                    }
                 }
+                boundary[listed++] = e;
             }
         }
     }
+    const std::vector<std::size_t>& members = ws.members;
     const std::size_t group_count = starts.size();
-    starts.push_back(members.size());
+    starts.push_back(labelled);
+    edge_starts.push_back(listed);
 
     // With ids strictly ascending, a group's stones by id are its members by
     // index: one pass over the labels lists them so, group after group.
-    bool ids_ascend = true;
-    for (std::size_t o = 1; o < n && ids_ascend; ++o) ids_ascend = stones[o - 1].id < stones[o].id;
     const std::size_t* ascending = nullptr;
     if (ids_ascend) {
         ws.cursor.assign(starts.begin(), starts.end() - 1);
@@ -142,8 +212,13 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     for (std::size_t g = 0; g < group_count; ++g) {
         const std::size_t* first = members.data() + starts[g];
         const std::size_t count = starts[g + 1] - starts[g];
-        file_group(out, build_group_into(partition, board_size, stones, labels, first, count, stones[*first].color,
-                                         ws.group_ws, ascending == nullptr ? nullptr : ascending + starts[g]));
+        GroupHints hints;
+        hints.ascending = ascending == nullptr ? nullptr : ascending + starts[g];
+        hints.edges = ws.boundary.data() + edge_starts[g];
+        hints.edge_count = edge_starts[g + 1] - edge_starts[g];
+        const Color color = stones[*first].color;
+        Group& group = color == Color::Black ? out.black.emplace_back() : out.white.emplace_back();
+        build_group_into(partition, board_size, stones, labels, first, count, color, ws.group_ws, group, hints);
     }
     return out;
 }

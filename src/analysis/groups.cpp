@@ -32,20 +32,6 @@ Point crossing(Bound bound, Point prev, Point cur, double b) {
     return prev;
 }
 
-// One Sutherland-Hodgman pass against one side of the board square.
-void clip_pass(const std::vector<Point>& in, std::vector<Point>& out, Bound bound, double b) {
-    out.clear();
-    Point prev = in.back();
-    bool prev_in = inside(bound, prev, b);
-    for (const Point& cur : in) {
-        const bool cur_in = inside(bound, cur, b);
-        if (cur_in != prev_in) out.push_back(crossing(bound, prev, cur, b));
-        if (cur_in) out.push_back(cur);
-        prev = cur;
-        prev_in = cur_in;
-    }
-}
-
 }  // namespace
 
 double enclosed_area(const Ring& ring) {
@@ -61,149 +47,218 @@ double enclosed_area(const Ring& ring) {
 
 namespace {
 
-// A new vertex number for circumcentre `index`.
-std::uint32_t new_vertex(GroupWorkspace& ws, std::size_t index) {
-    ws.vertex.push_back(index);
-    ws.nodes.push_back({});
-    return static_cast<std::uint32_t>(ws.vertex.size() - 1);
+// Starts the node of a vertex met for the first time in this generation.
+inline void meet(GroupWorkspace& ws, std::uint32_t& count, std::uint32_t v) {
+    GroupWorkspace::Node& node = ws.nodes[v];
+    node.generation = ws.generation;
+    node.degree = 0;
+    node.more = 0;
+    node.visited = false;
+    ws.order[count++] = v;
 }
 
-// vertex_of for an index past the stamped table, kept out of line: only a
-// partition with more circumcentres than it lists comes here.
-[[gnu::noinline]] std::uint32_t vertex_beyond(GroupWorkspace& ws, std::size_t index) {
-    const auto [it, fresh] = ws.beyond.try_emplace(index, static_cast<std::uint32_t>(ws.vertex.size()));
+// vertex_of for an index past the circumcentres, kept out of line: only a
+// partition with more circumcentres than it lists comes here. Such vertices
+// take the nodes from `table` on, in the order first met.
+[[gnu::noinline]] std::uint32_t vertex_beyond(GroupWorkspace& ws, std::uint32_t& count, std::size_t index,
+                                              std::size_t table) {
+    const auto v = static_cast<std::uint32_t>(table + ws.beyond.size());
+    const auto [it, fresh] = ws.beyond.try_emplace(index, v);
     if (!fresh) return it->second;
-    return new_vertex(ws, index);
+    // Vertices number at most the nodes in use, which the order list
+    // outgrows only here.
+    if (ws.nodes.size() <= v) ws.nodes.resize(std::size_t{v} + 1, GroupWorkspace::Node{});
+    if (ws.order.size() <= v) ws.order.resize(std::size_t{v} + 1);
+    meet(ws, count, v);
+    return v;
 }
 
-// The number of the boundary vertex at circumcentre `index`, handed out in
-// the order vertices are first met in the current generation.
-inline std::uint32_t vertex_of(GroupWorkspace& ws, std::size_t index) {
-    if (index >= ws.stamp.size()) return vertex_beyond(ws, index);
-    if (ws.stamp[index] == ws.generation) return ws.number[index];
-    ws.stamp[index] = ws.generation;
-    ws.number[index] = static_cast<std::uint32_t>(ws.vertex.size());
-    return new_vertex(ws, index);
+// The vertex at circumcentre `index`: the index itself below `table`, the
+// partition's circumcentre count.
+inline std::uint32_t vertex_of(GroupWorkspace& ws, std::uint32_t& count, std::size_t index, std::size_t table) {
+    if (index >= table) return vertex_beyond(ws, count, index, table);
+    const auto v = static_cast<std::uint32_t>(index);
+    if (ws.nodes[v].generation != ws.generation) meet(ws, count, v);
+    return v;
+}
+
+// Appends a neighbour past the second to the list of `node`, kept out of
+// line: only a partition unlike those built from stones comes here.
+[[gnu::noinline]] void attach_more(GroupWorkspace& ws, GroupWorkspace::Node& node, std::uint32_t to) {
+    ws.links.push_back({to, 0});
+    const auto entry = static_cast<std::uint32_t>(ws.links.size());
+    if (node.more == 0) {
+        node.more = entry;
+    } else {
+        ws.links[node.last - 1].next = entry;
+    }
+    node.last = entry;
 }
 
 // Appends `to` to the adjacency of vertex `from`.
 inline void attach(GroupWorkspace& ws, std::uint32_t from, std::uint32_t to) {
-    ws.links.push_back({to, 0});
-    const auto entry = static_cast<std::uint32_t>(ws.links.size());
     GroupWorkspace::Node& node = ws.nodes[from];
-    if (node.tail == 0) {
-        node.head = entry;
+    if (node.degree < 2) {
+        node.near[node.degree] = to;
     } else {
-        ws.links[node.tail - 1].next = entry;
+        attach_more(ws, node, to);
     }
-    node.tail = entry;
+    ++node.degree;
 }
 
 // Boundary edges of the group's cells -- those not shared with a stone of
-// the same group -- collected into an adjacency by vertex number, starting
-// a new generation of vertex numbers.
-void collect_boundary(const VoronoiPartition& partition, const std::vector<std::size_t>& labels,
-                      const std::size_t* members, std::size_t member_count, GroupWorkspace& ws) {
+// the same group -- collected into an adjacency of vertices, starting a new
+// generation. The edges looked at are `hints.edges` when given, otherwise
+// every cell edge of the members. Answers the number of vertices.
+std::uint32_t collect_boundary(const VoronoiPartition& partition, const std::vector<std::size_t>& labels,
+                               const std::size_t* members, std::size_t member_count, const GroupHints& hints,
+                               GroupWorkspace& ws) {
     const std::size_t n = partition.stone_count();
     const std::size_t number = labels[members[0]];
-    const std::size_t circumcentres = partition.circumcentres.size();
+    const std::size_t table = partition.circumcentres.size();
     ++ws.generation;
-    if (ws.stamp.size() < circumcentres) {
-        ws.stamp.resize(circumcentres, 0);
-        ws.number.resize(circumcentres, 0);
-    }
-    ws.beyond.clear();
-    ws.vertex.clear();
-    ws.nodes.clear();
+    if (ws.nodes.size() < table) ws.nodes.resize(table, GroupWorkspace::Node{});
+    if (ws.order.size() < table) ws.order.resize(table);
+    if (!ws.beyond.empty()) ws.beyond.clear();
     ws.links.clear();
+    std::uint32_t count = 0;
+    const std::size_t* const label = labels.data();
+    auto take = [&](const CellEdge& e) {
+        if (e.neighbour < n && label[e.neighbour] == number) return;
+        const std::uint32_t from = vertex_of(ws, count, e.from, table);
+        const std::uint32_t to = vertex_of(ws, count, e.to, table);
+        attach(ws, from, to);
+        attach(ws, to, from);
+    };
+    if (hints.edges != nullptr) {
+        for (std::size_t i = 0; i < hints.edge_count; ++i) take(*hints.edges[i]);
+        return count;
+    }
     for (std::size_t i = 0; i < member_count; ++i) {
         const std::size_t m = members[i];
         if (m >= n) continue;
-        for (const CellEdge* e = partition.cell_begin(m); e != partition.cell_end(m); ++e) {
-            if (e->neighbour < n && labels[e->neighbour] == number) continue;
-            const std::uint32_t from = vertex_of(ws, e->from);
-            const std::uint32_t to = vertex_of(ws, e->to);
-            attach(ws, from, to);
-            attach(ws, to, from);
-        }
+        const CellEdge* const end = partition.cell_end(m);
+        for (const CellEdge* e = partition.cell_begin(m); e != end; ++e) take(*e);
     }
+    return count;
+}
+
+// The first neighbour of `node` not yet visited, or `none`.
+inline std::uint32_t next_unvisited(const GroupWorkspace& ws, const GroupWorkspace::Node& node, std::uint32_t none) {
+    const GroupWorkspace::Node* const nodes = ws.nodes.data();
+    const std::uint32_t near = node.degree < 2 ? node.degree : 2;
+    for (std::uint32_t i = 0; i < near; ++i) {
+        if (!nodes[node.near[i]].visited) return node.near[i];
+    }
+    for (std::uint32_t entry = node.more; entry != 0; entry = ws.links[entry - 1].next) {
+        const std::uint32_t a = ws.links[entry - 1].to;
+        if (!nodes[a].visited) return a;
+    }
+    return none;
 }
 
 // Trace: from each unvisited vertex in the order first met, follow the first
-// unvisited neighbour; a trace of three or more vertices is a ring.
-void trace_rings(GroupWorkspace& ws) {
-    ws.ring_vertices.clear();
+// unvisited neighbour; a trace of three or more vertices is a ring. Its
+// vertices that name a circumcentre go to ws.points as that point.
+void trace_rings(const std::vector<Point>& cc, std::uint32_t vertices, GroupWorkspace& ws) {
     ws.ring_ends.clear();
-    const auto vertices = static_cast<std::uint32_t>(ws.vertex.size());
-    for (std::uint32_t k = 0; k < vertices; ++k) {
-        if (ws.nodes[k].visited) continue;
-        const std::size_t begin = ws.ring_vertices.size();
-        std::uint32_t r = k;
-        for (;;) {
-            GroupWorkspace::Node& node = ws.nodes[r];
+    if (ws.points.size() < vertices) ws.points.resize(vertices);
+    Point* const pts = ws.points.data();
+    GroupWorkspace::Node* const nodes = ws.nodes.data();
+    const std::uint32_t* const order = ws.order.data();
+    const std::size_t known = cc.size();
+    // No vertex is numbered this: there are fewer nodes.
+    const auto none = static_cast<std::uint32_t>(-1);
+    std::uint32_t len = 0;
+    // Vertices visited so far: once all are, no trace is left to start.
+    std::uint32_t seen = 0;
+    for (std::uint32_t k = 0; seen < vertices; ++k) {
+        if (nodes[order[k]].visited) continue;
+        const std::uint32_t begin = len;
+        const std::uint32_t before = seen;
+        std::uint32_t r = order[k];
+        do {
+            GroupWorkspace::Node& node = nodes[r];
             node.visited = true;
-            ws.ring_vertices.push_back(r);
-            bool moved = false;
-            for (std::uint32_t entry = node.head; entry != 0; entry = ws.links[entry - 1].next) {
-                const std::uint32_t a = ws.links[entry - 1].to;
-                if (!ws.nodes[a].visited) {
-                    r = a;
-                    moved = true;
-                    break;
-                }
-            }
-            if (!moved) break;
-        }
-        if (ws.ring_vertices.size() - begin >= 3) {
-            ws.ring_ends.push_back(ws.ring_vertices.size());
+            ++seen;
+            if (r < known) pts[len++] = cc[r];
+            r = next_unvisited(ws, node, none);
+        } while (r != none);
+        if (seen - before >= 3) {
+            ws.ring_ends.push_back(len);
         } else {
-            ws.ring_vertices.resize(begin);
+            len = begin;
         }
     }
 }
 
-// The traced rings as points, clipped to the board square one side at a
-// time, into ws.rings; a ring left with fewer than three points goes.
-void clip_rings(const std::vector<Point>& cc, double board_size, GroupWorkspace& ws) {
-    std::vector<Ring>& rings = ws.rings;
-    rings.clear();
-    std::vector<Point>& pts = ws.points;
-    std::vector<Point>& work = ws.work;
-    std::size_t begin = 0;
-    for (const std::size_t end : ws.ring_ends) {
-        pts.clear();
-        for (std::size_t j = begin; j < end; ++j) {
-            const std::size_t index = ws.vertex[ws.ring_vertices[j]];
-            if (index < cc.size()) pts.push_back(cc[index]);
-        }
+// One Sutherland-Hodgman pass against one side of the board square over
+// in[0 .. len). A pass that finds every point inside emits them unchanged,
+// so it is skipped: `in` stays as it is. Otherwise the points go to `out`,
+// grown to hold twice as many (each point emits at most itself and a
+// crossing), and `in` is pointed at them. Answers the number of points.
+// The points are taken a run at a time: a run inside is copied whole after
+// the crossing into it, a run outside gives the crossing out of the run
+// before it.
+template <Bound bound>
+std::size_t clip_pass(const Point*& in, std::size_t len, std::vector<Point>& out, double b) {
+    const Point* const src = in;
+    std::size_t i = 0;
+    while (i < len && inside(bound, src[i], b)) ++i;
+    if (i == len) return len;
+    if (out.size() < 2 * len) out.resize(2 * len);
+    Point* const dst = out.data();
+    std::size_t written = 0;
+    // The run inside that opens the ring, entered from the last point.
+    if (i > 0) {
+        if (!inside(bound, src[len - 1], b)) dst[written++] = crossing(bound, src[len - 1], src[0], b);
+        for (std::size_t k = 0; k < i; ++k) dst[written++] = src[k];
+    }
+    // From here on each outside run is followed by an inside run, and the
+    // point before an outside run is inside unless it is the first point's
+    // predecessor, the last point.
+    while (i < len) {
+        const Point& before = i > 0 ? src[i - 1] : src[len - 1];
+        if (inside(bound, before, b)) dst[written++] = crossing(bound, before, src[i], b);
+        ++i;
+        while (i < len && !inside(bound, src[i], b)) ++i;
+        if (i == len) break;
+        const std::size_t run = i;
+        dst[written++] = crossing(bound, src[i - 1], src[i], b);
+        ++i;
+        while (i < len && inside(bound, src[i], b)) ++i;
+        for (std::size_t k = run; k < i; ++k) dst[written++] = src[k];
+    }
+    in = dst;
+    return written;
+}
+
+// The traced rings clipped to the board square one side at a time, into
+// `rings`; a ring left with fewer than three points goes. Each ring has room
+// for its closing point.
+void clip_rings(double board_size, GroupWorkspace& ws, std::vector<Ring>& rings) {
+    rings.reserve(ws.ring_ends.size());
+    const Point* const pts = ws.points.data();
+    std::uint32_t begin = 0;
+    for (const std::uint32_t end : ws.ring_ends) {
+        const Point* in = pts + begin;
+        std::size_t len = end - begin;
         begin = end;
-        // A ring with every point inside the closed square passes each side
-        // unchanged.
-        bool inside_all = true;
-        for (const Point& v : pts) {
-            if (!(inside(Bound::XMin, v, board_size) && inside(Bound::XMax, v, board_size) &&
-                  inside(Bound::YMin, v, board_size) && inside(Bound::YMax, v, board_size))) {
-                inside_all = false;
-                break;
-            }
-        }
-        bool kept = true;
-        for (Bound bound : {Bound::XMin, Bound::XMax, Bound::YMin, Bound::YMax}) {
-            if (pts.size() < 3) {
-                kept = false;
-                break;
-            }
-            if (inside_all) continue;
-            clip_pass(pts, work, bound, board_size);
-            pts.swap(work);
-        }
-        if (kept && pts.size() >= 3) {
-            // Room for the closing point, added once the rings are ordered.
-            Ring ring;
-            ring.reserve(pts.size() + 1);
-            ring.assign(pts.begin(), pts.end());
-            rings.push_back(std::move(ring));
-        }
+        // The passes alternate between the two buffers; a skipped pass
+        // leaves its input where it is, which is never the buffer written
+        // next.
+        if (len < 3) continue;
+        len = clip_pass<Bound::XMin>(in, len, ws.work, board_size);
+        if (len < 3) continue;
+        len = clip_pass<Bound::XMax>(in, len, in == ws.work.data() ? ws.spare : ws.work, board_size);
+        if (len < 3) continue;
+        len = clip_pass<Bound::YMin>(in, len, in == ws.work.data() ? ws.spare : ws.work, board_size);
+        if (len < 3) continue;
+        len = clip_pass<Bound::YMax>(in, len, in == ws.work.data() ? ws.spare : ws.work, board_size);
+        if (len < 3) continue;
+        Ring& ring = rings.emplace_back();
+        ring.reserve(len + 1);
+        ring.assign(in, in + len);
     }
 }
 
@@ -228,59 +283,61 @@ std::vector<Stone> member_stones(const std::vector<Stone>& stones, const std::si
     return out;
 }
 
-// The clipped rings, largest first, each closed; equal areas keep trace
-// order (NaN areas last), again with ties broken by position.
-std::vector<Ring> rings_by_area(GroupWorkspace& ws) {
-    std::vector<Ring>& rings = ws.rings;
-    std::vector<double>& areas = ws.areas;
-    areas.resize(rings.size());
-    for (std::size_t i = 0; i < rings.size(); ++i) areas[i] = enclosed_area(rings[i]);
-    std::vector<std::size_t>& by_area = ws.by_area;
-    by_area.resize(rings.size());
-    std::iota(by_area.begin(), by_area.end(), std::size_t{0});
-    std::sort(by_area.begin(), by_area.end(), [&areas](std::size_t a, std::size_t b) {
-        const bool na = std::isnan(areas[a]);
-        const bool nb = std::isnan(areas[b]);
-        if (na != nb) return nb;
-        if (!na && areas[a] != areas[b]) return areas[a] > areas[b];
-        return a < b;
-    });
-    std::vector<Ring> out;
-    out.reserve(rings.size());
-    for (std::size_t i : by_area) {
-        Ring ring = std::move(rings[i]);
-        ring.push_back(ring.front());
-        out.push_back(std::move(ring));
+// Puts the rings largest first, each closed; equal areas keep trace order
+// (NaN areas last), again with ties broken by position. A lone ring needs
+// no measuring.
+void order_rings(std::vector<Ring>& rings, GroupWorkspace& ws) {
+    if (rings.size() > 1) {
+        std::vector<double>& areas = ws.areas;
+        areas.resize(rings.size());
+        for (std::size_t i = 0; i < rings.size(); ++i) areas[i] = enclosed_area(rings[i]);
+        std::vector<std::size_t>& by_area = ws.by_area;
+        by_area.resize(rings.size());
+        std::iota(by_area.begin(), by_area.end(), std::size_t{0});
+        std::sort(by_area.begin(), by_area.end(), [&areas](std::size_t a, std::size_t b) {
+            const bool na = std::isnan(areas[a]);
+            const bool nb = std::isnan(areas[b]);
+            if (na != nb) return nb;
+            if (!na && areas[a] != areas[b]) return areas[a] > areas[b];
+            return a < b;
+        });
+        // Through the workspace's list, whose storage is kept: rings move,
+        // nothing is allocated.
+        std::vector<Ring>& sorted = ws.rings;
+        sorted.clear();
+        for (const std::size_t i : by_area) sorted.push_back(std::move(rings[i]));
+        for (std::size_t i = 0; i < rings.size(); ++i) rings[i] = std::move(sorted[i]);
+        sorted.clear();
     }
-    return out;
+    for (Ring& ring : rings) ring.push_back(ring.front());
 }
 
 }  // namespace
 
-Group build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
-                       const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
-                       Color color, GroupWorkspace& ws, const std::size_t* ascending) {
-    Group group;
+void build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
+                      const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
+                      Color color, GroupWorkspace& ws, Group& group, const GroupHints& hints) {
     group.color = color;
-    if (member_count == 0) return group;
-    collect_boundary(partition, labels, members, member_count, ws);
-    trace_rings(ws);
-    clip_rings(partition.circumcentres, board_size, ws);
-    if (ascending != nullptr) {
+    if (member_count == 0) return;
+    const std::uint32_t vertices = collect_boundary(partition, labels, members, member_count, hints, ws);
+    trace_rings(partition.circumcentres, vertices, ws);
+    clip_rings(board_size, ws, group.rings);
+    if (hints.ascending != nullptr) {
         group.stones.reserve(member_count);
-        for (std::size_t i = 0; i < member_count; ++i) group.stones.push_back(stones[ascending[i]]);
+        for (std::size_t i = 0; i < member_count; ++i) group.stones.push_back(stones[hints.ascending[i]]);
     } else {
         group.stones = member_stones(stones, members, member_count, ws);
     }
-    group.rings = rings_by_area(ws);
-    return group;
+    order_rings(group.rings, ws);
 }
 
 Group build_group(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
                   const std::vector<std::size_t>& labels, const std::vector<std::size_t>& members,
                   Color color) {
     GroupWorkspace ws;
-    return build_group_into(partition, board_size, stones, labels, members.data(), members.size(), color, ws);
+    Group group;
+    build_group_into(partition, board_size, stones, labels, members.data(), members.size(), color, ws, group);
+    return group;
 }
 
 double area(const std::vector<Ring>& rings) {

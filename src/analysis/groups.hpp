@@ -20,43 +20,63 @@ Group build_group(const VoronoiPartition& partition, double board_size, const st
                   Color color);
 
 // Buffers of the ring tracing, kept between groups and between analyses.
-// Boundary vertices are numbered in the order they are first met; a
-// circumcentre index maps to that number through a flat table stamped with
-// the group being traced, so nothing is cleared between groups.
+// A boundary vertex's node sits at its circumcentre index and carries the
+// generation (the group being traced) that last met it, so nothing is
+// cleared between groups; the vertices are listed in the order first met.
 struct GroupWorkspace {
     struct Node {
-        std::uint32_t head = 0;  // first adjacency entry + 1, or 0
-        std::uint32_t tail = 0;  // last adjacency entry + 1, or 0
-        bool visited = false;
+        std::uint64_t generation;  // 64 bits: never wraps
+        std::uint32_t degree;   // neighbours attached
+        std::uint32_t near[2];  // the first two neighbours, in the order attached
+        std::uint32_t more;     // entry of the third neighbour + 1, or 0
+        std::uint32_t last;     // entry of the last neighbour past the second + 1, or 0
+        bool visited;
     };
+    // A neighbour past a vertex's second. A circumcentre index names a
+    // triangle, and a group's boundary crosses none or two of its sides, so
+    // only a partition unlike those built from stones gives a vertex more.
     struct Link {
-        std::uint32_t to = 0;    // vertex number
+        std::uint32_t to = 0;    // vertex
         std::uint32_t next = 0;  // next entry of the same vertex + 1, or 0
     };
     std::uint64_t generation = 0;
-    std::vector<std::uint64_t> stamp;  // by circumcentre index
-    std::vector<std::uint32_t> number;  // by circumcentre index, valid when stamped
-    std::unordered_map<std::size_t, std::uint32_t> beyond;  // indices past the table
-    std::vector<std::size_t> vertex;  // circumcentre index by vertex number
-    std::vector<Node> nodes;          // by vertex number
+    // By circumcentre index; then, from the partition's circumcentre count
+    // on, the vertices at indices past it, numbered as first met.
+    std::vector<Node> nodes;
+    std::unordered_map<std::size_t, std::uint32_t> beyond;  // indices past the circumcentres
+    std::vector<std::uint32_t> order;  // vertices in the order first met
     std::vector<Link> links;
-    std::vector<std::uint32_t> ring_vertices;
-    std::vector<std::size_t> ring_ends;
-    std::vector<Point> points;
-    std::vector<Point> work;
-    std::vector<Ring> rings;
+    std::vector<Point> points;             // the traced rings' points, ring after ring
+    std::vector<std::uint32_t> ring_ends;  // where each traced ring's points end
+    std::vector<Point> work;   // the clipping passes write here and
+    std::vector<Point> spare;  // here by turns
+    std::vector<Ring> rings;   // the rings in area order, moved through here
     std::vector<double> areas;
     std::vector<std::size_t> by_area;
     std::vector<std::size_t> members;
 };
 
-// build_group with the member list given as a range and the buffers in `ws`.
-// `ascending`, when given, holds the same members by ascending index, and the
-// stones' ids strictly ascend: the group's stones are then read in that order
-// instead of being sorted by id.
-Group build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
-                       const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
-                       Color color, GroupWorkspace& ws, const std::size_t* ascending = nullptr);
+// What the labelling already knows of a group, to spare build_group_into
+// work.
+struct GroupHints {
+    // The members by ascending index, when the stones' ids strictly ascend:
+    // the group's stones are then read in that order instead of being sorted
+    // by id.
+    const std::size_t* ascending = nullptr;
+    // The members' cell edges that may lie on the group's boundary, member
+    // after member in member order, each member's in cell order: all of
+    // them but some shared with a stone of the group. Null: every cell edge
+    // of the members.
+    const CellEdge* const* edges = nullptr;
+    std::size_t edge_count = 0;
+};
+
+// build_group with the member list given as a range and the buffers in `ws`,
+// written into `group`, which starts empty: the caller's list of groups can
+// hold it from the start.
+void build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
+                      const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
+                      Color color, GroupWorkspace& ws, Group& group, const GroupHints& hints = {});
 
 // Area enclosed by one ring (closed or not), whatever its orientation.
 double enclosed_area(const Ring& ring);

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <random>
 #include <set>
 #include <vector>
@@ -411,6 +413,250 @@ TEST(AnalysisGroups, AnyInputPutsEveryStoneInExactlyOneGroup) {
             }
         }
         for (int k : seen) EXPECT_EQ(k, 1) << "round " << round;
+    }
+}
+
+// The grouping and ring tracing as plainly as they can be written: a
+// depth-first labelling, an ordered map of boundary adjacency, a set of
+// visited vertices, four clipping passes, stable sorts.
+struct Reference {
+    std::vector<std::size_t> labels;
+    std::vector<std::vector<std::size_t>> members;  // by group number
+};
+
+Reference reference_labels(const VoronoiPartition& p, const std::vector<Stone>& stones, double b) {
+    const std::size_t n = stones.size();
+    const std::size_t none = std::numeric_limits<std::size_t>::max();
+    Reference out{std::vector<std::size_t>(n, none), {}};
+    for (std::size_t o = 0; o < n; ++o) {
+        if (out.labels[o] != none) continue;
+        std::vector<std::size_t> group;
+        std::vector<std::size_t> stack{o};
+        while (!stack.empty()) {
+            const std::size_t v = stack.back();
+            stack.pop_back();
+            if (out.labels[v] != none) continue;
+            out.labels[v] = out.members.size();
+            group.push_back(v);
+            if (v >= p.stone_count()) continue;
+            for (const CellEdge* e = p.cell_begin(v); e != p.cell_end(v); ++e) {
+                if (e->neighbour < n && stones[e->neighbour].color == stones[o].color && cells_touch(p, *e, b)) {
+                    stack.push_back(e->neighbour);
+                }
+            }
+        }
+        out.members.push_back(group);
+    }
+    return out;
+}
+
+std::vector<Point> reference_clip(std::vector<Point> pts, double b) {
+    for (int side = 0; side < 4; ++side) {
+        if (pts.size() < 3) return {};
+        auto in = [&](Point q) {
+            return side == 0 ? q.x >= 0 : side == 1 ? q.x <= b : side == 2 ? q.y >= 0 : q.y <= b;
+        };
+        std::vector<Point> out;
+        Point prev = pts.back();
+        for (const Point cur : pts) {
+            if (in(cur) != in(prev)) {
+                const double dx = cur.x - prev.x;
+                const double dy = cur.y - prev.y;
+                if (side == 0) out.push_back({0.0, prev.y + dy * ((0 - prev.x) / dx)});
+                if (side == 1) out.push_back({b, prev.y + dy * ((b - prev.x) / dx)});
+                if (side == 2) out.push_back({prev.x + ((0 - prev.y) / dy) * dx, 0.0});
+                if (side == 3) out.push_back({prev.x + ((b - prev.y) / dy) * dx, b});
+            }
+            if (in(cur)) out.push_back(cur);
+            prev = cur;
+        }
+        pts = std::move(out);
+    }
+    return pts.size() < 3 ? std::vector<Point>{} : pts;
+}
+
+Group reference_group(const VoronoiPartition& p, double b, const std::vector<Stone>& stones,
+                      const std::vector<std::size_t>& labels, const std::vector<std::size_t>& members, Color color) {
+    const std::size_t n = p.stone_count();
+    std::map<std::size_t, std::vector<std::size_t>> adjacency;
+    std::vector<std::size_t> order;
+    auto link = [&](std::size_t from, std::size_t to) {
+        auto [it, fresh] = adjacency.try_emplace(from);
+        if (fresh) order.push_back(from);
+        it->second.push_back(to);
+    };
+    for (const std::size_t m : members) {
+        if (m >= n) continue;
+        for (const CellEdge* e = p.cell_begin(m); e != p.cell_end(m); ++e) {
+            if (e->neighbour < n && labels[e->neighbour] == labels[members[0]]) continue;
+            link(e->from, e->to);
+            link(e->to, e->from);
+        }
+    }
+    std::set<std::size_t> visited;
+    std::vector<Ring> rings;
+    std::vector<double> areas;
+    for (const std::size_t k : order) {
+        if (visited.count(k) != 0) continue;
+        std::vector<std::size_t> trace;
+        for (std::size_t r = k;;) {
+            visited.insert(r);
+            trace.push_back(r);
+            const auto& next = adjacency[r];
+            const auto it = std::find_if(next.begin(), next.end(), [&](std::size_t a) { return visited.count(a) == 0; });
+            if (it == next.end()) break;
+            r = *it;
+        }
+        if (trace.size() < 3) continue;
+        std::vector<Point> pts;
+        for (const std::size_t i : trace) {
+            if (i < p.circumcentres.size()) pts.push_back(p.circumcentres[i]);
+        }
+        pts = reference_clip(pts, b);
+        if (pts.empty()) continue;
+        areas.push_back(enclosed_area(pts));
+        rings.push_back(pts);
+    }
+    std::vector<std::size_t> by_area(rings.size());
+    for (std::size_t i = 0; i < by_area.size(); ++i) by_area[i] = i;
+    std::stable_sort(by_area.begin(), by_area.end(), [&](std::size_t x, std::size_t y) {
+        if (std::isnan(areas[x]) || std::isnan(areas[y])) return !std::isnan(areas[x]) && std::isnan(areas[y]);
+        return areas[x] > areas[y];
+    });
+    Group g;
+    g.color = color;
+    for (const std::size_t i : by_area) {
+        g.rings.push_back(rings[i]);
+        g.rings.back().push_back(rings[i].front());
+    }
+    for (const std::size_t m : members) {
+        if (m < stones.size()) g.stones.push_back(stones[m]);
+    }
+    std::stable_sort(g.stones.begin(), g.stones.end(), [](const Stone& x, const Stone& y) { return x.id < y.id; });
+    return g;
+}
+
+::testing::AssertionResult same_bits(const Group& got, const Group& want) {
+    auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+    if (got.color != want.color) return ::testing::AssertionFailure() << "colour";
+    if (got.stones.size() != want.stones.size()) return ::testing::AssertionFailure() << "stone count";
+    for (std::size_t i = 0; i < got.stones.size(); ++i) {
+        const Stone& s = got.stones[i];
+        const Stone& t = want.stones[i];
+        if (s.id != t.id || s.color != t.color || bits(s.position.x) != bits(t.position.x) ||
+            bits(s.position.y) != bits(t.position.y)) {
+            return ::testing::AssertionFailure() << "stone " << i;
+        }
+    }
+    if (got.rings.size() != want.rings.size()) return ::testing::AssertionFailure() << "ring count";
+    for (std::size_t r = 0; r < got.rings.size(); ++r) {
+        if (got.rings[r].size() != want.rings[r].size()) return ::testing::AssertionFailure() << "ring " << r << " length";
+        for (std::size_t i = 0; i < got.rings[r].size(); ++i) {
+            if (bits(got.rings[r][i].x) != bits(want.rings[r][i].x) || bits(got.rings[r][i].y) != bits(want.rings[r][i].y)) {
+                return ::testing::AssertionFailure() << "ring " << r << " point " << i;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(AnalysisGroups, GroupsAndRingsMatchAPlainTracingBitForBit) {
+    // Uniform, lattice (co-circular stones: zero-length edges and shared
+    // circumcentres), edge-hugging and duplicated positions, with lopsided
+    // colourings that make large groups with holes; and a negative board
+    // size, whose square holds nothing.
+    std::mt19937_64 rng(1213);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int round = 0; round < 400; ++round) {
+        const std::vector<double> sizes{18.0, 25.5, 19.0, 9.0, -18.0};
+        const double b = sizes[static_cast<std::size_t>(round + round / 5) % sizes.size()];
+        const double span = std::fabs(b);
+        const int kind = round % 5;
+        const double step = std::vector<double>{1.0, 1.5, 2.25, 3.0}[static_cast<std::size_t>(round / 5) % 4];
+        const double black_share = 0.2 + 0.6 * unit(rng);
+        const std::size_t count = 1 + static_cast<std::size_t>(unit(rng) * (round % 3 == 0 ? 90 : 40));
+        std::vector<Stone> stones;
+        std::uint32_t id = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            Point q{unit(rng) * span, unit(rng) * span};
+            if (kind == 1 || kind == 2) {
+                const double cells = std::floor(span / step);
+                q = {std::floor(unit(rng) * (cells + 1)) * step, std::floor(unit(rng) * (cells + 1)) * step};
+            }
+            if (kind == 3 && unit(rng) < 0.3) (unit(rng) < 0.5 ? q.x : q.y) = unit(rng) < 0.5 ? 0.0 : span;
+            if (kind == 4 && !stones.empty() && unit(rng) < 0.2) q = stones.back().position;
+            id += 1 + static_cast<std::uint32_t>(unit(rng) * 3);
+            stones.push_back(stone(id, q.x, q.y, unit(rng) < black_share ? Color::Black : Color::White));
+        }
+        std::vector<Point> centres;
+        for (const Stone& s : stones) centres.push_back(s.position);
+        auto p = build_partition(b, centres);
+        ASSERT_TRUE(p.has_value());
+
+        const auto a = analyse(b, stones);
+        const Reference ref = reference_labels(*p, stones, b);
+        std::vector<Group> black, white;
+        for (const auto& m : ref.members) {
+            const Color c = stones[m[0]].color;
+            (c == Color::Black ? black : white).push_back(reference_group(*p, b, stones, ref.labels, m, c));
+        }
+        ASSERT_EQ(a.black.size(), black.size()) << "round " << round;
+        ASSERT_EQ(a.white.size(), white.size()) << "round " << round;
+        for (std::size_t g = 0; g < black.size(); ++g) EXPECT_TRUE(same_bits(a.black[g], black[g])) << "round " << round;
+        for (std::size_t g = 0; g < white.size(); ++g) EXPECT_TRUE(same_bits(a.white[g], white[g])) << "round " << round;
+
+        // The same groups built one by one, with ids in no particular order
+        // and, every other round, a partition that lists fewer circumcentres
+        // than its cell edges name.
+        std::vector<Stone> shuffled = stones;
+        for (Stone& s : shuffled) s.id = static_cast<std::uint32_t>(unit(rng) * 2 * count);
+        if (round % 2 == 1) p->circumcentres.resize(p->circumcentres.size() * 3 / 4);
+        const Reference cut = reference_labels(*p, shuffled, b);
+        for (const auto& m : cut.members) {
+            const Color c = shuffled[m[0]].color;
+            EXPECT_TRUE(same_bits(build_group(*p, b, shuffled, cut.labels, m, c),
+                                  reference_group(*p, b, shuffled, cut.labels, m, c)))
+                << "round " << round;
+        }
+    }
+
+    // Cell-edge lists no triangulation gives: vertices of any degree,
+    // dangling paths, edges from a circumcentre to itself, indices past the
+    // circumcentres and points that are not finite.
+    const double odd[] = {std::nan(""), std::numeric_limits<double>::infinity(), -0.0};
+    for (int round = 0; round < 300; ++round) {
+        VoronoiPartition p;
+        const std::size_t count = 1 + static_cast<std::size_t>(unit(rng) * 8);
+        const std::size_t points = 3 + static_cast<std::size_t>(unit(rng) * 8);
+        for (std::size_t i = 0; i < points; ++i) {
+            Point q{unit(rng) * 28 - 5, unit(rng) * 28 - 5};
+            if (unit(rng) < 0.05) q.x = odd[static_cast<std::size_t>(unit(rng) * 3)];
+            p.circumcentres.push_back(q);
+        }
+        std::vector<Stone> stones;
+        std::vector<std::size_t> labels;
+        p.edge_start.push_back(0);
+        for (std::size_t i = 0; i < count; ++i) {
+            stones.push_back(stone(static_cast<std::uint32_t>(unit(rng) * 10), 0, 0, Color::Black));
+            labels.push_back(static_cast<std::size_t>(unit(rng) * 3));
+            const std::size_t edges = static_cast<std::size_t>(unit(rng) * 7);
+            for (std::size_t k = 0; k < edges; ++k) {
+                p.edges.push_back({static_cast<std::uint32_t>(unit(rng) * (points + 2)),
+                                   static_cast<std::uint32_t>(unit(rng) * (points + 2)),
+                                   static_cast<std::uint32_t>(unit(rng) * (count + 4))});
+            }
+            p.edge_start.push_back(p.edges.size());
+        }
+        for (std::size_t g = 0; g < 3; ++g) {
+            std::vector<std::size_t> members;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (labels[i] == g) members.insert(members.begin() + static_cast<long>(unit(rng) * (members.size() + 1)), i);
+            }
+            if (members.empty()) continue;
+            EXPECT_TRUE(same_bits(build_group(p, 18.0, stones, labels, members, Color::Black),
+                                  reference_group(p, 18.0, stones, labels, members, Color::Black)))
+                << "arbitrary round " << round;
+        }
     }
 }
 
