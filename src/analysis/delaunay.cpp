@@ -1,6 +1,7 @@
 #include "analysis/delaunay.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -58,14 +59,61 @@ std::size_t closest_site(const Point* pts, std::size_t n, Point from) {
     return found;
 }
 
-// Sorts (key, index) pairs, given by ascending index, into ascending key,
-// equal keys keeping ascending index: the order of the pairs themselves. Long
-// lists go through a least-significant-digit radix sort, stable by
-// construction, in 8-bit digits; a digit that every key shares is skipped.
+}  // namespace
+
+// Short lists are spread over at least as many buckets as entries by the
+// leading bits of each key's difference from the smallest key, in list
+// order (a counting sort, which keeps equal keys in ascending index); an
+// insertion sort on the keys then orders each bucket. As the buckets follow
+// in key order, that insertion sort runs over the whole list and moves an
+// entry only within its bucket. A bucket too full for it sends the list to
+// std::sort, which orders the pairs themselves. Long lists go through a
+// least-significant-digit radix sort, stable by construction, in 8-bit
+// digits; a digit that every key shares is skipped.
 void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
                 std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
     const std::size_t n = keyed.size();
-    if (n < 512 || n > std::numeric_limits<std::uint32_t>::max()) {
+    if (n < 2) return;
+    if (n < 512) {
+        std::uint64_t lo = keyed[0].first;
+        std::uint64_t hi = lo;
+        for (std::size_t i = 1; i < n; ++i) {
+            const std::uint64_t key = keyed[i].first;
+            lo = key < lo ? key : lo;
+            hi = key > hi ? key : hi;
+        }
+        const unsigned bits = static_cast<unsigned>(std::bit_width(n));
+        const unsigned width = static_cast<unsigned>(std::bit_width(hi - lo));
+        const unsigned shift = width > bits ? width - bits : 0;
+        const std::size_t buckets = std::size_t{1} << bits;
+        counts.assign(buckets, 0);
+        std::uint32_t* const count = counts.data();
+        for (std::size_t i = 0; i < n; ++i) ++count[(keyed[i].first - lo) >> shift];
+        std::uint32_t total = 0;
+        std::uint32_t fullest = 0;
+        for (std::size_t b = 0; b < buckets; ++b) {
+            const std::uint32_t c = count[b];
+            fullest = c > fullest ? c : fullest;
+            count[b] = total;
+            total += c;
+        }
+        if (fullest > 32) {
+            std::sort(keyed.begin(), keyed.end());
+            return;
+        }
+        spare.resize(n);
+        std::pair<std::uint64_t, std::size_t>* const out = spare.data();
+        for (std::size_t i = 0; i < n; ++i) out[count[(keyed[i].first - lo) >> shift]++] = keyed[i];
+        for (std::size_t i = 1; i < n; ++i) {
+            const std::pair<std::uint64_t, std::size_t> entry = out[i];
+            std::size_t j = i;
+            for (; j > 0 && out[j - 1].first > entry.first; --j) out[j] = out[j - 1];
+            out[j] = entry;
+        }
+        keyed.swap(spare);
+        return;
+    }
+    if (n > std::numeric_limits<std::uint32_t>::max()) {
         std::sort(keyed.begin(), keyed.end());
         return;
     }
@@ -90,6 +138,8 @@ void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
         keyed.swap(spare);
     }
 }
+
+namespace {
 
 class Builder {
 public:
