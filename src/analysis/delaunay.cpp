@@ -164,6 +164,7 @@ private:
     std::size_t* hull_tri_ = nullptr;
     std::size_t* hash_ = nullptr;
     std::size_t hash_len_ = 0;
+    double hash_len_real_ = 0.0;
     std::size_t hull_start_ = 0;
     Point centre_;
 
@@ -172,13 +173,15 @@ private:
         const double dy = p.y - centre_.y;
         const double t = dx / (std::fabs(dx) + std::fabs(dy));
         const double a = (dy > 0.0 ? 3.0 - t : 1.0 + t) / 4.0;
-        const std::size_t len = hash_len_;
+        const double f = hash_len_real_ * a;
         // The index is below len but where a reaches 1 or beyond; only then
-        // is the division worked. The saturating conversion truncates, which
-        // is the floor for a positive value; anything else gives 0 with or
-        // without a floor taken first.
-        const std::size_t k = saturating_index(static_cast<double>(len) * a);
-        return k < len ? k : k % len;
+        // is the division worked. Truncation is the floor for a positive
+        // value, and below len it fits a signed conversion; the saturating
+        // conversion gives 0 for anything not positive, with or without a
+        // floor taken first.
+        if (f > 0.0 && f < hash_len_real_) return static_cast<std::size_t>(static_cast<std::int64_t>(f));
+        const std::size_t k = saturating_index(f);
+        return k < hash_len_ ? k : k % hash_len_;
     }
 
     void hash_site(std::size_t i) { hash_[hash_key(pts_[i])] = i; }
@@ -208,7 +211,7 @@ private:
     }
 
     void grow();
-    std::size_t legalize(std::size_t start);
+    [[gnu::always_inline]] inline std::size_t legalize(std::size_t start);
 
     // The three sites of the first triangle.
     struct Seed {
@@ -220,9 +223,8 @@ private:
         std::size_t edge;
         bool walk_back;
     };
-    bool sites_usable() const;
-    Point box_centre() const;
-    std::optional<Seed> choose_seed() const;
+    std::optional<Point> usable_box_centre() const;
+    std::optional<Seed> choose_seed(Point box_centre) const;
     void start_from(const Seed& seed);
     void order_by_distance_to_centre();
     void start_hull(const Seed& seed);
@@ -249,7 +251,7 @@ void Builder::grow() {
 // legal. The stack holds each edge with its position in its triangle in the
 // two low bits, so that next and prev need no division; `start` is the
 // third edge of its triangle.
-std::size_t Builder::legalize(std::size_t start) {
+inline std::size_t Builder::legalize(std::size_t start) {
     std::size_t* const tri = tri_;
     std::size_t* const twin = twin_;
     std::vector<std::size_t>& pending = ws_.pending;
@@ -314,8 +316,9 @@ std::size_t Builder::legalize(std::size_t start) {
 }
 
 bool Builder::run() {
-    if (!sites_usable()) return false;
-    const std::optional<Seed> seed = choose_seed();
+    const std::optional<Point> box_centre = usable_box_centre();
+    if (!box_centre) return false;
+    const std::optional<Seed> seed = choose_seed(*box_centre);
     if (!seed) return false;
     start_from(*seed);
     order_by_distance_to_centre();
@@ -332,29 +335,27 @@ bool Builder::run() {
     return true;
 }
 
-bool Builder::sites_usable() const {
-    for (std::size_t i = 0; i < n_; ++i) {
-        if (!std::isfinite(pts_[i].x) || !std::isfinite(pts_[i].y)) return false;
-    }
-    return n_ >= 3;
-}
-
-Point Builder::box_centre() const {
+// The centre of the sites' bounding box, or nothing when a coordinate is
+// not finite or there are fewer than three sites.
+std::optional<Point> Builder::usable_box_centre() const {
     double min_x = INF, min_y = INF, max_x = -INF, max_y = -INF;
+    bool finite = true;
     for (std::size_t i = 0; i < n_; ++i) {
         const Point p = pts_[i];
+        finite = finite && std::isfinite(p.x) && std::isfinite(p.y);
         if (p.x < min_x) min_x = p.x;
         if (p.y < min_y) min_y = p.y;
         if (p.x > max_x) max_x = p.x;
         if (p.y > max_y) max_y = p.y;
     }
-    return {(min_x + max_x) / 2, (min_y + max_y) / 2};
+    if (!finite || n_ < 3) return std::nullopt;
+    return Point{(min_x + max_x) / 2, (min_y + max_y) / 2};
 }
 
 // Seed triangle: the site nearest the box centre, its nearest site, and the
 // site making the smallest circumcircle with those two, turned clockwise.
-std::optional<Builder::Seed> Builder::choose_seed() const {
-    const std::size_t i0 = closest_site(pts_, n_, box_centre());
+std::optional<Builder::Seed> Builder::choose_seed(Point box_centre) const {
+    const std::size_t i0 = closest_site(pts_, n_, box_centre);
     if (i0 == EMPTY) return std::nullopt;
     std::size_t i1 = closest_site(pts_, n_, pts_[i0]);
     if (i1 == EMPTY) return std::nullopt;
@@ -430,6 +431,7 @@ void Builder::start_hull(const Seed& seed) {
     hull_tri_ = ws_.hull_tri.data();
     hash_ = ws_.hash.data();
     hash_len_ = ws_.hash.size();
+    hash_len_real_ = static_cast<double>(hash_len_);
     hull_start_ = i0;
     join_hull(i0, i1);
     join_hull(i1, i2);
