@@ -61,6 +61,9 @@ std::size_t closest_site(const Point* pts, std::size_t n, Point from) {
 
 }  // namespace
 
+void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed, std::uint64_t lo, std::uint64_t hi,
+                        std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts);
+
 // Short lists are spread over at least as many buckets as entries by the
 // leading bits of each key's difference from the smallest key, in list
 // order (a counting sort, which keeps equal keys in ascending index); an
@@ -72,16 +75,21 @@ std::size_t closest_site(const Point* pts, std::size_t n, Point from) {
 // digits; a digit that every key shares is skipped.
 void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
                 std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
+    std::uint64_t lo = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t hi = 0;
+    for (const auto& entry : keyed) {
+        lo = entry.first < lo ? entry.first : lo;
+        hi = entry.first > hi ? entry.first : hi;
+    }
+    sort_keyed_between(keyed, lo, hi, spare, counts);
+}
+
+// sort_keyed, given the smallest and the largest key.
+void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed, std::uint64_t lo, std::uint64_t hi,
+                        std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
     const std::size_t n = keyed.size();
     if (n < 2) return;
     if (n < 512) {
-        std::uint64_t lo = keyed[0].first;
-        std::uint64_t hi = lo;
-        for (std::size_t i = 1; i < n; ++i) {
-            const std::uint64_t key = keyed[i].first;
-            lo = key < lo ? key : lo;
-            hi = key > hi ? key : hi;
-        }
         const unsigned bits = static_cast<unsigned>(std::bit_width(n));
         const unsigned width = static_cast<unsigned>(std::bit_width(hi - lo));
         const unsigned shift = width > bits ? width - bits : 0;
@@ -323,10 +331,11 @@ bool Builder::run() {
     start_from(*seed);
     order_by_distance_to_centre();
     start_hull(*seed);
-    const std::size_t* const ids = ws_.ids.data();
+    // Sites in the sorted order: the index of each (key, index) pair.
+    const std::pair<std::uint64_t, std::size_t>* const order = ws_.keyed.data();
     for (std::size_t k = 0; k < n_; ++k) {
-        const std::size_t i = ids[k];
-        if (k > 0 && nearly_equal(pts_[i], pts_[ids[k - 1]])) continue;
+        const std::size_t i = order[k].second;
+        if (k > 0 && nearly_equal(pts_[i], pts_[order[k - 1].second])) continue;
         if (i == seed->i0 || i == seed->i1 || i == seed->i2) continue;
         add_site(i);
     }
@@ -402,6 +411,8 @@ void Builder::start_from(const Seed& seed) {
 void Builder::order_by_distance_to_centre() {
     std::vector<std::pair<std::uint64_t, std::size_t>>& keyed = ws_.keyed;
     keyed.resize(n_);
+    std::uint64_t lo = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t hi = 0;
     for (std::size_t i = 0; i < n_; ++i) {
         const double d = squared_distance(pts_[i], centre_);
         std::uint64_t key = std::numeric_limits<std::uint64_t>::max();
@@ -411,10 +422,10 @@ void Builder::order_by_distance_to_centre() {
             std::memcpy(&key, &d, sizeof key);
         }
         keyed[i] = {key, i};
+        lo = key < lo ? key : lo;
+        hi = key > hi ? key : hi;
     }
-    sort_keyed(keyed, ws_.keyed_spare, ws_.radix_counts);
-    ws_.ids.resize(n_);
-    for (std::size_t k = 0; k < n_; ++k) ws_.ids[k] = keyed[k].second;
+    sort_keyed_between(keyed, lo, hi, ws_.keyed_spare, ws_.radix_counts);
 }
 
 // The hull is the seed triangle, its sites hashed by angle.

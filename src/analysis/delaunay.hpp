@@ -67,7 +67,6 @@ struct Workspace {
     std::vector<std::pair<std::uint64_t, std::size_t>> keyed;  // sort key and site
     std::vector<std::pair<std::uint64_t, std::size_t>> keyed_spare;
     std::vector<std::uint32_t> radix_counts;
-    std::vector<std::size_t> ids;
 };
 
 // Sorts (key, index) pairs, listed by ascending index, into ascending key;
