@@ -10,12 +10,30 @@ namespace {
 
 using delaunay::EMPTY;
 
+// Two doubles worked side by side, each lane rounded exactly as the same
+// operation on one double would be.
+typedef double Pair __attribute__((vector_size(16)));
+
 // Circumcentre of a, b, c; the origin for a degenerate triangle (zero cross
-// product or a zero side).
+// product or a zero side). The formula of delaunay::circumdelta, its x and y
+// halves in the two lanes:
+//   (dx, dy) = b - a, (ex, ey) = c - a, bl = dx dx + dy dy, cl = ex ex + ey ey,
+//   cross = dx ey - dy ex, d = 0.5 / cross,
+//   centre = a + (ey bl - dy cl, dx cl - ex bl) d.
 Point circumcentre(Point a, Point b, Point c) {
-    const delaunay::Circumdelta d = delaunay::circumdelta(a, b, c);
-    if (d.degenerate) return {0.0, 0.0};
-    return {a.x + d.offset.x, a.y + d.offset.y};
+    const Pair pa{a.x, a.y};
+    const Pair de = Pair{b.x, b.y} - pa;  // dx, dy
+    const Pair ef = Pair{c.x, c.y} - pa;  // ex, ey
+    const Pair dd = de * de;
+    const Pair ee = ef * ef;
+    const Pair lengths = Pair{dd[0], ee[0]} + Pair{dd[1], ee[1]};  // bl, cl
+    const Pair skew = de * Pair{ef[1], ef[0]};                        // dx ey, dy ex
+    const double cross = skew[0] - skew[1];
+    if (cross == 0.0 || lengths[0] == 0.0 || lengths[1] == 0.0) return {0.0, 0.0};
+    const double d = 0.5 / cross;
+    const Pair num = Pair{ef[1], de[0]} * lengths - Pair{de[1], ef[0]} * Pair{lengths[1], lengths[0]};
+    const Pair centre = pa + num * Pair{d, d};
+    return {centre[0], centre[1]};
 }
 
 }  // namespace
