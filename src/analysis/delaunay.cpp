@@ -170,6 +170,10 @@ private:
     std::size_t* hull_prev_ = nullptr;
     std::size_t* hull_next_ = nullptr;
     std::size_t* hull_tri_ = nullptr;
+    std::size_t* hull_key_ = nullptr;  // hash key of each hull site
+    // legalize's stack of pending edges.
+    std::size_t* stack_ = nullptr;
+    std::size_t stack_room_ = 0;
     std::size_t* hash_ = nullptr;
     std::size_t hash_len_ = 0;
     double hash_len_real_ = 0.0;
@@ -192,7 +196,12 @@ private:
         return k < hash_len_ ? k : k % hash_len_;
     }
 
-    void hash_site(std::size_t i) { hash_[hash_key(pts_[i])] = i; }
+    // Stores hull site i in the bucket of its key, which is kept for when i
+    // is hashed again.
+    void hash_site(std::size_t i, std::size_t key) {
+        hash_[key] = i;
+        hull_key_[i] = key;
+    }
 
     // Makes b follow a on the hull.
     void join_hull(std::size_t a, std::size_t b) {
@@ -236,7 +245,7 @@ private:
     void start_from(const Seed& seed);
     void order_by_distance_to_centre();
     void start_hull(const Seed& seed);
-    std::optional<Visible> first_visible_edge(Point p) const;
+    std::optional<Visible> first_visible_edge(Point p, std::size_t key) const;
     void add_site(std::size_t i);
 };
 
@@ -262,10 +271,8 @@ void Builder::grow() {
 inline std::size_t Builder::legalize(std::size_t start) {
     std::size_t* const tri = tri_;
     std::size_t* const twin = twin_;
-    std::vector<std::size_t>& pending = ws_.pending;
-    if (pending.size() < 16) pending.resize(16);
-    std::size_t* stack = pending.data();
-    std::size_t room = pending.size();
+    std::size_t* stack = stack_;
+    std::size_t room = stack_room_;
     std::size_t top = 0;
     stack[top++] = start << 2 | 2;
     std::size_t answer = EMPTY;
@@ -312,9 +319,9 @@ inline std::size_t Builder::legalize(std::size_t start) {
         twin[ar] = bl;
         twin[bl] = ar;
         if (top + 2 > room) {
-            pending.resize(2 * room);
-            stack = pending.data();
-            room = pending.size();
+            ws_.pending.resize(2 * room);
+            stack_ = stack = ws_.pending.data();
+            stack_room_ = room = ws_.pending.size();
         }
         // br = next(b), then a again.
         stack[top++] = rb == 2 ? (b - 2) << 2 : (b + 1) << 2 | (rb + 1);
@@ -440,6 +447,11 @@ void Builder::start_hull(const Seed& seed) {
     hull_prev_ = ws_.hull_prev.data();
     hull_next_ = ws_.hull_next.data();
     hull_tri_ = ws_.hull_tri.data();
+    ws_.hull_key.resize(n_);
+    hull_key_ = ws_.hull_key.data();
+    if (ws_.pending.size() < 16) ws_.pending.resize(16);
+    stack_ = ws_.pending.data();
+    stack_room_ = ws_.pending.size();
     hash_ = ws_.hash.data();
     hash_len_ = ws_.hash.size();
     hash_len_real_ = static_cast<double>(hash_len_);
@@ -450,17 +462,16 @@ void Builder::start_hull(const Seed& seed) {
     hull_tri_[i0] = 0;
     hull_tri_[i1] = 1;
     hull_tri_[i2] = 2;
-    hash_site(i0);
-    hash_site(i1);
-    hash_site(i2);
+    hash_site(i0, hash_key(pts_[i0]));
+    hash_site(i1, hash_key(pts_[i1]));
+    hash_site(i2, hash_key(pts_[i2]));
 }
 
 // The first hull edge p sees, found from a hull site near p's angle; whether
 // the visible run may also start before that edge. Nothing when no hull site
 // is hashed or p sees no edge.
-std::optional<Builder::Visible> Builder::first_visible_edge(Point p) const {
+std::optional<Builder::Visible> Builder::first_visible_edge(Point p, std::size_t key) const {
     const std::size_t len = hash_len_;
-    const std::size_t key = hash_key(p);
     std::size_t found = EMPTY;
     // Slots key, key + 1, ... round the table once.
     std::size_t slot = key;
@@ -489,7 +500,8 @@ std::optional<Builder::Visible> Builder::first_visible_edge(Point p) const {
 // hull_tri is always set.
 void Builder::add_site(std::size_t i) {
     const Point p = pts_[i];
-    const std::optional<Visible> visible = first_visible_edge(p);
+    const std::size_t key = hash_key(p);
+    const std::optional<Visible> visible = first_visible_edge(p, key);
     if (!visible) return;
     std::size_t e = visible->edge;
 
@@ -532,8 +544,8 @@ void Builder::add_site(std::size_t i) {
     join_hull(e, i);
     join_hull(i, nn);
     hull_start_ = e;
-    hash_site(i);
-    hash_site(e);
+    hash_site(i, key);
+    hash_site(e, hull_key_[e]);
 }
 
 }  // namespace

@@ -62,6 +62,7 @@ struct Workspace {
     std::vector<std::size_t> hull_prev;
     std::vector<std::size_t> hull_next;
     std::vector<std::size_t> hull_tri;
+    std::vector<std::size_t> hull_key;
     std::vector<std::size_t> hash;
     std::vector<std::size_t> pending;
     std::vector<std::pair<std::uint64_t, std::size_t>> keyed;  // sort key and site
