@@ -59,20 +59,23 @@ std::size_t closest_site(const Point* pts, std::size_t n, Point from) {
     return found;
 }
 
-}  // namespace
-
 void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed, std::uint64_t lo, std::uint64_t hi,
                         std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts);
+void sort_keyed_fallback(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
+                         std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts);
 
-// Short lists are spread over at least as many buckets as entries by the
+}  // namespace
+
+// The pairs are spread over at least as many buckets as entries by the
 // leading bits of each key's difference from the smallest key, in list
 // order (a counting sort, which keeps equal keys in ascending index); an
 // insertion sort on the keys then orders each bucket. As the buckets follow
 // in key order, that insertion sort runs over the whole list and moves an
 // entry only within its bucket. A bucket too full for it sends the list to
-// std::sort, which orders the pairs themselves. Long lists go through a
-// least-significant-digit radix sort, stable by construction, in 8-bit
-// digits; a digit that every key shares is skipped.
+// std::sort, which orders the pairs themselves, when it is short, and
+// otherwise to a least-significant-digit radix sort, stable by
+// construction, in 8-bit digits, where a digit that every key shares is
+// skipped.
 void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
                 std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
     std::uint64_t lo = std::numeric_limits<std::uint64_t>::max();
@@ -84,12 +87,14 @@ void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
     sort_keyed_between(keyed, lo, hi, spare, counts);
 }
 
+namespace {
+
 // sort_keyed, given the smallest and the largest key.
 void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed, std::uint64_t lo, std::uint64_t hi,
                         std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
     const std::size_t n = keyed.size();
     if (n < 2) return;
-    if (n < 512) {
+    if (n <= std::numeric_limits<std::uint32_t>::max() / 2) {
         const unsigned bits = static_cast<unsigned>(std::bit_width(n));
         const unsigned width = static_cast<unsigned>(std::bit_width(hi - lo));
         const unsigned shift = width > bits ? width - bits : 0;
@@ -106,7 +111,7 @@ void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keye
             total += c;
         }
         if (fullest > 32) {
-            std::sort(keyed.begin(), keyed.end());
+            sort_keyed_fallback(keyed, spare, counts);
             return;
         }
         spare.resize(n);
@@ -121,7 +126,13 @@ void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keye
         keyed.swap(spare);
         return;
     }
-    if (n > std::numeric_limits<std::uint32_t>::max()) {
+    sort_keyed_fallback(keyed, spare, counts);
+}
+
+void sort_keyed_fallback(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
+                         std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
+    const std::size_t n = keyed.size();
+    if (n < 512 || n > std::numeric_limits<std::uint32_t>::max()) {
         std::sort(keyed.begin(), keyed.end());
         return;
     }
@@ -146,8 +157,6 @@ void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keye
         keyed.swap(spare);
     }
 }
-
-namespace {
 
 class Builder {
 public:

@@ -127,22 +127,22 @@ TEST(AnalysisPredicates, OrientOfPointsSharingCoordinatesMatchesWideIntegers) {
 }
 
 TEST(AnalysisDelaunay, KeyedSortIsTheStableSortByKey) {
-    // Lengths on both sides of the short-list limit; keys spread evenly,
-    // crowded into few values (ties, and buckets too full for the
-    // insertion sort), at the ends of the range, and as the bits of squared
-    // distances, which is what the triangulation sorts.
+    // Short and long lists; keys spread evenly, crowded into few values
+    // (ties), at the ends of the range, crowded between far outliers (buckets
+    // too full for the insertion sort), and as the bits of squared distances,
+    // which is what the triangulation sorts.
     std::mt19937_64 rng(5);
     std::vector<std::pair<std::uint64_t, std::size_t>> keyed, spare, expected;
     std::vector<std::uint32_t> counts;
     for (int round = 0; round < 3000; ++round) {
-        const std::size_t n = round % 10 == 0 ? 400 + rng() % 300 : rng() % 140;
-        const int kind = round % 5;
+        const std::size_t n = round % 100 == 0 ? 3000 + rng() % 3000 : round % 10 == 0 ? 400 + rng() % 300 : rng() % 140;
+        const int kind = (round / 10 + round) % 5;
         keyed.clear();
         for (std::size_t i = 0; i < n; ++i) {
             std::uint64_t key = rng();
             if (kind == 1) key = rng() % 4;
             if (kind == 2) key = (rng() % 3 == 0) ? std::numeric_limits<std::uint64_t>::max() : rng() % 2;
-            if (kind == 3) key = (std::uint64_t{1} << 40) + rng() % 64;
+            if (kind == 3) key = rng() % 8 == 0 ? rng() : (std::uint64_t{1} << 40) + rng() % 70000;
             if (kind == 4) {
                 const double d = std::ldexp(static_cast<double>(rng() % 1000), static_cast<int>(rng() % 20));
                 std::memcpy(&key, &d, sizeof key);
