@@ -272,38 +272,35 @@ void Builder::grow() {
 // a's triangle, then legalises the two edges the flip exposed: first the one
 // now at a, then the one at next(twin). Written as a loop over a stack of
 // pending edges (so deep flip chains cannot exhaust the call stack); the
-// stack visits edges in exactly the order of the recursive formulation, and
+// edges are visited in exactly the order of the recursive formulation, and
 // the answer is what that formulation answers: prev of the last edge found
-// legal. The stack holds each edge with its position in its triangle in the
-// two low bits, so that next and prev need no division; `start` is the
-// third edge of its triangle.
+// legal. Each edge is held with its position in its triangle in the two low
+// bits, so that next and prev of it need no division; `start` is the third
+// edge of its triangle.
 inline std::size_t Builder::legalize(std::size_t start) {
     std::size_t* const tri = tri_;
     std::size_t* const twin = twin_;
     std::size_t* stack = stack_;
     std::size_t room = stack_room_;
     std::size_t top = 0;
-    stack[top++] = start << 2 | 2;
-    std::size_t answer = EMPTY;
-    do {
-        const std::size_t entry = stack[--top];
+    // The edge in hand; after a flip it is a again, with next(twin) kept on
+    // the stack for later.
+    std::size_t entry = start << 2 | 2;
+    for (;;) {
         const std::size_t a = entry >> 2;
         const std::size_t ra = entry & 3;
         const std::size_t ar = ra == 0 ? a + 2 : a - 1;
         const std::size_t b = twin[a];
-        if (b == EMPTY) {
-            answer = ar;
-            continue;
-        }
         const std::size_t al = ra == 2 ? a - 2 : a + 1;
         const std::size_t rb = b % 3;
         const std::size_t bl = rb == 0 ? b + 2 : b - 1;
-        const std::size_t p0 = tri[ar];
-        const std::size_t p1 = tri[bl];
-        if (!in_circle(pts_[p0], pts_[tri[a]], pts_[tri[al]], pts_[p1])) {
-            answer = ar;
+        if (b == EMPTY || !in_circle(pts_[tri[ar]], pts_[tri[a]], pts_[tri[al]], pts_[tri[bl]])) {
+            if (top == 0) return ar;
+            entry = stack[--top];
             continue;
         }
+        const std::size_t p0 = tri[ar];
+        const std::size_t p1 = tri[bl];
         tri[a] = p1;
         tri[b] = p0;
         const std::size_t hbl = twin[bl];
@@ -327,16 +324,14 @@ inline std::size_t Builder::legalize(std::size_t start) {
         if (har != EMPTY) twin[har] = b;
         twin[ar] = bl;
         twin[bl] = ar;
-        if (top + 2 > room) {
+        if (top == room) {
             ws_.pending.resize(2 * room);
             stack_ = stack = ws_.pending.data();
             stack_room_ = room = ws_.pending.size();
         }
-        // br = next(b), then a again.
+        // br = next(b) waits; a is legalised first.
         stack[top++] = rb == 2 ? (b - 2) << 2 : (b + 1) << 2 | (rb + 1);
-        stack[top++] = entry;
-    } while (top != 0);
-    return answer;
+    }
 }
 
 bool Builder::run() {
