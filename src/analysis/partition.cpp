@@ -3,16 +3,14 @@
 #include <cmath>
 
 #include "analysis/delaunay.hpp"
+#include "analysis/predicates.hpp"
 
 namespace cellvane {
 
 namespace {
 
 using delaunay::EMPTY;
-
-// Two doubles worked side by side, each lane rounded exactly as the same
-// operation on one double would be.
-typedef double Pair __attribute__((vector_size(16)));
+using predicates::Pair;
 
 // Circumcentre of a, b, c; the origin for a degenerate triangle (zero cross
 // product or a zero side). The formula of delaunay::circumdelta, its x and y
