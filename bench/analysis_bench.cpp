@@ -53,6 +53,21 @@ void BM_Triangulate(benchmark::State& state) {
 }
 BENCHMARK(BM_Triangulate)->RangeMultiplier(10)->Range(10, 100000)->Complexity(benchmark::oNLogN);
 
+// The same with the buffers kept from one run to the next, as the position
+// analysis keeps them.
+void BM_TriangulateInto(benchmark::State& state) {
+    const auto sites = random_sites(static_cast<std::size_t>(state.range(0)), 42);
+    delaunay::Triangulation out;
+    delaunay::Workspace ws;
+    for (auto _ : state) {
+        const bool ok = delaunay::triangulate_into(sites, out, ws);
+        benchmark::DoNotOptimize(ok);
+        benchmark::DoNotOptimize(out.triangles.data());
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_TriangulateInto)->RangeMultiplier(10)->Range(100, 100000)->Complexity(benchmark::oNLogN);
+
 // Sites on a grid: many collinear triples, so the exact orientation path runs often.
 void BM_TriangulateGrid(benchmark::State& state) {
     const auto side = static_cast<std::size_t>(state.range(0));
@@ -78,6 +93,32 @@ void BM_BuildPartition(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_BuildPartition)->Arg(100);
+
+// The partition with its buffers kept, on a random position and on one
+// whose stones also fill rows along two board edges (sites sharing a
+// coordinate, where orientations are exactly zero).
+void BM_BuildPartitionInto(benchmark::State& state) {
+    // The board grows with the stones, 100 of them on a 25.5 board.
+    const double b = 25.5 * std::sqrt(static_cast<double>(state.range(0)) / 100.0);
+    auto stones = random_position(static_cast<std::size_t>(state.range(0)), b, 7);
+    std::vector<Point> centres;
+    for (const Stone& s : stones) centres.push_back(s.position);
+    if (state.range(1) != 0) {
+        for (double t = 1.0; t < b - 1.0; t += 2.5) {
+            centres.push_back({1.0, t + 0.25});
+            centres.push_back({t + 0.5, b - 1.0});
+        }
+    }
+    VoronoiPartition part;
+    PartitionWorkspace ws;
+    for (auto _ : state) {
+        const bool ok = build_partition_into(b, centres, part, ws);
+        benchmark::DoNotOptimize(ok);
+        benchmark::DoNotOptimize(part.edges.data());
+    }
+    state.counters["stones"] = static_cast<double>(centres.size());
+}
+BENCHMARK(BM_BuildPartitionInto)->Args({100, 0})->Args({100, 1})->Args({1000, 0});
 
 void BM_Analyse(benchmark::State& state) {
     const auto stones = random_position(static_cast<std::size_t>(state.range(0)), 25.5, 7);

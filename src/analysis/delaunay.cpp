@@ -1,6 +1,7 @@
 #include "analysis/delaunay.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -45,10 +46,10 @@ std::size_t saturating_index(double f) {
 // The site nearest to `from` among those at a positive squared distance; the
 // first of equally near sites wins. EMPTY when every distance is zero,
 // infinite or NaN.
-std::size_t closest_site(const std::vector<Point>& pts, Point from) {
+std::size_t closest_site(const Point* pts, std::size_t n, Point from) {
     double best = INF;
     std::size_t found = EMPTY;
-    for (std::size_t i = 0; i < pts.size(); ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         const double d = squared_distance(from, pts[i]);
         if (d > 0.0 && d < best) {
             best = d;
@@ -58,12 +59,78 @@ std::size_t closest_site(const std::vector<Point>& pts, Point from) {
     return found;
 }
 
-// Sorts (key, index) pairs, given by ascending index, into ascending key,
-// equal keys keeping ascending index: the order of the pairs themselves. Long
-// lists go through a least-significant-digit radix sort, stable by
-// construction, in 8-bit digits; a digit that every key shares is skipped.
+void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed, std::uint64_t lo, std::uint64_t hi,
+                        std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts);
+void sort_keyed_fallback(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
+                         std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts);
+
+}  // namespace
+
+// The pairs are spread over at least as many buckets as entries by the
+// leading bits of each key's difference from the smallest key, in list
+// order (a counting sort, which keeps equal keys in ascending index); an
+// insertion sort on the keys then orders each bucket. As the buckets follow
+// in key order, that insertion sort runs over the whole list and moves an
+// entry only within its bucket. A bucket too full for it sends the list to
+// std::sort, which orders the pairs themselves, when it is short, and
+// otherwise to a least-significant-digit radix sort, stable by
+// construction, in 8-bit digits, where a digit that every key shares is
+// skipped.
 void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
                 std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
+    std::uint64_t lo = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t hi = 0;
+    for (const auto& entry : keyed) {
+        lo = entry.first < lo ? entry.first : lo;
+        hi = entry.first > hi ? entry.first : hi;
+    }
+    sort_keyed_between(keyed, lo, hi, spare, counts);
+}
+
+namespace {
+
+// sort_keyed, given the smallest and the largest key.
+void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed, std::uint64_t lo, std::uint64_t hi,
+                        std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
+    const std::size_t n = keyed.size();
+    if (n < 2) return;
+    if (n <= std::numeric_limits<std::uint32_t>::max() / 2) {
+        const unsigned bits = static_cast<unsigned>(std::bit_width(n));
+        const unsigned width = static_cast<unsigned>(std::bit_width(hi - lo));
+        const unsigned shift = width > bits ? width - bits : 0;
+        const std::size_t buckets = std::size_t{1} << bits;
+        counts.assign(buckets, 0);
+        std::uint32_t* const count = counts.data();
+        for (std::size_t i = 0; i < n; ++i) ++count[(keyed[i].first - lo) >> shift];
+        std::uint32_t total = 0;
+        std::uint32_t fullest = 0;
+        for (std::size_t b = 0; b < buckets; ++b) {
+            const std::uint32_t c = count[b];
+            fullest = c > fullest ? c : fullest;
+            count[b] = total;
+            total += c;
+        }
+        if (fullest > 32) {
+            sort_keyed_fallback(keyed, spare, counts);
+            return;
+        }
+        spare.resize(n);
+        std::pair<std::uint64_t, std::size_t>* const out = spare.data();
+        for (std::size_t i = 0; i < n; ++i) out[count[(keyed[i].first - lo) >> shift]++] = keyed[i];
+        for (std::size_t i = 1; i < n; ++i) {
+            const std::pair<std::uint64_t, std::size_t> entry = out[i];
+            std::size_t j = i;
+            for (; j > 0 && out[j - 1].first > entry.first; --j) out[j] = out[j - 1];
+            out[j] = entry;
+        }
+        keyed.swap(spare);
+        return;
+    }
+    sort_keyed_fallback(keyed, spare, counts);
+}
+
+void sort_keyed_fallback(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
+                         std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
     const std::size_t n = keyed.size();
     if (n < 512 || n > std::numeric_limits<std::uint32_t>::max()) {
         std::sort(keyed.begin(), keyed.end());
@@ -94,34 +161,31 @@ void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
 class Builder {
 public:
     Builder(const std::vector<Point>& pts, Triangulation& out, Workspace& ws)
-        : pts_(pts),
-          n_(pts.size()),
-          out_(out),
-          hull_prev_(ws.hull_prev),
-          hull_next_(ws.hull_next),
-          hull_tri_(ws.hull_tri),
-          hash_(ws.hash),
-          pending_(ws.pending),
-          keyed_(ws.keyed),
-          spare_(ws.keyed_spare),
-          counts_(ws.radix_counts),
-          ids_(ws.ids) {}
+        : pts_(pts.data()), n_(pts.size()), out_(out), ws_(ws) {}
 
     bool run();
 
 private:
-    const std::vector<Point>& pts_;
+    const Point* pts_;
     std::size_t n_;
     Triangulation& out_;
-    std::vector<std::size_t>& hull_prev_;
-    std::vector<std::size_t>& hull_next_;
-    std::vector<std::size_t>& hull_tri_;
-    std::vector<std::size_t>& hash_;
-    std::vector<std::size_t>& pending_;
-    std::vector<std::pair<std::uint64_t, std::size_t>>& keyed_;
-    std::vector<std::pair<std::uint64_t, std::size_t>>& spare_;
-    std::vector<std::uint32_t>& counts_;
-    std::vector<std::size_t>& ids_;
+    Workspace& ws_;
+    // The triangulation's arrays, sized ahead for the most triangles the
+    // sites can give; `used_` half-edges are written.
+    std::size_t* tri_ = nullptr;
+    std::size_t* twin_ = nullptr;
+    std::size_t used_ = 0;
+    std::size_t room_ = 0;
+    std::size_t* hull_prev_ = nullptr;
+    std::size_t* hull_next_ = nullptr;
+    std::size_t* hull_tri_ = nullptr;
+    std::size_t* hull_key_ = nullptr;  // hash key of each hull site
+    // legalize's stack of pending edges.
+    std::size_t* stack_ = nullptr;
+    std::size_t stack_room_ = 0;
+    std::size_t* hash_ = nullptr;
+    std::size_t hash_len_ = 0;
+    double hash_len_real_ = 0.0;
     std::size_t hull_start_ = 0;
     Point centre_;
 
@@ -130,16 +194,23 @@ private:
         const double dy = p.y - centre_.y;
         const double t = dx / (std::fabs(dx) + std::fabs(dy));
         const double a = (dy > 0.0 ? 3.0 - t : 1.0 + t) / 4.0;
-        const std::size_t len = hash_.size();
+        const double f = hash_len_real_ * a;
         // The index is below len but where a reaches 1 or beyond; only then
-        // is the division worked. The saturating conversion truncates, which
-        // is the floor for a positive value; anything else gives 0 with or
-        // without a floor taken first.
-        const std::size_t k = saturating_index(static_cast<double>(len) * a);
-        return k < len ? k : k % len;
+        // is the division worked. Truncation is the floor for a positive
+        // value, and below len it fits a signed conversion; the saturating
+        // conversion gives 0 for anything not positive, with or without a
+        // floor taken first.
+        if (f > 0.0 && f < hash_len_real_) return static_cast<std::size_t>(static_cast<std::int64_t>(f));
+        const std::size_t k = saturating_index(f);
+        return k < hash_len_ ? k : k % hash_len_;
     }
 
-    void hash_site(std::size_t i) { hash_[hash_key(pts_[i])] = i; }
+    // Stores hull site i in the bucket of its key, which is kept for when i
+    // is hashed again.
+    void hash_site(std::size_t i, std::size_t key) {
+        hash_[key] = i;
+        hull_key_[i] = key;
+    }
 
     // Makes b follow a on the hull.
     void join_hull(std::size_t a, std::size_t b) {
@@ -147,27 +218,26 @@ private:
         hull_prev_[b] = a;
     }
 
-    void link(std::size_t a, std::size_t b) {
-        out_.halfedges[a] = b;
-        if (b != EMPTY) out_.halfedges[b] = a;
+    // Makes a and b twins; b is a half-edge, never EMPTY.
+    void pair(std::size_t a, std::size_t b) {
+        twin_[a] = b;
+        twin_[b] = a;
     }
 
-    std::size_t add_triangle(std::size_t i0, std::size_t i1, std::size_t i2, std::size_t a, std::size_t b,
-                             std::size_t c) {
-        const std::size_t t = out_.triangles.size();
-        out_.triangles.push_back(i0);
-        out_.triangles.push_back(i1);
-        out_.triangles.push_back(i2);
-        out_.halfedges.push_back(EMPTY);
-        out_.halfedges.push_back(EMPTY);
-        out_.halfedges.push_back(EMPTY);
-        link(t, a);
-        link(t + 1, b);
-        link(t + 2, c);
+    // Appends triangle (i0, i1, i2) and answers its first half-edge; the
+    // caller sets its three twins.
+    std::size_t add_triangle(std::size_t i0, std::size_t i1, std::size_t i2) {
+        if (used_ + 3 > room_) grow();
+        const std::size_t t = used_;
+        tri_[t] = i0;
+        tri_[t + 1] = i1;
+        tri_[t + 2] = i2;
+        used_ = t + 3;
         return t;
     }
 
-    std::size_t legalize(std::size_t start);
+    void grow();
+    [[gnu::always_inline]] inline std::size_t legalize(std::size_t start);
 
     // The three sites of the first triangle.
     struct Seed {
@@ -179,48 +249,58 @@ private:
         std::size_t edge;
         bool walk_back;
     };
-    bool sites_usable() const;
-    Point box_centre() const;
-    std::optional<Seed> choose_seed() const;
+    std::optional<Point> usable_box_centre() const;
+    std::optional<Seed> choose_seed(Point box_centre) const;
     void start_from(const Seed& seed);
     void order_by_distance_to_centre();
     void start_hull(const Seed& seed);
-    std::optional<Visible> first_visible_edge(Point p) const;
+    std::optional<Visible> first_visible_edge(Point p, std::size_t key) const;
     void add_site(std::size_t i);
 };
+
+// More room for triangles, kept for a later call; only sites whose hull
+// walks went astray can need it.
+void Builder::grow() {
+    room_ = room_ < 3 ? 3 : 2 * room_;
+    out_.triangles.resize(room_);
+    out_.halfedges.resize(room_);
+    tri_ = out_.triangles.data();
+    twin_ = out_.halfedges.data();
+}
 
 // Flips half-edge a while the site across it lies inside the circumcircle of
 // a's triangle, then legalises the two edges the flip exposed: first the one
 // now at a, then the one at next(twin). Written as a loop over a stack of
 // pending edges (so deep flip chains cannot exhaust the call stack); the
-// stack visits edges in exactly the order of the recursive formulation, and
+// edges are visited in exactly the order of the recursive formulation, and
 // the answer is what that formulation answers: prev of the last edge found
-// legal.
-std::size_t Builder::legalize(std::size_t start) {
-    auto& tri = out_.triangles;
-    auto& twin = out_.halfedges;
-    pending_.clear();
-    pending_.push_back(start);
-    std::size_t answer = EMPTY;
-    while (!pending_.empty()) {
-        const std::size_t a = pending_.back();
-        pending_.pop_back();
+// legal. Each edge is held with its position in its triangle in the two low
+// bits, so that next and prev of it need no division; `start` is the third
+// edge of its triangle.
+inline std::size_t Builder::legalize(std::size_t start) {
+    std::size_t* const tri = tri_;
+    std::size_t* const twin = twin_;
+    std::size_t* stack = stack_;
+    std::size_t room = stack_room_;
+    std::size_t top = 0;
+    // The edge in hand; after a flip it is a again, with next(twin) kept on
+    // the stack for later.
+    std::size_t entry = start << 2 | 2;
+    for (;;) {
+        const std::size_t a = entry >> 2;
+        const std::size_t ra = entry & 3;
+        const std::size_t ar = ra == 0 ? a + 2 : a - 1;
         const std::size_t b = twin[a];
-        const std::size_t ar = prev_halfedge(a);
-        if (b == EMPTY) {
-            answer = ar;
+        const std::size_t al = ra == 2 ? a - 2 : a + 1;
+        const std::size_t rb = b % 3;
+        const std::size_t bl = rb == 0 ? b + 2 : b - 1;
+        if (b == EMPTY || !in_circle(pts_[tri[ar]], pts_[tri[a]], pts_[tri[al]], pts_[tri[bl]])) {
+            if (top == 0) return ar;
+            entry = stack[--top];
             continue;
         }
-        const std::size_t al = next_halfedge(a);
-        const std::size_t bl = prev_halfedge(b);
         const std::size_t p0 = tri[ar];
-        const std::size_t pr = tri[a];
-        const std::size_t pl = tri[al];
         const std::size_t p1 = tri[bl];
-        if (!in_circle(pts_[p0], pts_[pr], pts_[pl], pts_[p1])) {
-            answer = ar;
-            continue;
-        }
         tri[a] = p1;
         tri[b] = p0;
         const std::size_t hbl = twin[bl];
@@ -238,58 +318,66 @@ std::size_t Builder::legalize(std::size_t start) {
                 if (e == hull_start_) break;
             }
         }
-        link(a, hbl);
-        link(b, har);
-        link(ar, bl);
-        const std::size_t br = next_halfedge(b);
-        pending_.push_back(br);
-        pending_.push_back(a);
+        twin[a] = hbl;
+        if (hbl != EMPTY) twin[hbl] = a;
+        twin[b] = har;
+        if (har != EMPTY) twin[har] = b;
+        twin[ar] = bl;
+        twin[bl] = ar;
+        if (top == room) {
+            ws_.pending.resize(2 * room);
+            stack_ = stack = ws_.pending.data();
+            stack_room_ = room = ws_.pending.size();
+        }
+        // br = next(b) waits; a is legalised first.
+        stack[top++] = rb == 2 ? (b - 2) << 2 : (b + 1) << 2 | (rb + 1);
     }
-    return answer;
 }
 
 bool Builder::run() {
-    out_.triangles.clear();
-    out_.halfedges.clear();
-    if (!sites_usable()) return false;
-    const std::optional<Seed> seed = choose_seed();
+    const std::optional<Point> box_centre = usable_box_centre();
+    if (!box_centre) return false;
+    const std::optional<Seed> seed = choose_seed(*box_centre);
     if (!seed) return false;
     start_from(*seed);
     order_by_distance_to_centre();
     start_hull(*seed);
+    // Sites in the sorted order: the index of each (key, index) pair.
+    const std::pair<std::uint64_t, std::size_t>* const order = ws_.keyed.data();
     for (std::size_t k = 0; k < n_; ++k) {
-        const std::size_t i = ids_[k];
-        if (k > 0 && nearly_equal(pts_[i], pts_[ids_[k - 1]])) continue;
+        const std::size_t i = order[k].second;
+        if (k > 0 && nearly_equal(pts_[i], pts_[order[k - 1].second])) continue;
         if (i == seed->i0 || i == seed->i1 || i == seed->i2) continue;
         add_site(i);
     }
+    out_.triangles.resize(used_);
+    out_.halfedges.resize(used_);
     return true;
 }
 
-bool Builder::sites_usable() const {
-    for (const Point& p : pts_) {
-        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
-    }
-    return n_ >= 3;
-}
-
-Point Builder::box_centre() const {
+// The centre of the sites' bounding box, or nothing when a coordinate is
+// not finite or there are fewer than three sites.
+std::optional<Point> Builder::usable_box_centre() const {
     double min_x = INF, min_y = INF, max_x = -INF, max_y = -INF;
-    for (const Point& p : pts_) {
+    bool finite = true;
+    for (std::size_t i = 0; i < n_; ++i) {
+        const Point p = pts_[i];
+        finite = finite && std::isfinite(p.x) && std::isfinite(p.y);
         if (p.x < min_x) min_x = p.x;
         if (p.y < min_y) min_y = p.y;
         if (p.x > max_x) max_x = p.x;
         if (p.y > max_y) max_y = p.y;
     }
-    return {(min_x + max_x) / 2, (min_y + max_y) / 2};
+    if (!finite || n_ < 3) return std::nullopt;
+    return Point{(min_x + max_x) / 2, (min_y + max_y) / 2};
 }
 
 // Seed triangle: the site nearest the box centre, its nearest site, and the
 // site making the smallest circumcircle with those two, turned clockwise.
-std::optional<Builder::Seed> Builder::choose_seed() const {
-    const std::size_t i0 = closest_site(pts_, box_centre());
+std::optional<Builder::Seed> Builder::choose_seed(Point box_centre) const {
+    const std::size_t i0 = closest_site(pts_, n_, box_centre);
     if (i0 == EMPTY) return std::nullopt;
-    std::size_t i1 = closest_site(pts_, pts_[i0]);
+    std::size_t i1 = closest_site(pts_, n_, pts_[i0]);
     if (i1 == EMPTY) return std::nullopt;
     std::size_t i2 = EMPTY;
     double min_radius = INF;
@@ -307,15 +395,23 @@ std::optional<Builder::Seed> Builder::choose_seed() const {
 }
 
 // The seed's circumcentre becomes the centre every later site is ordered and
-// hashed about; the seed is the first triangle.
+// hashed about; the seed is the first triangle. The triangle arrays are
+// sized for 2n - 5 triangles, the most n sites give; resizing buffers that
+// held a triangulation of the same size writes next to nothing.
 void Builder::start_from(const Seed& seed) {
     const Point d = circumdelta(pts_[seed.i0], pts_[seed.i1], pts_[seed.i2]).offset;
     centre_ = {pts_[seed.i0].x + d.x, pts_[seed.i0].y + d.y};
 
-    const std::size_t max_triangles = 2 * n_ - 5;
-    out_.triangles.reserve(3 * max_triangles);
-    out_.halfedges.reserve(3 * max_triangles);
-    add_triangle(seed.i0, seed.i1, seed.i2, EMPTY, EMPTY, EMPTY);
+    room_ = 3 * (2 * n_ - 5);
+    out_.triangles.resize(room_);
+    out_.halfedges.resize(room_);
+    tri_ = out_.triangles.data();
+    twin_ = out_.halfedges.data();
+    used_ = 0;
+    const std::size_t t = add_triangle(seed.i0, seed.i1, seed.i2);
+    twin_[t] = EMPTY;
+    twin_[t + 1] = EMPTY;
+    twin_[t + 2] = EMPTY;
 }
 
 // Sites by squared distance to the centre; equal distances keep ascending
@@ -324,8 +420,10 @@ void Builder::start_from(const Seed& seed) {
 // a NaN takes the largest key. The keys and indices are sorted as plain
 // pairs of integers, whose order is the one described.
 void Builder::order_by_distance_to_centre() {
-    std::vector<std::pair<std::uint64_t, std::size_t>>& keyed = keyed_;
+    std::vector<std::pair<std::uint64_t, std::size_t>>& keyed = ws_.keyed;
     keyed.resize(n_);
+    std::uint64_t lo = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t hi = 0;
     for (std::size_t i = 0; i < n_; ++i) {
         const double d = squared_distance(pts_[i], centre_);
         std::uint64_t key = std::numeric_limits<std::uint64_t>::max();
@@ -335,10 +433,10 @@ void Builder::order_by_distance_to_centre() {
             std::memcpy(&key, &d, sizeof key);
         }
         keyed[i] = {key, i};
+        lo = key < lo ? key : lo;
+        hi = key > hi ? key : hi;
     }
-    sort_keyed(keyed, spare_, counts_);
-    ids_.resize(n_);
-    for (std::size_t k = 0; k < n_; ++k) ids_[k] = keyed[k].second;
+    sort_keyed_between(keyed, lo, hi, ws_.keyed_spare, ws_.radix_counts);
 }
 
 // The hull is the seed triangle, its sites hashed by angle.
@@ -346,10 +444,21 @@ void Builder::start_hull(const Seed& seed) {
     const std::size_t i0 = seed.i0;
     const std::size_t i1 = seed.i1;
     const std::size_t i2 = seed.i2;
-    hull_prev_.assign(n_, EMPTY);
-    hull_next_.assign(n_, EMPTY);
-    hull_tri_.assign(n_, EMPTY);
-    hash_.assign(static_cast<std::size_t>(std::sqrt(static_cast<double>(n_))), EMPTY);
+    ws_.hull_prev.assign(n_, EMPTY);
+    ws_.hull_next.assign(n_, EMPTY);
+    ws_.hull_tri.assign(n_, EMPTY);
+    ws_.hash.assign(static_cast<std::size_t>(std::sqrt(static_cast<double>(n_))), EMPTY);
+    hull_prev_ = ws_.hull_prev.data();
+    hull_next_ = ws_.hull_next.data();
+    hull_tri_ = ws_.hull_tri.data();
+    ws_.hull_key.resize(n_);
+    hull_key_ = ws_.hull_key.data();
+    if (ws_.pending.size() < 16) ws_.pending.resize(16);
+    stack_ = ws_.pending.data();
+    stack_room_ = ws_.pending.size();
+    hash_ = ws_.hash.data();
+    hash_len_ = ws_.hash.size();
+    hash_len_real_ = static_cast<double>(hash_len_);
     hull_start_ = i0;
     join_hull(i0, i1);
     join_hull(i1, i2);
@@ -357,17 +466,16 @@ void Builder::start_hull(const Seed& seed) {
     hull_tri_[i0] = 0;
     hull_tri_[i1] = 1;
     hull_tri_[i2] = 2;
-    hash_site(i0);
-    hash_site(i1);
-    hash_site(i2);
+    hash_site(i0, hash_key(pts_[i0]));
+    hash_site(i1, hash_key(pts_[i1]));
+    hash_site(i2, hash_key(pts_[i2]));
 }
 
 // The first hull edge p sees, found from a hull site near p's angle; whether
 // the visible run may also start before that edge. Nothing when no hull site
 // is hashed or p sees no edge.
-std::optional<Builder::Visible> Builder::first_visible_edge(Point p) const {
-    const std::size_t len = hash_.size();
-    const std::size_t key = hash_key(p);
+std::optional<Builder::Visible> Builder::first_visible_edge(Point p, std::size_t key) const {
+    const std::size_t len = hash_len_;
     std::size_t found = EMPTY;
     // Slots key, key + 1, ... round the table once.
     std::size_t slot = key;
@@ -391,14 +499,20 @@ std::optional<Builder::Visible> Builder::first_visible_edge(Point p) const {
 
 // Adds site i outside the hull: a triangle on the first edge it sees, then
 // on every further edge it sees forward and backward along the hull, each
-// legalised; the hull then runs through i.
+// legalised; the hull then runs through i. Each new triangle's outer side
+// lies on a hull edge, whose half-edge becomes its twin; a hull site's
+// hull_tri is always set.
 void Builder::add_site(std::size_t i) {
     const Point p = pts_[i];
-    const std::optional<Visible> visible = first_visible_edge(p);
+    const std::size_t key = hash_key(p);
+    const std::optional<Visible> visible = first_visible_edge(p, key);
     if (!visible) return;
     std::size_t e = visible->edge;
 
-    std::size_t t = add_triangle(e, i, hull_next_[e], EMPTY, EMPTY, hull_tri_[e]);
+    std::size_t t = add_triangle(e, i, hull_next_[e]);
+    twin_[t] = EMPTY;
+    twin_[t + 1] = EMPTY;
+    pair(t + 2, hull_tri_[e]);
     hull_tri_[i] = legalize(t + 2);
     hull_tri_[e] = t;
 
@@ -407,7 +521,10 @@ void Builder::add_site(std::size_t i) {
     for (std::size_t steps = 0; steps < n_; ++steps) {
         const std::size_t q = hull_next_[nn];
         if (orient_sign(p, pts_[nn], pts_[q]) <= 0) break;
-        t = add_triangle(nn, i, q, hull_tri_[i], EMPTY, hull_tri_[nn]);
+        t = add_triangle(nn, i, q);
+        pair(t, hull_tri_[i]);
+        twin_[t + 1] = EMPTY;
+        pair(t + 2, hull_tri_[nn]);
         hull_tri_[i] = legalize(t + 2);
         hull_next_[nn] = EMPTY;
         nn = q;
@@ -417,7 +534,10 @@ void Builder::add_site(std::size_t i) {
         for (std::size_t steps = 0; steps < n_; ++steps) {
             const std::size_t q = hull_prev_[e];
             if (orient_sign(p, pts_[q], pts_[e]) <= 0) break;
-            t = add_triangle(q, i, e, EMPTY, hull_tri_[e], hull_tri_[q]);
+            t = add_triangle(q, i, e);
+            twin_[t] = EMPTY;
+            pair(t + 1, hull_tri_[e]);
+            pair(t + 2, hull_tri_[q]);
             legalize(t + 2);
             hull_tri_[q] = t;
             hull_next_[e] = EMPTY;
@@ -428,8 +548,8 @@ void Builder::add_site(std::size_t i) {
     join_hull(e, i);
     join_hull(i, nn);
     hull_start_ = e;
-    hash_site(i);
-    hash_site(e);
+    hash_site(i, key);
+    hash_site(e, hull_key_[e]);
 }
 
 }  // namespace

@@ -62,13 +62,18 @@ struct Workspace {
     std::vector<std::size_t> hull_prev;
     std::vector<std::size_t> hull_next;
     std::vector<std::size_t> hull_tri;
+    std::vector<std::size_t> hull_key;
     std::vector<std::size_t> hash;
     std::vector<std::size_t> pending;
     std::vector<std::pair<std::uint64_t, std::size_t>> keyed;  // sort key and site
     std::vector<std::pair<std::uint64_t, std::size_t>> keyed_spare;
     std::vector<std::uint32_t> radix_counts;
-    std::vector<std::size_t> ids;
 };
+
+// Sorts (key, index) pairs, listed by ascending index, into ascending key;
+// equal keys keep ascending index. `spare` and `counts` are scratch space.
+void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
+                std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts);
 
 // The same triangulation written into `out` (whose buffers are reused),
 // with the sweep's buffers in `ws`. Answers false where triangulate answers

@@ -3,20 +3,35 @@
 #include <cmath>
 
 #include "analysis/delaunay.hpp"
+#include "analysis/predicates.hpp"
 
 namespace cellvane {
 
 namespace {
 
 using delaunay::EMPTY;
-using delaunay::next_halfedge;
+using predicates::Pair;
 
 // Circumcentre of a, b, c; the origin for a degenerate triangle (zero cross
-// product or a zero side).
+// product or a zero side). The formula of delaunay::circumdelta, its x and y
+// halves in the two lanes:
+//   (dx, dy) = b - a, (ex, ey) = c - a, bl = dx dx + dy dy, cl = ex ex + ey ey,
+//   cross = dx ey - dy ex, d = 0.5 / cross,
+//   centre = a + (ey bl - dy cl, dx cl - ex bl) d.
 Point circumcentre(Point a, Point b, Point c) {
-    const delaunay::Circumdelta d = delaunay::circumdelta(a, b, c);
-    if (d.degenerate) return {0.0, 0.0};
-    return {a.x + d.offset.x, a.y + d.offset.y};
+    const Pair pa{a.x, a.y};
+    const Pair de = Pair{b.x, b.y} - pa;  // dx, dy
+    const Pair ef = Pair{c.x, c.y} - pa;  // ex, ey
+    const Pair dd = de * de;
+    const Pair ee = ef * ef;
+    const Pair lengths = Pair{dd[0], ee[0]} + Pair{dd[1], ee[1]};  // bl, cl
+    const Pair skew = de * Pair{ef[1], ef[0]};                        // dx ey, dy ex
+    const double cross = skew[0] - skew[1];
+    if (cross == 0.0 || lengths[0] == 0.0 || lengths[1] == 0.0) return {0.0, 0.0};
+    const double d = 0.5 / cross;
+    const Pair num = Pair{ef[1], de[0]} * lengths - Pair{de[1], ef[0]} * Pair{lengths[1], lengths[0]};
+    const Pair centre = pa + num * Pair{d, d};
+    return {centre[0], centre[1]};
 }
 
 }  // namespace
@@ -43,51 +58,54 @@ bool build_partition_into(double board_size, const std::vector<Point>& centres, 
     if (!delaunay::triangulate_into(part.sites, ws.triangulation, ws.sweep)) return false;
     part.triangles.swap(ws.triangulation.triangles);
     part.halfedges.swap(ws.triangulation.halfedges);
-    const auto& triangles = part.triangles;
-    const auto& halfedges = part.halfedges;
+    const std::size_t* const triangles = part.triangles.data();
+    const std::size_t* const halfedges = part.halfedges.data();
+    const std::size_t half_count = part.halfedges.size();
+    const std::size_t tri_count = half_count / 3;
+    const Point* const sites = part.sites.data();
 
     // An incoming half-edge per site; a site on the hull keeps its hull edge
-    // so that the walk round it would start there.
-    // Half-edges by ascending index, a triangle's three at a time: half-edge
-    // e of the triangle starting at t ends where the next one starts.
+    // so that the walk round it would start there. Half-edges by ascending
+    // index, a triangle's three at a time: half-edge e of the triangle
+    // starting at t ends where the next one starts. The triangle's
+    // circumcentre is worked in the same pass.
     part.inedges.assign(part.sites.size(), EMPTY);
     std::size_t* const inedges = part.inedges.data();
-    for (std::size_t t = 0; t + 2 < triangles.size(); t += 3) {
-        for (std::size_t k = 0; k < 3; ++k) {
-            const std::size_t e = t + k;
-            const std::size_t p = triangles[k == 2 ? t : e + 1];
-            if (halfedges[e] == EMPTY || inedges[p] == EMPTY) inedges[p] = e;
-        }
-    }
-
-    const std::size_t tri_count = triangles.size() / 3;
-    part.circumcentres.clear();
-    part.circumcentres.reserve(tri_count);
+    part.circumcentres.resize(tri_count);
+    Point* const centre = part.circumcentres.data();
     for (std::size_t t = 0; t < tri_count; ++t) {
-        part.circumcentres.push_back(circumcentre(part.sites[triangles[3 * t]], part.sites[triangles[3 * t + 1]],
-                                                  part.sites[triangles[3 * t + 2]]));
+        const std::size_t e = 3 * t;
+        const std::size_t a = triangles[e];
+        const std::size_t b = triangles[e + 1];
+        const std::size_t c = triangles[e + 2];
+        if (halfedges[e] == EMPTY || inedges[b] == EMPTY) inedges[b] = e;
+        if (halfedges[e + 1] == EMPTY || inedges[c] == EMPTY) inedges[c] = e + 1;
+        if (halfedges[e + 2] == EMPTY || inedges[a] == EMPTY) inedges[a] = e + 2;
+        centre[t] = circumcentre(sites[a], sites[b], sites[c]);
     }
 
     // Cell edges: walk round each stone through the triangles that share it.
-    part.edges.clear();
-    part.edges.reserve(halfedges.size());
-    part.edge_start.clear();
-    part.edge_start.reserve(n + 1);
+    // Each half-edge ends at one site, so the walks write at most one edge
+    // per half-edge.
+    part.edges.resize(half_count);
+    CellEdge* const edges = part.edges.data();
+    std::size_t written = 0;
+    part.edge_start.resize(n + 1);
+    std::size_t* const edge_start = part.edge_start.data();
     // The edge between consecutive triangles of the walk is written as soon
     // as the second is reached, and the closing one at the end; a walk that
     // does not close, or passes fewer than three triangles, takes its edges
     // back.
     for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t base = part.edges.size();
-        part.edge_start.push_back(base);
-        const std::size_t first = part.inedges[i];
+        const std::size_t base = written;
+        edge_start[i] = base;
+        const std::size_t first = inedges[i];
         if (first == EMPTY) continue;
-        const auto first_triangle = static_cast<std::uint32_t>(first / 3);
+        const std::size_t first_triangle = first / 3;
         const auto first_neighbour = static_cast<std::uint32_t>(triangles[first]);
-        std::uint32_t previous = first_triangle;
-        std::size_t e = halfedges[next_halfedge(first)];
+        auto previous = static_cast<std::uint32_t>(first_triangle);
+        std::size_t e = halfedges[first - 3 * first_triangle == 2 ? first - 2 : first + 1];
         bool closed = false;
-        std::size_t m = 1;
         // At most one triangle per half-edge is passed, as a walk that does
         // not close could otherwise go on.
         for (std::size_t steps = 1; e != EMPTY; ++steps) {
@@ -95,20 +113,21 @@ bool build_partition_into(double board_size, const std::vector<Point>& centres, 
                 closed = true;
                 break;
             }
-            if (steps >= halfedges.size()) break;
-            const auto t = static_cast<std::uint32_t>(e / 3);
-            part.edges.push_back({previous, t, static_cast<std::uint32_t>(triangles[e])});
-            previous = t;
-            ++m;
-            e = halfedges[next_halfedge(e)];
+            if (steps >= half_count) break;
+            const std::size_t t = e / 3;
+            edges[written++] = {previous, static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(triangles[e])};
+            previous = static_cast<std::uint32_t>(t);
+            e = halfedges[e - 3 * t == 2 ? e - 2 : e + 1];
         }
-        if (!closed || m < 3) {
-            part.edges.resize(base);
+        // written - base edges stand for the triangles passed but the first.
+        if (!closed || written - base < 2) {
+            written = base;
             continue;
         }
-        part.edges.push_back({previous, first_triangle, first_neighbour});
+        edges[written++] = {previous, static_cast<std::uint32_t>(first_triangle), first_neighbour};
     }
-    part.edge_start.push_back(part.edges.size());
+    edge_start[n] = written;
+    part.edges.resize(written);
     return true;
 }
 

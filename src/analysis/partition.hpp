@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -83,6 +84,14 @@ inline bool cells_touch(const VoronoiPartition& partition, const CellEdge& edge,
     const Point c = cc[edge.to];
     if (partition_detail::same_bits(a.x, c.x) && partition_detail::same_bits(a.y, c.y)) return false;
     const double b = board_size;
+    // Both ends in the closed square (of finite size): the clipping below
+    // answers true. Each end bound there is a difference within [0, B]
+    // over the edge's extent on that axis, which it cannot exceed, so the
+    // exit parameter stays 1 and the entry parameter stays at zero.
+    if (b <= std::numeric_limits<double>::max() && a.x >= 0 && a.x <= b && a.y >= 0 && a.y <= b && c.x >= 0 &&
+        c.x <= b && c.y >= 0 && c.y <= b) {
+        return true;
+    }
     double t0 = 0.0;
     double t1 = 1.0;
     const double dx = c.x - a.x;

@@ -182,6 +182,8 @@ int sign_of(const Wide<N>& w) {
 
 bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
+int sign_of_value(double v) { return (v > 0.0) - (v < 0.0); }
+
 }  // namespace
 
 int orient_sign_wide(Point p, Point q, Point r) {
@@ -235,6 +237,18 @@ int orient_sign_expansion(Point p, Point q, Point r) {
 
 int orient_sign_exact(Point p, Point q, Point r) {
     if (!finite(p) || !finite(q) || !finite(r)) return 0;
+    // The difference of two finite doubles is zero exactly when they are
+    // equal, and otherwise carries the sign of the exact difference. So when
+    // a factor of one product is zero, that product is exactly zero and the
+    // sign is the other product's, read from the signs of its factors: the
+    // common case of sites sharing a coordinate, such as stones in a row
+    // along the board's edge.
+    const double acx = q.x - p.x;
+    const double bcy = r.y - p.y;
+    const double acy = q.y - p.y;
+    const double bcx = r.x - p.x;
+    if (acx == 0.0 || bcy == 0.0) return -(sign_of_value(acy) * sign_of_value(bcx));
+    if (acy == 0.0 || bcx == 0.0) return sign_of_value(acx) * sign_of_value(bcy);
     const int s = orient_sign_expansion(p, q, r);
     if (s != 2) return s;
     return orient_sign_wide(p, q, r);

@@ -45,19 +45,33 @@ inline int orient_sign(Point p, Point q, Point r) {
     return orient_sign_exact(p, q, r);
 }
 
+// Two doubles worked side by side, each lane rounded exactly as the same
+// operation on one double would be.
+typedef double Pair __attribute__((vector_size(16)));
+
 // True when p lies strictly inside the circle through a, b, c (for a
-// clockwise a, b, c in a y-up frame), evaluated in plain doubles.
+// clockwise a, b, c in a y-up frame), evaluated in plain doubles as
+//   dx = a.x - p.x, dy = a.y - p.y, ex = b.x - p.x, ey = b.y - p.y,
+//   fx = c.x - p.x, fy = c.y - p.y, ap = dx dx + dy dy, bp = ex ex + ey ey,
+//   cp = fx fx + fy fy,
+//   dx (ey cp - bp fy) - dy (ex cp - bp fx) + ap (ex fy - ey fx) < 0,
+// the x and y halves of each step side by side in two lanes.
 inline bool in_circle(Point a, Point b, Point c, Point p) {
-    const double dx = a.x - p.x;
-    const double dy = a.y - p.y;
-    const double ex = b.x - p.x;
-    const double ey = b.y - p.y;
-    const double fx = c.x - p.x;
-    const double fy = c.y - p.y;
-    const double ap = dx * dx + dy * dy;
-    const double bp = ex * ex + ey * ey;
-    const double cp = fx * fx + fy * fy;
-    return dx * (ey * cp - bp * fy) - dy * (ex * cp - bp * fx) + ap * (ex * fy - ey * fx) < 0;
+    const Pair at{p.x, p.y};
+    const Pair d = Pair{a.x, a.y} - at;  // dx, dy
+    const Pair e = Pair{b.x, b.y} - at;  // ex, ey
+    const Pair f = Pair{c.x, c.y} - at;  // fx, fy
+    const Pair dd = d * d;
+    const Pair ee = e * e;
+    const Pair ff = f * f;
+    const double ap = dd[0] + dd[1];
+    const double bp = ee[0] + ee[1];
+    const double cp = ff[0] + ff[1];
+    const Pair f_swapped{f[1], f[0]};                                             // fy, fx
+    const Pair g = Pair{e[1], e[0]} * Pair{cp, cp} - Pair{bp, bp} * f_swapped;  // ey cp - bp fy, ex cp - bp fx
+    const Pair h = d * g;
+    const Pair k = e * f_swapped;  // ex fy, ey fx
+    return h[0] - h[1] + ap * (k[0] - k[1]) < 0;
 }
 
 }  // namespace cellvane::predicates

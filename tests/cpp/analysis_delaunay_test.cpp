@@ -1,8 +1,10 @@
 // The exact orientation predicate and the triangulation built on it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <set>
@@ -94,6 +96,65 @@ TEST(AnalysisPredicates, OrientIsExactAcrossTheWholeExponentRange) {
     // Non-finite input has no orientation.
     EXPECT_EQ(orient_sign({0, 0}, {1, 0}, {0, std::nan("")}), 0);
     EXPECT_EQ(orient_sign({0, 0}, {1, 0}, {0, std::numeric_limits<double>::infinity()}), 0);
+}
+
+TEST(AnalysisPredicates, OrientOfPointsSharingCoordinatesMatchesWideIntegers) {
+    // Coordinates drawn from a small pool, so that points often share an x
+    // or a y (rows of stones along an edge), across the whole exponent range
+    // where products underflow or overflow and the exact path decides.
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    const double max = std::numeric_limits<double>::max();
+    const std::vector<double> pool{0.0, 1.0, -1.0, 3.5, 0.1, tiny, -tiny, 3 * tiny, std::ldexp(1.0, -600),
+                                   std::ldexp(1.0, 600), -std::ldexp(1.0, 700), max, -max, 1.0 + 0x1p-52};
+    std::mt19937_64 rng(11);
+    std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
+    int collinear = 0, exact_decided = 0;
+    for (int i = 0; i < 50000; ++i) {
+        const Point p{pool[pick(rng)], pool[pick(rng)]};
+        const Point q{pool[pick(rng)], pool[pick(rng)]};
+        const Point r{pool[pick(rng)], pool[pick(rng)]};
+        const int expected = predicates::orient_sign_wide(p, q, r);
+        ASSERT_EQ(predicates::orient_sign_exact(p, q, r), expected) << i;
+        ASSERT_EQ(orient_sign(p, q, r), expected) << i;
+        if (expected == 0) ++collinear;
+        const double left = (q.x - p.x) * (r.y - p.y);
+        const double right = (q.y - p.y) * (r.x - p.x);
+        const double mag = std::fabs(left) + std::fabs(right);
+        if (!(mag >= 0x1p-900 && mag <= 0x1p1000)) ++exact_decided;
+    }
+    EXPECT_GT(collinear, 250);
+    EXPECT_GT(exact_decided, 2500);
+}
+
+TEST(AnalysisDelaunay, KeyedSortIsTheStableSortByKey) {
+    // Short and long lists; keys spread evenly, crowded into few values
+    // (ties), at the ends of the range, crowded between far outliers (buckets
+    // too full for the insertion sort), and as the bits of squared distances,
+    // which is what the triangulation sorts.
+    std::mt19937_64 rng(5);
+    std::vector<std::pair<std::uint64_t, std::size_t>> keyed, spare, expected;
+    std::vector<std::uint32_t> counts;
+    for (int round = 0; round < 3000; ++round) {
+        const std::size_t n = round % 100 == 0 ? 3000 + rng() % 3000 : round % 10 == 0 ? 400 + rng() % 300 : rng() % 140;
+        const int kind = (round / 10 + round) % 5;
+        keyed.clear();
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint64_t key = rng();
+            if (kind == 1) key = rng() % 4;
+            if (kind == 2) key = (rng() % 3 == 0) ? std::numeric_limits<std::uint64_t>::max() : rng() % 2;
+            if (kind == 3) key = rng() % 8 == 0 ? rng() : (std::uint64_t{1} << 40) + rng() % 70000;
+            if (kind == 4) {
+                const double d = std::ldexp(static_cast<double>(rng() % 1000), static_cast<int>(rng() % 20));
+                std::memcpy(&key, &d, sizeof key);
+            }
+            keyed.push_back({key, i});
+        }
+        expected = keyed;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        delaunay::sort_keyed(keyed, spare, counts);
+        ASSERT_EQ(keyed, expected) << "round " << round << " n " << n;
+    }
 }
 
 // Structural checks every triangulation must pass; answers the number of

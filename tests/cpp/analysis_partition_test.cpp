@@ -166,5 +166,32 @@ TEST(AnalysisPartition, CellsTouchClipsTheEdgeToTheClosedSquare) {
     EXPECT_FALSE(cells_touch(p, CellEdge{0, 1, 0}, 10.0));
 }
 
+TEST(AnalysisPartition, EveryEdgeWithinTheClosedSquareTouches) {
+    // Ends drawn from the square's corners, sides, zeros of both signs,
+    // subnormal and nearly-B coordinates and the inside; an edge of positive
+    // length lying within the closed square always keeps a stretch in it,
+    // whichever end comes first.
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    for (const double b : {10.0, 0x1p-500, 1e300}) {
+        const std::vector<double> pool{0.0, -0.0, tiny, 3 * tiny, b * 0.25, b * 0.5, std::nextafter(b, 0.0), b};
+        int checked = 0;
+        for (double ax : pool) {
+            for (double ay : pool) {
+                for (double cx : pool) {
+                    for (double cy : pool) {
+                        if (ax == cx && ay == cy) continue;
+                        ASSERT_TRUE(touches({ax, ay}, {cx, cy}, b)) << ax << " " << ay << " " << cx << " " << cy;
+                        ++checked;
+                    }
+                }
+            }
+        }
+        EXPECT_GT(checked, 3000);
+    }
+    // An edge wholly outside a side, however close, does not touch.
+    EXPECT_FALSE(touches({-1e-300, 0.0}, {-1e-300, 10.0}));
+    EXPECT_FALSE(touches({5.0, std::nextafter(10.0, 11.0)}, {6.0, 11.0}));
+}
+
 }  // namespace
 }  // namespace cellvane
