@@ -30,36 +30,6 @@ void file_group(PositionAnalysis& out, Group&& group) {
     }
 }
 
-// The bits of the board size, read as an unsigned number, when it is a
-// positive finite number; otherwise 0, the bits of +0.
-std::uint64_t square_limit(double board_size) {
-    const bool positive_finite = board_size > 0 && board_size <= std::numeric_limits<double>::max();
-    return positive_finite ? std::bit_cast<std::uint64_t>(board_size) : 0;
-}
-
-// cells_touch, answered at once for an edge whose two ends lie in the board
-// square: such an edge touches exactly when it has length. (Each clipping
-// parameter then stays at 0 or 1.) A coordinate lies in [+0, B] exactly
-// when its bits, read as an unsigned number, are at most `limit`, the bits
-// of B: negative numbers, negative zero among them, and NaNs read larger. On
-// that range two coordinates are equal exactly when their bits are. With a
-// limit of 0 only +0 passes, and an edge from (+0, +0) to itself touches
-// nothing either way.
-inline bool edge_touches(const VoronoiPartition& partition, const CellEdge& edge, double board_size,
-                         std::uint64_t limit) {
-    const std::vector<Point>& cc = partition.circumcentres;
-    if (edge.from < cc.size() && edge.to < cc.size()) {
-        const Point a = cc[edge.from];
-        const Point c = cc[edge.to];
-        const auto ax = std::bit_cast<std::uint64_t>(a.x);
-        const auto ay = std::bit_cast<std::uint64_t>(a.y);
-        const auto cx = std::bit_cast<std::uint64_t>(c.x);
-        const auto cy = std::bit_cast<std::uint64_t>(c.y);
-        if (std::max(std::max(ax, ay), std::max(cx, cy)) <= limit) return ax != cx || ay != cy;
-    }
-    return cells_touch(partition, edge, board_size);
-}
-
 // Every stone a group of its own, with no territory.
 PositionAnalysis single_stone_groups(const std::vector<Stone>& stones) {
     PositionAnalysis out;
@@ -155,7 +125,6 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
     const CellEdge** const boundary = ws.boundary.data();
     std::size_t* const label = labels.data();
     const Stone* const stone = stones.data();
-    const std::uint64_t limit = square_limit(board_size);
     std::size_t labelled = 0;
     std::size_t listed = 0;
     std::size_t black_groups = 0;
@@ -182,7 +151,7 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
                     if (lw == number) continue;
                     // A stone already labelled would be passed over when
                     // taken from the stack, so it is not pushed.
-                    if (lw == free_label && edge_touches(partition, *e, board_size, limit)) {
+                    if (lw == free_label && cells_touch(partition, *e, board_size)) {
                         stack[top++] = w;
                         continue;
                     }

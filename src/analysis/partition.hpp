@@ -7,6 +7,7 @@
 // group.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -59,21 +60,6 @@ struct PartitionWorkspace {
 bool build_partition_into(double board_size, const std::vector<Point>& centres, VoronoiPartition& out,
                           PartitionWorkspace& ws);
 
-namespace partition_detail {
-
-// folded_bits(a) == folded_bits(b), worked here: the bits of the two
-// numbers equal once a negative zero is taken as a positive one.
-inline bool same_bits(double a, double b) {
-    constexpr std::uint64_t NEGATIVE_ZERO = std::uint64_t{1} << 63;
-    auto ua = std::bit_cast<std::uint64_t>(a);
-    auto ub = std::bit_cast<std::uint64_t>(b);
-    if (ua == NEGATIVE_ZERO) ua = 0;
-    if (ub == NEGATIVE_ZERO) ub = 0;
-    return ua == ub;
-}
-
-}  // namespace partition_detail
-
 // Whether the edge keeps a stretch of positive length inside the closed board
 // square [0, B] x [0, B]. Inline: the labelling asks it of every edge
 // between stones of one colour.
@@ -82,16 +68,22 @@ inline bool cells_touch(const VoronoiPartition& partition, const CellEdge& edge,
     if (edge.from >= cc.size() || edge.to >= cc.size()) return false;
     const Point a = cc[edge.from];
     const Point c = cc[edge.to];
-    if (partition_detail::same_bits(a.x, c.x) && partition_detail::same_bits(a.y, c.y)) return false;
     const double b = board_size;
-    // Both ends in the closed square (of finite size): the clipping below
-    // answers true. Each end bound there is a difference within [0, B]
-    // over the edge's extent on that axis, which it cannot exceed, so the
-    // exit parameter stays 1 and the entry parameter stays at zero.
-    if (b <= std::numeric_limits<double>::max() && a.x >= 0 && a.x <= b && a.y >= 0 && a.y <= b && c.x >= 0 &&
-        c.x <= b && c.y >= 0 && c.y <= b) {
-        return true;
+    // Both ends in the closed square of a positive finite size: the edge
+    // touches exactly when it has length (each clipping parameter below
+    // stays at 0 or 1). A coordinate lies in [+0, B] exactly when its bits,
+    // read as an unsigned number, are at most those of B: negative numbers,
+    // negative zero among them, and NaNs read larger. On that range two
+    // coordinates are equal exactly when their bits are.
+    if (b > 0 && b <= std::numeric_limits<double>::max()) {
+        const auto limit = std::bit_cast<std::uint64_t>(b);
+        const auto ax = std::bit_cast<std::uint64_t>(a.x);
+        const auto ay = std::bit_cast<std::uint64_t>(a.y);
+        const auto cx = std::bit_cast<std::uint64_t>(c.x);
+        const auto cy = std::bit_cast<std::uint64_t>(c.y);
+        if (std::max(std::max(ax, ay), std::max(cx, cy)) <= limit) return ax != cx || ay != cy;
     }
+    if (folded_bits(a.x) == folded_bits(c.x) && folded_bits(a.y) == folded_bits(c.y)) return false;
     double t0 = 0.0;
     double t1 = 1.0;
     const double dx = c.x - a.x;
