@@ -130,6 +130,18 @@ void BM_Analyse(benchmark::State& state) {
 }
 BENCHMARK(BM_Analyse)->Arg(10)->Arg(50)->Arg(100);
 
+// The analysis written over the previous result, whose storage it reuses.
+void BM_AnalyseInto(benchmark::State& state) {
+    const auto stones = random_position(static_cast<std::size_t>(state.range(0)), 25.5, 7);
+    PositionAnalysis a;
+    for (auto _ : state) {
+        analyse_into(25.5, stones, a);
+        benchmark::DoNotOptimize(a);
+    }
+    state.counters["stones"] = static_cast<double>(stones.size());
+}
+BENCHMARK(BM_AnalyseInto)->Arg(10)->Arg(50)->Arg(100);
+
 void BM_DeadStones(benchmark::State& state) {
     const auto stones = random_position(static_cast<std::size_t>(state.range(0)), 25.5, 7);
     AliveZone zone(25.5);

@@ -22,19 +22,29 @@ std::atomic<std::uint64_t> runs{0};
 constexpr std::size_t UNLABELLED = std::numeric_limits<std::size_t>::max() - 255;
 inline std::size_t unlabelled(Color color) { return UNLABELLED + static_cast<std::uint8_t>(color); }
 
-void file_group(PositionAnalysis& out, Group&& group) {
-    if (group.color == Color::Black) {
-        out.black.push_back(std::move(group));
-    } else {
-        out.white.push_back(std::move(group));
+// The next group of `list`, the `used`-th: one left from a previous result,
+// its stones and rings still in it for their storage, or past them a new
+// one.
+Group& next_group(std::vector<Group>& list, std::size_t& used) {
+    if (used == list.size()) {
+        ++used;
+        return list.emplace_back();
     }
+    return list[used++];
 }
 
 // Every stone a group of its own, with no territory.
-PositionAnalysis single_stone_groups(const std::vector<Stone>& stones) {
-    PositionAnalysis out;
-    for (const Stone& s : stones) file_group(out, Group{{s}, {}, s.color});
-    return out;
+void single_stone_groups(const std::vector<Stone>& stones, PositionAnalysis& out) {
+    std::size_t black = 0;
+    std::size_t white = 0;
+    for (const Stone& s : stones) {
+        Group& group = s.color == Color::Black ? next_group(out.black, black) : next_group(out.white, white);
+        group.stones.assign(1, s);
+        group.rings.clear();
+        group.color = s.color;
+    }
+    out.black.resize(black);
+    out.white.resize(white);
 }
 
 }  // namespace
@@ -71,14 +81,24 @@ struct AnalysisWorkspace {
 }  // namespace
 
 PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
+    PositionAnalysis out;
+    analyse_into(board_size, stones, out);
+    return out;
+}
+
+void analyse_into(double board_size, const std::vector<Stone>& stones, PositionAnalysis& out) {
     runs.fetch_add(1, std::memory_order_relaxed);
     const std::size_t n = stones.size();
-    if (n == 0) return {};
+    if (n == 0) {
+        out.black.clear();
+        out.white.clear();
+        return;
+    }
 
     // Sizes whose squared scale is not a normal number (zero, subnormal,
     // infinite, NaN) would make the frame and the circumcentres meaningless.
     const double scale = 16.0 * board_size;
-    if (!std::isnormal(scale * scale)) return single_stone_groups(stones);
+    if (!std::isnormal(scale * scale)) return single_stone_groups(stones, out);
 
     // One pass over the stones: their centres, their first labels, and
     // whether their ids strictly ascend.
@@ -100,7 +120,7 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
         }
     }
     if (!build_partition_into(board_size, ws.centres, ws.partition, ws.partition_ws)) {
-        return single_stone_groups(stones);
+        return single_stone_groups(stones, out);
     }
     const VoronoiPartition& partition = ws.partition;
 
@@ -175,9 +195,10 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
         ascending = ws.ascending.data();
     }
 
-    PositionAnalysis out;
     out.black.reserve(black_groups);
     out.white.reserve(group_count - black_groups);
+    std::size_t black_used = 0;
+    std::size_t white_used = 0;
     for (std::size_t g = 0; g < group_count; ++g) {
         const std::size_t* first = members.data() + starts[g];
         const std::size_t count = starts[g + 1] - starts[g];
@@ -186,10 +207,11 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
         hints.edges = ws.boundary.data() + edge_starts[g];
         hints.edge_count = edge_starts[g + 1] - edge_starts[g];
         const Color color = stones[*first].color;
-        Group& group = color == Color::Black ? out.black.emplace_back() : out.white.emplace_back();
+        Group& group = color == Color::Black ? next_group(out.black, black_used) : next_group(out.white, white_used);
         build_group_into(partition, board_size, stones, labels, first, count, color, ws.group_ws, group, hints);
     }
-    return out;
+    out.black.resize(black_used);
+    out.white.resize(white_used);
 }
 
 MoveLiveness judge_move(const PositionAnalysis& analysis, const AliveZone& zone, Color mover) {

@@ -29,6 +29,10 @@ struct PositionAnalysis {
 
 // The groups of a position. `stones` ascending by id, every centre on the board.
 PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones);
+// The same groups written over `out`, whatever it held: its lists, groups,
+// stone lists and rings keep their storage and are refilled in place, so an
+// analysis into a previous result allocates only where it outgrows it.
+void analyse_into(double board_size, const std::vector<Stone>& stones, PositionAnalysis& out);
 
 double area(const std::vector<Ring>& rings);
 bool territory_contains(const std::vector<Ring>& rings, double x, double y);

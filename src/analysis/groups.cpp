@@ -233,11 +233,12 @@ std::size_t clip_pass(const Point*& in, std::size_t len, std::vector<Point>& out
     return written;
 }
 
-// The traced rings clipped to the board square one side at a time, into
-// `rings`; a ring left with fewer than three points goes. Each ring has room
-// for its closing point.
+// The traced rings clipped to the board square one side at a time, written
+// over `rings`, whose rings are refilled in their storage; a ring left with
+// fewer than three points goes. Each ring has room for its closing point.
 void clip_rings(double board_size, GroupWorkspace& ws, std::vector<Ring>& rings) {
     rings.reserve(ws.ring_ends.size());
+    std::size_t used = 0;
     const Point* const pts = ws.points.data();
     std::uint32_t begin = 0;
     for (const std::uint32_t end : ws.ring_ends) {
@@ -256,17 +257,20 @@ void clip_rings(double board_size, GroupWorkspace& ws, std::vector<Ring>& rings)
         if (len < 3) continue;
         len = clip_pass<Bound::YMax>(in, len, in == ws.work.data() ? ws.spare : ws.work, board_size);
         if (len < 3) continue;
-        Ring& ring = rings.emplace_back();
+        Ring& ring = used < rings.size() ? rings[used] : rings.emplace_back();
+        ++used;
         ring.reserve(len + 1);
         ring.assign(in, in + len);
     }
+    rings.erase(rings.begin() + static_cast<std::ptrdiff_t>(used), rings.end());
 }
 
-// The members' stones ascending by id; equal ids keep member order. A sort
+// The members' stones ascending by id into `out`; equal ids keep member
+// order. A sort
 // that breaks ties by position is the stable sort, without the buffer that
 // std::stable_sort allocates.
-std::vector<Stone> member_stones(const std::vector<Stone>& stones, const std::size_t* members,
-                                std::size_t member_count, GroupWorkspace& ws) {
+void member_stones(const std::vector<Stone>& stones, const std::size_t* members, std::size_t member_count,
+                   GroupWorkspace& ws, std::vector<Stone>& out) {
     std::vector<std::size_t>& order = ws.members;
     order.clear();
     for (std::size_t i = 0; i < member_count; ++i) {
@@ -277,10 +281,9 @@ std::vector<Stone> member_stones(const std::vector<Stone>& stones, const std::si
         const std::uint32_t ib = stones[members[b]].id;
         return ia != ib ? ia < ib : a < b;
     });
-    std::vector<Stone> out;
+    out.clear();
     out.reserve(order.size());
     for (const std::size_t i : order) out.push_back(stones[members[i]]);
-    return out;
 }
 
 // Puts the rings largest first, each closed; equal areas keep trace order
@@ -318,15 +321,20 @@ void build_group_into(const VoronoiPartition& partition, double board_size, cons
                       const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
                       Color color, GroupWorkspace& ws, Group& group, const GroupHints& hints) {
     group.color = color;
-    if (member_count == 0) return;
+    if (member_count == 0) {
+        group.stones.clear();
+        group.rings.clear();
+        return;
+    }
     const std::uint32_t vertices = collect_boundary(partition, labels, members, member_count, hints, ws);
     trace_rings(partition.circumcentres, vertices, ws);
     clip_rings(board_size, ws, group.rings);
     if (hints.ascending != nullptr) {
+        group.stones.clear();
         group.stones.reserve(member_count);
         for (std::size_t i = 0; i < member_count; ++i) group.stones.push_back(stones[hints.ascending[i]]);
     } else {
-        group.stones = member_stones(stones, members, member_count, ws);
+        member_stones(stones, members, member_count, ws, group.stones);
     }
     order_rings(group.rings, ws);
 }

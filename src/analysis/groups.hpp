@@ -72,8 +72,9 @@ struct GroupHints {
 };
 
 // build_group with the member list given as a range and the buffers in `ws`,
-// written into `group`, which starts empty: the caller's list of groups can
-// hold it from the start.
+// written over `group`, so that the caller's list of groups can hold it from
+// the start: whatever stones and rings it held are replaced, their storage
+// reused.
 void build_group_into(const VoronoiPartition& partition, double board_size, const std::vector<Stone>& stones,
                       const std::vector<std::size_t>& labels, const std::size_t* members, std::size_t member_count,
                       Color color, GroupWorkspace& ws, Group& group, const GroupHints& hints = {});

@@ -567,6 +567,11 @@ TEST(AnalysisGroups, GroupsAndRingsMatchAPlainTracingBitForBit) {
     // size, whose square holds nothing.
     std::mt19937_64 rng(1213);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
+    // Each round is also analysed over the result of the rounds before it,
+    // whose groups, stones and rings are more or fewer, longer or shorter;
+    // every few rounds that result is first refilled with single-stone
+    // groups (a board too small to measure) or emptied.
+    PositionAnalysis reused;
     for (int round = 0; round < 400; ++round) {
         const std::vector<double> sizes{18.0, 25.5, 19.0, 9.0, -18.0};
         const double b = sizes[static_cast<std::size_t>(round + round / 5) % sizes.size()];
@@ -604,12 +609,35 @@ TEST(AnalysisGroups, GroupsAndRingsMatchAPlainTracingBitForBit) {
         ASSERT_EQ(a.white.size(), white.size()) << "round " << round;
         for (std::size_t g = 0; g < black.size(); ++g) EXPECT_TRUE(same_bits(a.black[g], black[g])) << "round " << round;
         for (std::size_t g = 0; g < white.size(); ++g) EXPECT_TRUE(same_bits(a.white[g], white[g])) << "round " << round;
+        if (round % 4 == 1) {
+            analyse_into(1e-200, stones, reused);
+            const auto single = analyse(1e-200, stones);
+            ASSERT_EQ(reused.black.size(), single.black.size());
+            ASSERT_EQ(reused.white.size(), single.white.size());
+            for (std::size_t g = 0; g < single.black.size(); ++g) EXPECT_TRUE(same_bits(reused.black[g], single.black[g]));
+            for (std::size_t g = 0; g < single.white.size(); ++g) EXPECT_TRUE(same_bits(reused.white[g], single.white[g]));
+        }
+        if (round % 4 == 3) {
+            analyse_into(b, {}, reused);
+            EXPECT_TRUE(reused.black.empty() && reused.white.empty());
+        }
+        analyse_into(b, stones, reused);
+        ASSERT_EQ(reused.black.size(), black.size()) << "round " << round;
+        ASSERT_EQ(reused.white.size(), white.size()) << "round " << round;
+        for (std::size_t g = 0; g < black.size(); ++g) EXPECT_TRUE(same_bits(reused.black[g], black[g])) << "round " << round;
+        for (std::size_t g = 0; g < white.size(); ++g) EXPECT_TRUE(same_bits(reused.white[g], white[g])) << "round " << round;
 
         // The same groups built one by one, with ids in no particular order
         // and, every other round, a partition that lists fewer circumcentres
         // than its cell edges name.
         std::vector<Stone> shuffled = stones;
         for (Stone& s : shuffled) s.id = static_cast<std::uint32_t>(unit(rng) * 2 * count);
+        analyse_into(b, shuffled, reused);
+        const auto fresh = analyse(b, shuffled);
+        ASSERT_EQ(reused.black.size(), fresh.black.size()) << "round " << round;
+        ASSERT_EQ(reused.white.size(), fresh.white.size()) << "round " << round;
+        for (std::size_t g = 0; g < fresh.black.size(); ++g) EXPECT_TRUE(same_bits(reused.black[g], fresh.black[g]));
+        for (std::size_t g = 0; g < fresh.white.size(); ++g) EXPECT_TRUE(same_bits(reused.white[g], fresh.white[g]));
         if (round % 2 == 1) p->circumcentres.resize(p->circumcentres.size() * 3 / 4);
         const Reference cut = reference_labels(*p, shuffled, b);
         for (const auto& m : cut.members) {
