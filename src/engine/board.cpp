@@ -105,7 +105,8 @@ void Board::lend_by_id(std::optional<std::vector<Stone>>& other) {
 const PositionAnalysis& Board::analysis() const {
     if (!analysis_) {
         const std::vector<Stone>& stones = stones_by_id();
-        analysis_.emplace(analyse(board_size_, stones));
+        analysis_.emplace(std::move(spare_analysis_.groups));
+        analyse_into(board_size_, stones, *analysis_);
     }
     return *analysis_;
 }
@@ -117,7 +118,10 @@ double territory_area(const Group& group) { return area(group.rings); }
 bool territory_contains(const Group& group, Point p) { return territory_contains(group.rings, p.x, p.y); }
 
 void Board::invalidate() {
-    analysis_.reset();
+    if (analysis_) {
+        spare_analysis_.groups = std::move(*analysis_);
+        analysis_.reset();
+    }
     if (stones_by_id_) {
         spare_by_id_.stones = std::move(*stones_by_id_);
         stones_by_id_.reset();

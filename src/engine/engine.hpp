@@ -142,6 +142,22 @@ private:
     std::map<std::uint32_t, Stone> stones_in_play_;
     std::map<std::uint32_t, Stone> captured_stones_;
     mutable std::optional<PositionAnalysis> analysis_;
+    // The last analysis once a change emptied the memo: the next analysis is
+    // written over it, reusing its storage. A copy of the board starts
+    // without one.
+    struct SpareAnalysis {
+        PositionAnalysis groups;
+        SpareAnalysis() = default;
+        SpareAnalysis(const SpareAnalysis&) {}
+        SpareAnalysis(SpareAnalysis&&) = default;
+        SpareAnalysis& operator=(const SpareAnalysis&) {
+            groups = PositionAnalysis{};
+            return *this;
+        }
+        SpareAnalysis& operator=(SpareAnalysis&&) = default;
+        ~SpareAnalysis() = default;
+    };
+    mutable SpareAnalysis spare_analysis_;
     mutable std::optional<std::vector<Stone>> stones_by_id_;
     // The last list the stones_by_id memo was filled with (in the memo, or
     // here once a change emptied it) and the stones that entered or left
