@@ -237,8 +237,10 @@ bool piece_within(Piece& piece, Point p, Point q, const Box& query, double query
 // scaled coordinate, which never decreases as the coordinate grows: two overlapping intervals always
 // get overlapping index ranges, whatever lies outside the grid.
 struct Grid {
-    double ox = 0.0, oy = 0.0, cell = 1.0;
-    std::uint32_t nx = 1, ny = 1;
+    double ox = 0.0, oy = 0.0;
+    double per_unit = 1.0;     // cells per unit of length
+    double last = 0.0;         // n - 1, the last index along an axis
+    std::uint32_t nx = 1, ny = 1;  // equal: the grid is square
     std::vector<std::uint32_t> start;  // nx * ny + 1 offsets into items
     std::vector<std::uint32_t> items;
 
@@ -249,16 +251,21 @@ struct Grid {
         }
     };
 
-    static std::uint32_t index(double v, double origin, double cell, std::uint32_t n) {
-        const double f = (v - origin) / cell;
+    // The product of a difference and a positive constant, both rounded,
+    // never decreases as the coordinate grows.
+    std::uint32_t index(double v, double origin) const {
+        const double f = (v - origin) * per_unit;
         if (!(f > 0.0)) return 0;
-        if (f >= static_cast<double>(n - 1)) return n - 1;
+        if (f >= last) return static_cast<std::uint32_t>(last);
         return static_cast<std::uint32_t>(f);  // truncation: the floor of a positive number
     }
     // The cells a box with no NaN bound overlaps.
     Range range(const Box& b) const {
-        return {index(b.lox, ox, cell, nx), index(b.hix, ox, cell, nx), index(b.loy, oy, cell, ny),
-                index(b.hiy, oy, cell, ny)};
+        return {index(b.lox, ox), index(b.hix, ox), index(b.loy, oy), index(b.hiy, oy)};
+    }
+    // The cell holding a point with no NaN coordinate.
+    std::size_t cell_of(Point v) const {
+        return static_cast<std::size_t>(index(v.y, oy)) * nx + index(v.x, ox);
     }
 };
 
@@ -316,7 +323,7 @@ namespace {
 // Cells per axis: about one per 2.5 units (a little over a stone's
 // diameter), and no more than about the square root of twice the number of
 // discs.
-constexpr double CELL = 2.5;
+constexpr double CELL = 4.0;
 
 }  // namespace
 
@@ -386,7 +393,8 @@ void LivenessScene::file_discs() {
     }
     g.nx = g.ny = n;
     g.ox = g.oy = -CELL;
-    g.cell = n == 1 ? 1.0 : extent / static_cast<double>(n);
+    g.per_unit = n == 1 ? 1.0 : static_cast<double>(n) / extent;
+    g.last = static_cast<double>(n - 1);
     // Marks on an (n + 1) x (n + 1) array, so a rectangle ending at the last
     // cell marks the spare row and column.
     const std::size_t side = static_cast<std::size_t>(n) + 1;
@@ -496,8 +504,7 @@ bool LivenessScene::vertex_in_play(Point v) const {
     // Only the discs filed in v's cell can hold v: a circle whose grid box
     // misses v is farther from v than its radius, whatever the rounding.
     const Grid& g = b.grid;
-    const std::size_t cell = static_cast<std::size_t>(Grid::index(v.y, g.oy, g.cell, g.ny)) * g.nx +
-                             Grid::index(v.x, g.ox, g.cell, g.nx);
+    const std::size_t cell = g.cell_of(v);
     for (std::size_t k = g.start[cell]; k < g.start[cell + 1]; ++k) {
         if (deep(b.discs[g.items[k]])) return false;
     }
@@ -593,8 +600,7 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
     // r^2 - d^2 for the deepest circle of the cell, a measure that orders
     // like the depth for circles of one radius.
     auto depth_guess = [&b, &g](Point v) {
-        const std::size_t cell = static_cast<std::size_t>(Grid::index(v.y, g.oy, g.cell, g.ny)) * g.nx +
-                                 Grid::index(v.x, g.ox, g.cell, g.nx);
+        const std::size_t cell = g.cell_of(v);
         double deepest = -INF;
         for (std::size_t k = g.start[cell]; k < g.start[cell + 1]; ++k) {
             const Circle& c = b.discs[g.items[k]].c;
