@@ -282,6 +282,7 @@ struct LivenessScene::Disc {
     // the rounding of a distance to the circle (0.25 plus a millionth of the
     // coordinate magnitude).
     Box reach{};
+    Box box{};  // the circle's own box
     double scale = 0.0;
     std::uint32_t first = 0, end = 0;                // its exposed pieces, once read
     std::uint32_t starts_first = 0, starts_end = 0;  // its exposed starts, once read
@@ -359,6 +360,8 @@ LivenessScene::LivenessScene(const AliveZone& zone)
             d.scale = std::fabs(c->centre.x) + std::fabs(c->centre.y) + c->radius;
             const double reach = c->radius + (0.25 + 1e-6 * d.scale);
             d.reach = {c->centre.x - reach, c->centre.y - reach, c->centre.x + reach, c->centre.y + reach};
+            d.box = {c->centre.x - c->radius, c->centre.y - c->radius, c->centre.x + c->radius,
+                     c->centre.y + c->radius};
             // A huge, negative or non-finite radius or centre is never passed
             // over: such a disc is checked by every question.
             d.gridded = c->radius >= 0.0 && c->radius <= 1e6 && finite_box(d.reach);
@@ -430,12 +433,15 @@ void LivenessScene::file_discs() {
     }
     g.start[static_cast<std::size_t>(n) * n] = total;
     g.items.resize(total);
+    std::uint32_t* const items = g.items.data();
+    std::uint32_t* const cursors = marks.data();
     for (std::size_t i = 0; i < count; ++i) {
         if (!b.discs[i].gridded) continue;
         const Grid::Range r = b.ranges[i];
-        for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
-            std::uint32_t* cursor = marks.data() + static_cast<std::size_t>(y) * side;
-            for (std::uint32_t x = r.x0; x <= r.x1; ++x) g.items[cursor[x]++] = static_cast<std::uint32_t>(i);
+        const auto disc = static_cast<std::uint32_t>(i);
+        std::uint32_t* row = cursors + static_cast<std::size_t>(r.y0) * side;
+        for (std::uint32_t y = r.y0; y <= r.y1; ++y, row += side) {
+            for (std::uint32_t x = r.x0; x <= r.x1; ++x) items[row[x]++] = disc;
         }
     }
 }
@@ -531,15 +537,11 @@ void LivenessScene::build_edge_pieces() {
     b.edge_end = static_cast<std::uint32_t>(b.pieces.size());
 }
 
+// Called only for a disc whose box is not separated from the query's (see
+// clearance_within).
 bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit) {
     Buffers& b = *buffers_;
     const Circle& c = disc.c;
-    // Every measure against a circle, whole or split, is a computed distance
-    // between a point of p-q and a point of the circle's outline (or 0 when
-    // p-q enters the disc, which puts the boxes together): a circle whose box
-    // lies farther than the limit from the box of p-q cannot decide.
-    const Box box{c.centre.x - c.radius, c.centre.y - c.radius, c.centre.x + c.radius, c.centre.y + c.radius};
-    if (separated(box, query, limit + margin(disc.scale + query_scale))) return false;
     if (disc.whole) return whole_circle_distance(c.centre, c.radius, p, q) <= limit;
     if (!disc.pieces_read) {
         disc.pieces_read = true;
@@ -569,7 +571,15 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
     // beyond its circle.
     const double reach = limit + 1e-6 * (1.0 + query_scale + 8.0 * b.reach_scale);
     const Box near{query.lox - reach, query.loy - reach, query.hix + reach, query.hiy + reach};
-    if (any_disc_near(near, [&](Disc& d) { return disc_within(d, p, q, query, query_scale, limit); })) return true;
+    // Every measure against a circle, whole or split, is a computed distance
+    // between a point of p-q and a point of the circle's outline (or 0 when
+    // p-q enters the disc, which puts the boxes together): a circle whose box
+    // lies farther than the limit from the box of p-q cannot decide.
+    auto within = [&](Disc& d) {
+        if (separated(d.box, query, limit + margin(d.scale + query_scale))) return false;
+        return disc_within(d, p, q, query, query_scale, limit);
+    };
+    if (any_disc_near(near, within)) return true;
     if (!b.edge_pieces_read) build_edge_pieces();
     for (std::uint32_t i = b.edge_first; i < b.edge_end; ++i) {
         if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
