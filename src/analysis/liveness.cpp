@@ -507,12 +507,16 @@ bool LivenessScene::vertex_in_play(Point v) const {
         }
         return c.radius - distance(v, c.centre) > 0;
     };
-    // Only the discs filed in v's cell can hold v: a circle whose grid box
-    // misses v is farther from v than its radius, whatever the rounding.
+    // Only the discs filed in v's cell can hold v, and of those only the
+    // ones whose grid box holds v: a circle whose grid box misses v is
+    // farther from v than its radius, whatever the rounding.
     const Grid& g = b.grid;
     const std::size_t cell = g.cell_of(v);
     for (std::size_t k = g.start[cell]; k < g.start[cell + 1]; ++k) {
-        if (deep(b.discs[g.items[k]])) return false;
+        const Disc& d = b.discs[g.items[k]];
+        const Box& r = d.reach;
+        if (v.x < r.lox || v.x > r.hix || v.y < r.loy || v.y > r.hiy) continue;
+        if (d.c.radius - distance(v, d.c.centre) > 0) return false;
     }
     for (const std::uint32_t i : b.loose) {
         if (deep(b.discs[i])) return false;
