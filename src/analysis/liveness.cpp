@@ -388,7 +388,8 @@ LivenessScene::LivenessScene(const AliveZone& zone)
 
 // Files every gridded disc in the cell where its grid box starts, discs in
 // ascending order within a cell: a counting sort by cell. A disc whose box
-// spans more than two cells along an axis is kept out of the grid instead.
+// spans more than SPAN + 1 cells along an axis is kept out of the grid
+// instead.
 void LivenessScene::file_discs() {
     Buffers& b = *buffers_;
     Grid& g = b.grid;
@@ -496,7 +497,8 @@ bool LivenessScene::vertex_in_play(Point v) const {
     };
     // Only the discs whose grid box holds v can hold v: a circle whose grid
     // box misses v is farther from v than its radius, whatever the rounding.
-    // Such a box starts in v's cell or the one before it along each axis.
+    // Such a box starts in v's cell or up to SPAN cells before it along
+    // each axis.
     const Grid& g = b.grid;
     const Grid::Range cells = g.reaching({v.x, v.y, v.x, v.y});
     for (std::uint32_t y = cells.y0; y <= cells.y1; ++y) {
