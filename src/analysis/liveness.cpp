@@ -233,12 +233,20 @@ bool piece_within(Piece& piece, Point p, Point q, const Box& query, double query
 }
 
 // A uniform grid of cells over the board, each listing the discs whose box
-// overlaps it. Cell indices along an axis come from a clamped floor of the
-// scaled coordinate, which never decreases as the coordinate grows: two overlapping intervals always
-// get overlapping index ranges, whatever lies outside the grid.
+// starts in it (its low corner's cell); a filed box spans at most SPAN + 1
+// cells along each axis. Cell indices along an axis come from a clamped floor
+// of the scaled coordinate, which never decreases as the coordinate grows:
+// two overlapping intervals always get overlapping index ranges, whatever
+// lies outside the grid. So a filed box overlapping a query box starts in a
+// column from SPAN before the query's first to its last (the box's last
+// column is at least the query's first, and at most SPAN past its own
+// first), and likewise for rows.
+constexpr std::uint32_t SPAN = 2;
 struct Grid {
-    double ox = 0.0, oy = 0.0, cell = 1.0;
-    std::uint32_t nx = 1, ny = 1;
+    double ox = 0.0, oy = 0.0;
+    double per_unit = 1.0;     // cells per unit of length
+    double last = 0.0;         // n - 1, the last index along an axis
+    std::uint32_t nx = 1, ny = 1;  // equal: the grid is square
     std::vector<std::uint32_t> start;  // nx * ny + 1 offsets into items
     std::vector<std::uint32_t> items;
 
@@ -249,16 +257,24 @@ struct Grid {
         }
     };
 
-    static std::uint32_t index(double v, double origin, double cell, std::uint32_t n) {
-        const double f = (v - origin) / cell;
+    // The product of a difference and a positive constant, both rounded,
+    // never decreases as the coordinate grows.
+    std::uint32_t index(double v, double origin) const {
+        const double f = (v - origin) * per_unit;
         if (!(f > 0.0)) return 0;
-        if (f >= static_cast<double>(n - 1)) return n - 1;
+        if (f >= last) return static_cast<std::uint32_t>(last);
         return static_cast<std::uint32_t>(f);  // truncation: the floor of a positive number
     }
     // The cells a box with no NaN bound overlaps.
     Range range(const Box& b) const {
-        return {index(b.lox, ox, cell, nx), index(b.hix, ox, cell, nx), index(b.loy, oy, cell, ny),
-                index(b.hiy, oy, cell, ny)};
+        return {index(b.lox, ox), index(b.hix, ox), index(b.loy, oy), index(b.hiy, oy)};
+    }
+    // The cells where a filed box overlapping the query box can start.
+    Range reaching(const Box& b) const {
+        Range r = range(b);
+        r.x0 = r.x0 > SPAN ? r.x0 - SPAN : 0;
+        r.y0 = r.y0 > SPAN ? r.y0 - SPAN : 0;
+        return r;
     }
 };
 
@@ -275,10 +291,11 @@ struct LivenessScene::Disc {
     // the rounding of a distance to the circle (0.25 plus a millionth of the
     // coordinate magnitude).
     Box reach{};
+    Box box{};  // the circle's own box
     double scale = 0.0;
     std::uint32_t first = 0, end = 0;                // its exposed pieces, once read
     std::uint32_t starts_first = 0, starts_end = 0;  // its exposed starts, once read
-    std::uint32_t seen = 0;                          // the last question that met it
+    std::uint32_t cell = 0;                          // the grid cell it is filed in
     bool whole = false;                              // count 0 or 1: taken whole
     bool gridded = false;
     bool pieces_read = false;
@@ -291,7 +308,6 @@ struct LivenessScene::Buffers {
     std::vector<Disc> discs;
     std::vector<std::uint32_t> loose;  // discs not in the grid: checked by every question
     Grid grid;
-    std::vector<Grid::Range> ranges;
     std::vector<std::uint32_t> cursor;
     std::vector<Piece> pieces;
     std::vector<Point> starts;
@@ -299,8 +315,7 @@ struct LivenessScene::Buffers {
     std::uint32_t edge_first = 0, edge_end = 0;
     bool edge_starts_read = false;
     std::uint32_t edge_starts_first = 0, edge_starts_end = 0;
-    std::uint32_t question = 0;
-    double reach_scale = 0.0;  // the largest coordinate magnitude of a gridded disc
+    double reach_scale = 0.0;  // at least the largest coordinate magnitude of a gridded disc
     bool in_use = false;
 };
 
@@ -313,10 +328,12 @@ namespace {
     return buffers;
 }
 
-// Cells per axis: about one per 2.5 units (a little over a stone's
-// diameter), and no more than about the square root of twice the number of
-// discs.
-constexpr double CELL = 2.5;
+// Cells per axis: cells of at least 2.3 units, so a dead zone's grid box
+// (4.5 units and a little) spans at most SPAN + 1 = 3, and no more than about
+// the square root of twice the number of discs. The grid reaches RIM beyond
+// the board on every side.
+constexpr double CELL = 2.3;
+constexpr double RIM = 1.0;
 
 }  // namespace
 
@@ -339,7 +356,6 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     b.starts.clear();
     b.edge_pieces_read = false;
     b.edge_starts_read = false;
-    b.question = 0;
     b.reach_scale = 0.0;
 
     for (const auto& [id, shape] : zone.graph().shapes()) {
@@ -352,6 +368,8 @@ LivenessScene::LivenessScene(const AliveZone& zone)
             d.scale = std::fabs(c->centre.x) + std::fabs(c->centre.y) + c->radius;
             const double reach = c->radius + (0.25 + 1e-6 * d.scale);
             d.reach = {c->centre.x - reach, c->centre.y - reach, c->centre.x + reach, c->centre.y + reach};
+            d.box = {c->centre.x - c->radius, c->centre.y - c->radius, c->centre.x + c->radius,
+                     c->centre.y + c->radius};
             // A huge, negative or non-finite radius or centre is never passed
             // over: such a disc is checked by every question.
             d.gridded = c->radius >= 0.0 && c->radius <= 1e6 && finite_box(d.reach);
@@ -368,67 +386,55 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     file_discs();
 }
 
-// Files every gridded disc in each cell its grid box overlaps, discs in
-// ascending order within a cell. The cell counts come from a difference
-// array (a disc adds 1 over a rectangle of cells: four corner marks, then
-// running sums along rows and columns); the discs are then placed.
+// Files every gridded disc in the cell where its grid box starts, discs in
+// ascending order within a cell: a counting sort by cell. A disc whose box
+// spans more than SPAN + 1 cells along an axis is kept out of the grid
+// instead.
 void LivenessScene::file_discs() {
     Buffers& b = *buffers_;
     Grid& g = b.grid;
     const std::size_t count = b.discs.size();
-    const double extent = size_ + 2.0 * CELL;
+    const double extent = size_ + 2.0 * RIM;
     const auto most = static_cast<std::uint32_t>(std::sqrt(2.0 * static_cast<double>(count))) + 1;
     std::uint32_t n = 1;
     if (std::isfinite(extent) && extent > 0.0) {
-        const double wanted = std::ceil(extent / CELL);
+        // Rounded down, so a cell is no smaller than CELL.
+        const double wanted = std::floor(extent / CELL);
         n = wanted < static_cast<double>(most) ? static_cast<std::uint32_t>(wanted) : most;
         if (n == 0) n = 1;
     }
     g.nx = g.ny = n;
-    g.ox = g.oy = -CELL;
-    g.cell = n == 1 ? 1.0 : extent / static_cast<double>(n);
-    // Marks on an (n + 1) x (n + 1) array, so a rectangle ending at the last
-    // cell marks the spare row and column.
-    const std::size_t side = static_cast<std::size_t>(n) + 1;
-    std::vector<std::uint32_t>& marks = b.cursor;
-    marks.assign(side * side, 0);
-    b.ranges.resize(count);
+    g.ox = g.oy = -RIM;
+    g.per_unit = n == 1 ? 1.0 : static_cast<double>(n) / extent;
+    g.last = static_cast<double>(n - 1);
+    const std::size_t cells = static_cast<std::size_t>(n) * n;
+    std::vector<std::uint32_t>& cursor = b.cursor;
+    cursor.assign(cells, 0);
     for (std::size_t i = 0; i < count; ++i) {
-        if (!b.discs[i].gridded) continue;
-        const Grid::Range r = g.range(b.discs[i].reach);
-        b.ranges[i] = r;
-        // Unsigned wrap-around cancels out in the sums below.
-        marks[r.y0 * side + r.x0] += 1;
-        marks[r.y0 * side + r.x1 + 1] -= 1;
-        marks[(r.y1 + 1) * side + r.x0] -= 1;
-        marks[(r.y1 + 1) * side + r.x1 + 1] += 1;
-    }
-    for (std::size_t y = 0; y < n; ++y) {
-        for (std::size_t x = 1; x < n; ++x) marks[y * side + x] += marks[y * side + x - 1];
-    }
-    for (std::size_t y = 1; y < n; ++y) {
-        for (std::size_t x = 0; x < n; ++x) marks[y * side + x] += marks[(y - 1) * side + x];
-    }
-    // Cell offsets; marks[cell of row y, column x] becomes the cell's cursor.
-    g.start.resize(static_cast<std::size_t>(n) * n + 1);
-    std::uint32_t total = 0;
-    for (std::size_t y = 0; y < n; ++y) {
-        for (std::size_t x = 0; x < n; ++x) {
-            const std::uint32_t here = marks[y * side + x];
-            g.start[y * n + x] = total;
-            marks[y * side + x] = total;
-            total += here;
+        Disc& d = b.discs[i];
+        if (!d.gridded) continue;
+        const Grid::Range r = g.range(d.reach);
+        if (r.x1 - r.x0 > SPAN || r.y1 - r.y0 > SPAN) {
+            d.gridded = false;
+            b.loose.push_back(static_cast<std::uint32_t>(i));
+            continue;
         }
+        d.cell = r.y0 * n + r.x0;
+        ++cursor[d.cell];
     }
-    g.start[static_cast<std::size_t>(n) * n] = total;
+    g.start.resize(cells + 1);
+    std::uint32_t total = 0;
+    for (std::size_t c = 0; c < cells; ++c) {
+        const std::uint32_t here = cursor[c];
+        g.start[c] = total;
+        cursor[c] = total;
+        total += here;
+    }
+    g.start[cells] = total;
     g.items.resize(total);
     for (std::size_t i = 0; i < count; ++i) {
-        if (!b.discs[i].gridded) continue;
-        const Grid::Range r = b.ranges[i];
-        for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
-            std::uint32_t* cursor = marks.data() + static_cast<std::size_t>(y) * side;
-            for (std::uint32_t x = r.x0; x <= r.x1; ++x) g.items[cursor[x]++] = static_cast<std::uint32_t>(i);
-        }
+        const Disc& d = b.discs[i];
+        if (d.gridded) g.items[cursor[d.cell]++] = static_cast<std::uint32_t>(i);
     }
 }
 
@@ -440,10 +446,10 @@ LivenessScene::~LivenessScene() {
     }
 }
 
-// Calls f(disc) for the discs whose grid box overlaps the query box, each
-// once, and for every disc kept out of the grid, until f answers true. A
-// query with a NaN bound, or one spanning more cells than there are discs,
-// meets every disc.
+// Calls f(disc) for the discs filed where a grid box overlapping the query
+// box can start, each once, and for every disc kept out of the grid, until f
+// answers true. A query with a NaN bound, or one spanning more cells than
+// there are discs, meets every disc.
 template <class F>
 bool LivenessScene::any_disc_near(const Box& query, F&& f) {
     Buffers& b = *buffers_;
@@ -451,21 +457,17 @@ bool LivenessScene::any_disc_near(const Box& query, F&& f) {
     const bool bounded = !std::isnan(query.lox) && !std::isnan(query.loy) && !std::isnan(query.hix) &&
                          !std::isnan(query.hiy);
     Grid::Range r{};
-    if (bounded) r = g.range(query);
+    if (bounded) r = g.reaching(query);
     if (!bounded || r.cells() > b.discs.size() || (g.nx == 1 && g.ny == 1)) {
         for (Disc& d : b.discs) {
             if (f(d)) return true;
         }
         return false;
     }
-    const std::uint32_t question = ++b.question;
     for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * g.nx;
         for (std::size_t k = g.start[row + r.x0]; k < g.start[row + r.x1 + 1]; ++k) {
-            Disc& d = b.discs[g.items[k]];
-            if (d.seen == question) continue;
-            d.seen = question;
-            if (f(d)) return true;
+            if (f(b.discs[g.items[k]])) return true;
         }
     }
     for (const std::uint32_t i : b.loose) {
@@ -493,13 +495,20 @@ bool LivenessScene::vertex_in_play(Point v) const {
         }
         return c.radius - distance(v, c.centre) > 0;
     };
-    // Only the discs filed in v's cell can hold v: a circle whose grid box
-    // misses v is farther from v than its radius, whatever the rounding.
+    // Only the discs whose grid box holds v can hold v: a circle whose grid
+    // box misses v is farther from v than its radius, whatever the rounding.
+    // Such a box starts in v's cell or up to SPAN cells before it along
+    // each axis.
     const Grid& g = b.grid;
-    const std::size_t cell = static_cast<std::size_t>(Grid::index(v.y, g.oy, g.cell, g.ny)) * g.nx +
-                             Grid::index(v.x, g.ox, g.cell, g.nx);
-    for (std::size_t k = g.start[cell]; k < g.start[cell + 1]; ++k) {
-        if (deep(b.discs[g.items[k]])) return false;
+    const Grid::Range cells = g.reaching({v.x, v.y, v.x, v.y});
+    for (std::uint32_t y = cells.y0; y <= cells.y1; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * g.nx;
+        for (std::size_t k = g.start[row + cells.x0]; k < g.start[row + cells.x1 + 1]; ++k) {
+            const Disc& d = b.discs[g.items[k]];
+            const Box& r = d.reach;
+            if (v.x < r.lox || v.x > r.hix || v.y < r.loy || v.y > r.hiy) continue;
+            if (d.c.radius - distance(v, d.c.centre) > 0) return false;
+        }
     }
     for (const std::uint32_t i : b.loose) {
         if (deep(b.discs[i])) return false;
@@ -524,15 +533,11 @@ void LivenessScene::build_edge_pieces() {
     b.edge_end = static_cast<std::uint32_t>(b.pieces.size());
 }
 
+// Called only for a disc whose box is not separated from the query's (see
+// clearance_within).
 bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit) {
     Buffers& b = *buffers_;
     const Circle& c = disc.c;
-    // Every measure against a circle, whole or split, is a computed distance
-    // between a point of p-q and a point of the circle's outline (or 0 when
-    // p-q enters the disc, which puts the boxes together): a circle whose box
-    // lies farther than the limit from the box of p-q cannot decide.
-    const Box box{c.centre.x - c.radius, c.centre.y - c.radius, c.centre.x + c.radius, c.centre.y + c.radius};
-    if (separated(box, query, limit + margin(disc.scale + query_scale))) return false;
     if (disc.whole) return whole_circle_distance(c.centre, c.radius, p, q) <= limit;
     if (!disc.pieces_read) {
         disc.pieces_read = true;
@@ -562,7 +567,15 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
     // beyond its circle.
     const double reach = limit + 1e-6 * (1.0 + query_scale + 8.0 * b.reach_scale);
     const Box near{query.lox - reach, query.loy - reach, query.hix + reach, query.hiy + reach};
-    if (any_disc_near(near, [&](Disc& d) { return disc_within(d, p, q, query, query_scale, limit); })) return true;
+    // Every measure against a circle, whole or split, is a computed distance
+    // between a point of p-q and a point of the circle's outline (or 0 when
+    // p-q enters the disc, which puts the boxes together): a circle whose box
+    // lies farther than the limit from the box of p-q cannot decide.
+    auto within = [&](Disc& d) {
+        if (separated(d.box, query, limit + margin(d.scale + query_scale))) return false;
+        return disc_within(d, p, q, query, query_scale, limit);
+    };
+    if (any_disc_near(near, within)) return true;
     if (!b.edge_pieces_read) build_edge_pieces();
     for (std::uint32_t i = b.edge_first; i < b.edge_end; ++i) {
         if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
@@ -585,23 +598,25 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
     // A territory edge within reach of the playable boundary or a forced eye.
     // Whether some edge is answers the same in any order, so each ring is
     // walked from a guess at the edge running nearest to playable space: the
-    // one whose shallower end lies least deep in the circles filed in that
-    // end's grid cell. The edges that decide for a living group lie together,
-    // and the guess makes them come early.
+    // one whose shallower end lies least deep in the circles filed where a
+    // grid box holding that end can start. The edges that decide for a
+    // living group lie together, and the guess makes them come early.
     Buffers& b = *buffers_;
     const Grid& g = b.grid;
-    // r^2 - d^2 for the deepest circle of the cell, a measure that orders
+    // r^2 - d^2 for the deepest of those circles, a measure that orders
     // like the depth for circles of one radius.
     auto depth_guess = [&b, &g](Point v) {
-        const std::size_t cell = static_cast<std::size_t>(Grid::index(v.y, g.oy, g.cell, g.ny)) * g.nx +
-                                 Grid::index(v.x, g.ox, g.cell, g.nx);
+        const Grid::Range cells = g.reaching({v.x, v.y, v.x, v.y});
         double deepest = -INF;
-        for (std::size_t k = g.start[cell]; k < g.start[cell + 1]; ++k) {
-            const Circle& c = b.discs[g.items[k]].c;
-            const double dx = v.x - c.centre.x;
-            const double dy = v.y - c.centre.y;
-            const double depth = c.radius * c.radius - (dx * dx + dy * dy);
-            if (depth > deepest) deepest = depth;
+        for (std::uint32_t y = cells.y0; y <= cells.y1; ++y) {
+            const std::size_t row = static_cast<std::size_t>(y) * g.nx;
+            for (std::size_t k = g.start[row + cells.x0]; k < g.start[row + cells.x1 + 1]; ++k) {
+                const Circle& c = b.discs[g.items[k]].c;
+                const double dx = v.x - c.centre.x;
+                const double dy = v.y - c.centre.y;
+                const double depth = c.radius * c.radius - (dx * dx + dy * dy);
+                if (depth > deepest) deepest = depth;
+            }
         }
         return deepest;
     };

@@ -11,7 +11,7 @@ namespace cellvane {
 
 // The alive zone read once for many liveness questions about one board
 // state. The circles are filed in a uniform grid of cells by the box that
-// reaches one unit beyond each circle, so a question looks only at the
+// reaches a little beyond each circle, so a question looks only at the
 // circles near the territory it asks about; a circle's exposed pieces and
 // exposed segment starts are read from the zone the first time a question
 // comes near it, the board-edge lines' once. Every check answers whether

@@ -11,6 +11,7 @@
 
 #include "analysis/analysis.hpp"
 #include "analysis/liveness.hpp"
+#include "test_access.hpp"
 
 namespace cellvane {
 namespace {
@@ -178,6 +179,40 @@ TEST(PerfLiveness, ExposedStartCheckAgreesWithTheFullWalk) {
     }
     EXPECT_GT(inside, 200);
     EXPECT_LT(inside, 3800);
+}
+
+TEST(PerfLiveness, CirclesOfEveryRadiusAgreeWithTheDirectChecks) {
+    // Whole circles far smaller and far larger than a dead zone, some off the
+    // board, among a dense position: the scene files or passes over each
+    // and must still answer as the checks made on every shape do.
+    std::mt19937_64 rng(37);
+    Dense pos(18.0, rng, 2, 40);
+    ClipGraph& graph = TestAccess::graph(pos.zone);
+    std::uniform_real_distribution<double> u(-4.0, 22.0);
+    for (const double radius : {0.0, 0.3, 1.1, 2.6, 4.0, 7.5}) graph.add_shape(Circle{{u(rng), u(rng)}, radius});
+    graph.add_shape(Circle{{-29.0, 9.0}, 30.0});
+    graph.add_shape(Circle{{9.0, 2e6 + 17.0}, 2e6});
+    LivenessScene scene(pos.zone);
+    const double size = graph.board_size();
+    int in_play = 0;
+    int within = 0;
+    std::uniform_real_distribution<double> step(-2.5, 2.5);
+    for (int k = 0; k < 6000; ++k) {
+        const Point v{u(rng), u(rng)};
+        bool expected = 0.0 <= v.x && v.x <= size && 0.0 <= v.y && v.y <= size;
+        if (expected && !pos.zone.forced_eyes().contains(point_key(v))) {
+            for (const auto& [id, shape] : graph.shapes()) expected = expected && !(depth_in(shape.kind, v) > 0);
+        }
+        ASSERT_EQ(scene.vertex_in_play(v), expected) << v.x << " " << v.y;
+        in_play += expected;
+        const Point q{v.x + step(rng), v.y + step(rng)};
+        const bool near = clearance(pos.zone, v, q) <= 1.0;
+        ASSERT_EQ(scene.clearance_within(v, q, 1.0), near) << "piece " << k;
+        within += near;
+    }
+    EXPECT_GT(in_play, 50);
+    EXPECT_GT(within, 500);
+    EXPECT_LT(within, 5500);
 }
 
 TEST(PerfLiveness, RingsWithNonFinitePointsAreTestedInFull) {
