@@ -505,16 +505,13 @@ std::vector<ShapeId> ClipGraph::covering(SegId id) const {
     return active;
 }
 
-bool ClipGraph::has_exposed_segment(const Shape& shape) const {
-    if (shape.exposure == Exposure::Unknown) {
-        bool found = false;
-        for_each_segment(shape, [&found](SegId, const Segment& seg, std::int64_t cover) {
-            found = !seg.off_board && cover == 0;
-            return !found;
-        });
-        shape.exposure = found ? Exposure::Some : Exposure::None;
-    }
-    return shape.exposure == Exposure::Some;
+void ClipGraph::find_exposure(const Shape& shape) const {
+    bool found = false;
+    for_each_segment(shape, [&found](SegId, const Segment& seg, std::int64_t cover) {
+        found = !seg.off_board && cover == 0;
+        return !found;
+    });
+    shape.exposure = found ? Exposure::Some : Exposure::None;
 }
 
 bool ClipGraph::part_holds_head(const Shape& shape, SegId open, SegId close) const {

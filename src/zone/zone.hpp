@@ -652,7 +652,10 @@ public:
     // held by no dead region (cover 0 in for_each_segment). The answer is kept
     // in the shape until its list or marks change, so a list that stays
     // covered from move to move is walked once.
-    bool has_exposed_segment(const Shape& shape) const;
+    bool has_exposed_segment(const Shape& shape) const {
+        if (shape.exposure == Exposure::Unknown) find_exposure(shape);
+        return shape.exposure == Exposure::Some;
+    }
     // The shapes whose dead region holds the segment, ascending, worked out
     // from the marks along its list (for checks and tests; a walk of the
     // whole list).
@@ -683,6 +686,8 @@ private:
     // The geometry of seg, a segment of shape, running to next.
     static SegmentGeometry geometry_between(const Shape& shape, const Segment& seg, const Segment& next);
 
+    // Walks the shape's list to fill in its exposure.
+    void find_exposure(const Shape& shape) const;
     // The steps of add_point.
     SegId add_point_to(ShapeId shape_id, Shape& shape, Point p, double w);
     SegId start_list(ShapeId shape_id, Shape& shape, Point p, double w);
