@@ -6,9 +6,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <random>
+#include <sstream>
+#include <string>
 #include <variant>
 #include <vector>
 
@@ -169,11 +175,10 @@ std::vector<Point> candidate_moves(const Board& board, std::size_t count, std::u
     return out;
 }
 
-// try_move and, when the move was committed, undo, over a cycle of candidate
-// moves of `board`, which comes back as it was; counts the stones and the
-// share of moves committed.
-void try_move_undo_cycle(benchmark::State& state, Board& board) {
-    const std::vector<Point> moves = candidate_moves(board, 32, 77);
+// try_move and, when the move was committed, undo, over a cycle of `moves`
+// on `board`, which comes back as it was; counts the stones and the share of
+// moves committed.
+void try_move_undo_cycle(benchmark::State& state, Board& board, const std::vector<Point>& moves) {
     if (moves.empty()) {
         state.SkipWithError("no placeable point");
         return;
@@ -199,7 +204,7 @@ void try_move_undo_cycle(benchmark::State& state, Board& board) {
 void BM_RandomTryMoveUndo(benchmark::State& state) {
     const double size = static_cast<double>(state.range(0)) / 10.0;
     Board board = random_play_board(size, static_cast<std::size_t>(state.range(1)), 2024);
-    try_move_undo_cycle(state, board);
+    try_move_undo_cycle(state, board, candidate_moves(board, 32, 77));
 }
 BENCHMARK(BM_RandomTryMoveUndo)
     ->Args({180, 25})
@@ -322,7 +327,7 @@ Board& cached_scattered_board(std::size_t stones) {
 // scattered board; the growth from 1,000 to 10,000 stones is the measure.
 void BM_ScatteredTryMoveUndo(benchmark::State& state) {
     Board& board = cached_scattered_board(static_cast<std::size_t>(state.range(0)));
-    try_move_undo_cycle(state, board);
+    try_move_undo_cycle(state, board, candidate_moves(board, 32, 77));
 }
 BENCHMARK(BM_ScatteredTryMoveUndo)->Arg(300)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
@@ -350,5 +355,148 @@ void BM_ScatteredCutQuestions(benchmark::State& state) {
     state.counters["pairs"] = static_cast<double>(pairs.size());
 }
 BENCHMARK(BM_ScatteredCutQuestions)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+// ------------------------------------------- the performance table's positions
+
+namespace {
+
+// bench/table.py times the module on positions made with Python's random
+// numbers. To set the engine alone beside it on the very same work, it writes
+// each such row as a script into the folder named by CELLVANE_BENCH_SCRIPTS,
+// one line per item:
+//   size X                          the board's side
+//   delta X Y ID COLOUR [CAPTURED]  a turn of the position's log (COLOUR 0 for
+//   delta pass                      black, 1 for white), committed as a replay would
+//   probe X Y                       a point of the timed cycle: try_move, then
+//                                   undo when the move was committed
+//   aim X Y                         a turn of the timed game: the nearest
+//                                   living move to (X, Y), played if there is one
+//   pass                            a pass of the timed game
+// Numbers are written in hexadecimal floating point, so every point is the
+// table's to the bit. A script with probes times one probe per iteration on
+// its committed log; one with aims or passes times its whole game from an
+// empty board. Each file becomes the benchmark BM_Script/<file stem>.
+struct Script {
+    double size = 0.0;
+    std::vector<GameDelta> log;
+    std::vector<Point> probes;
+    std::vector<std::optional<Point>> game;  // aims, and nullopt for a pass
+};
+
+bool read_number(std::istringstream& in, double& out) {
+    std::string token;
+    if (!(in >> token)) return false;
+    char* end = nullptr;
+    out = std::strtod(token.c_str(), &end);
+    return end == token.c_str() + token.size();
+}
+
+bool read_point(std::istringstream& in, Point& out) { return read_number(in, out.x) && read_number(in, out.y); }
+
+// The script in `path`, or nullopt (with the faulty line on stderr) when a
+// line does not read as one of the items above.
+std::optional<Script> read_script(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    Script script;
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream in(line);
+        std::string item;
+        in >> item;
+        bool read = true;
+        if (item == "size") {
+            read = read_number(in, script.size);
+        } else if (item == "delta") {
+            GameDelta delta;
+            std::string first;
+            std::streampos mark = in.tellg();
+            if (in >> first && first != "pass") {
+                in.seekg(mark);
+                Stone stone{};
+                double id = 0.0;
+                double colour = 0.0;
+                read = read_point(in, stone.position) && read_number(in, id) && read_number(in, colour);
+                stone.id = static_cast<std::uint32_t>(id);
+                stone.color = colour == 0.0 ? Color::Black : Color::White;
+                delta.new_stone = stone;
+            }
+            double captured = 0.0;
+            while (read && read_number(in, captured)) delta.captured_stone_ids.push_back(static_cast<std::uint32_t>(captured));
+            script.log.push_back(std::move(delta));
+        } else if (item == "probe") {
+            Point p;
+            read = read_point(in, p);
+            script.probes.push_back(p);
+        } else if (item == "aim") {
+            Point p;
+            read = read_point(in, p);
+            script.game.emplace_back(p);
+        } else if (item == "pass") {
+            script.game.emplace_back(std::nullopt);
+        } else {
+            read = item.empty();
+        }
+        if (!read) {
+            std::fprintf(stderr, "%s: cannot read the line \"%s\"\n", path.c_str(), line.c_str());
+            return std::nullopt;
+        }
+    }
+    return script;
+}
+
+// The board of a script's log, or nullopt when the engine refuses a turn of it.
+std::optional<Board> logged_board(const Script& script) {
+    Board board(script.size);
+    for (const GameDelta& delta : script.log) {
+        if (board.commit(delta, false)) return std::nullopt;
+    }
+    return board;
+}
+
+void run_script(benchmark::State& state, const Script& script) {
+    std::optional<Board> board = logged_board(script);
+    if (!board) {
+        state.SkipWithError("the engine refuses a turn of the script's log");
+        return;
+    }
+    if (!script.probes.empty()) {
+        try_move_undo_cycle(state, *board, script.probes);
+        return;
+    }
+    for (auto _ : state) {
+        std::optional<Board> game = logged_board(script);
+        for (const std::optional<Point>& aim : script.game) {
+            if (!aim) {
+                (void)game->pass_turn();
+            } else if (const std::optional<Point> snapped = game->nearest_living_move(*aim)) {
+                benchmark::DoNotOptimize(game->try_move(*snapped));
+            }
+        }
+        benchmark::DoNotOptimize(game->revision());
+        state.counters["turns"] = static_cast<double>(game->turn());
+    }
+}
+
+// Registers one benchmark per script file of the folder named by
+// CELLVANE_BENCH_SCRIPTS, before the benchmark library reads its command line.
+[[maybe_unused]] const bool scripts_registered = [] {
+    const char* folder = std::getenv("CELLVANE_BENCH_SCRIPTS");
+    if (folder == nullptr) return false;
+    std::error_code error;
+    std::vector<std::filesystem::path> paths;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
+    for (const auto& path : paths) {
+        std::optional<Script> script = read_script(path);
+        if (!script) continue;
+        const std::string name = "BM_Script/" + path.stem().string();
+        benchmark::RegisterBenchmark(name.c_str(), [script = std::move(*script)](benchmark::State& state) {
+            run_script(state, script);
+        })->Unit(benchmark::kMicrosecond);
+    }
+    return true;
+}();
 
 }  // namespace

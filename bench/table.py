@@ -15,9 +15,9 @@ measured before the cap (the cap counts wall-clock time). Figures are
 medians over the repeats of the CPU time of the measuring process (user and
 system), so that other work on a shared machine counts less than it would in
 wall-clock time; engine-alone figures are the C++ benchmark binary's CPU
-times, on positions made by the same rules from its own random numbers
-(so a played position there is not the one played here), and the memory
-figure is what the C allocator holds for the board.
+times on the very same work (the table writes each row's position, probes
+or game as a script the binary replays), and the memory figure is what the
+C allocator holds for the board.
 """
 
 import argparse
@@ -31,6 +31,7 @@ import resource
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 # CPU time of this process, user and system.
@@ -133,6 +134,65 @@ def played_game(size, stones, seed):
     game = cv.Game(size)
     random_play(game, random.Random(seed), stones=stones)
     return game
+
+
+# ------------------------------------------------------ engine-alone scripts
+
+
+class RecordingRandom(random.Random):
+    """A random source that keeps every uniform number it hands out, so that
+    the aims of a random game can be written down."""
+
+    def __init__(self, seed):
+        super().__init__(seed)
+        self.drawn = []
+
+    def uniform(self, a, b):
+        value = super().uniform(a, b)
+        self.drawn.append(value)
+        return value
+
+
+def script_text(size, deltas=(), spots=(), game=()):
+    """A row's work in the script form bench/engine_bench.cpp reads: the
+    board size, the position's log, then the probes of a timed cycle or the
+    turns of a timed game (a point to aim at, or None for a pass)."""
+    import cellvane as cv
+
+    h = float.hex
+    lines = [f"size {h(size)}"]
+    for delta in deltas:
+        stone = delta.new_stone
+        if stone is None:
+            head = "pass"
+        else:
+            x, y = stone.position
+            head = f"{h(x)} {h(y)} {stone.id} {0 if stone.color == cv.Color.BLACK else 1}"
+        lines.append(" ".join(["delta", head] + [str(i) for i in delta.captured_stone_ids]))
+    lines += [f"probe {h(x)} {h(y)}" for x, y in spots]
+    lines += ["pass" if aim is None else f"aim {h(aim[0])} {h(aim[1])}" for aim in game]
+    return "\n".join(lines) + "\n"
+
+
+def played_script(size, stones, seed):
+    game = played_game(size, stones, seed)
+    return script_text(game.board_size, game.deltas(), probes(game, 40, seed + 1))
+
+
+def game_script(seed):
+    import cellvane as cv
+
+    rng = RecordingRandom(seed)
+    random_play(cv.Game(18.0), rng)
+    aims = list(zip(rng.drawn[0::2], rng.drawn[1::2]))
+    return script_text(18.0, game=aims + [None, None])
+
+
+def scaled_script(stones, seed):
+    import cellvane as cv
+
+    size, deltas = scattered_log(stones, seed)
+    return script_text(size, deltas, probes(cv.Game.replay(size, deltas), 40, seed + 1))
 
 
 # ----------------------------------------------------------------- helpers
@@ -366,22 +426,23 @@ def row_cluster(args, stones):
     emit({"value": seconds, "unit": "s", "peak_mb": peak, "note": f"peak {peak:.0f} MB above the start"})
 
 
-# Each row: key, label, target from the issue, child runner, engine-alone
-# benchmark name (or None).
+# Each row: key, label, target, child runner, and the engine-alone figure's
+# source: a C++ benchmark name, a maker of the row's script (called with the
+# seed), or None.
 ROWS = [
     ("try_undo_55_18", "try_move+undo_move, 55 stones on 18 (random play)", "45 us",
-     lambda a: row_played(a, 18.0, 55), "BM_RandomTryMoveUndo/180/55"),
+     lambda a: row_played(a, 18.0, 55), lambda seed: played_script(18.0, 55, seed)),
     ("try_undo_100_25.5", "try_move+undo_move, 100 stones on 25.5 (random play)", "60 us",
-     lambda a: row_played(a, 25.5, 100), "BM_RandomTryMoveUndo/255/100"),
-    ("random_game_18", "full random game on 18", "8 ms", row_game, "BM_RandomGame"),
+     lambda a: row_played(a, 25.5, 100), lambda seed: played_script(25.5, 100, seed)),
+    ("random_game_18", "full random game on 18", "8 ms", row_game, game_script),
     ("scaled_300", "try_move+undo_move, 300 scattered stones", "",
-     lambda a: row_scaled(a, 300), "BM_ScatteredTryMoveUndo/300"),
+     lambda a: row_scaled(a, 300), lambda seed: scaled_script(300, seed)),
     ("scaled_1000", "try_move+undo_move, 1,000 scattered stones", "",
-     lambda a: row_scaled(a, 1000), "BM_ScatteredTryMoveUndo/1000"),
+     lambda a: row_scaled(a, 1000), lambda seed: scaled_script(1000, seed)),
     ("scaled_3000", "try_move+undo_move, 3,000 scattered stones", "",
-     lambda a: row_scaled(a, 3000), "BM_ScatteredTryMoveUndo/3000"),
+     lambda a: row_scaled(a, 3000), lambda seed: scaled_script(3000, seed)),
     ("scaled_10000", "try_move+undo_move, 10,000 scattered stones", "",
-     lambda a: row_scaled(a, 10000), "BM_ScatteredTryMoveUndo/10000"),
+     lambda a: row_scaled(a, 10000), lambda seed: scaled_script(10000, seed)),
     ("growth", "growth from 1,000 to 10,000 stones", "under x12", None, None),
     ("replay_10000", "Game.replay of a 10,000-stone log", "150 ms", row_replay, None),
     ("memory_10000", "memory per stone, 10,000-stone board", "1.5 KB", row_memory, None),
@@ -430,8 +491,9 @@ def run_child(key, args):
     return result
 
 
-def run_cpp(binary, names, repeats, cap):
-    """Medians of the engine-alone benchmarks, in seconds, by name."""
+def run_cpp(binary, names, repeats, cap, scripts):
+    """Medians of the engine-alone benchmarks, in seconds, by name; the
+    binary reads the rows' scripts from the folder `scripts`."""
     if not binary or not os.path.exists(binary):
         return {}
     pattern = "^(" + "|".join(names) + ")$"
@@ -443,7 +505,9 @@ def run_cpp(binary, names, repeats, cap):
         "--benchmark_format=json",
     ]
     try:
-        done = subprocess.run(command, capture_output=True, text=True, timeout=cap * len(names))
+        done = subprocess.run(
+            command, capture_output=True, text=True, timeout=cap * len(names), env=dict(os.environ, CELLVANE_BENCH_SCRIPTS=scripts)
+        )
     except subprocess.TimeoutExpired:
         return {}
     scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
@@ -497,11 +561,20 @@ def main():
 
     wanted = set(filter(None, args.only.split(",")))
     rows = [r for r in ROWS if not wanted or r[0] in wanted or r[0] == "growth"]
-    cpp_names = [name for *_, name in rows if name]
-    engine = run_cpp(args.cpp, cpp_names, args.repeats, args.cap)
+    cpp_names = {}
+    with tempfile.TemporaryDirectory() as scripts:
+        for key, *_, source in rows:
+            if callable(source):
+                with open(os.path.join(scripts, key + ".txt"), "w") as f:
+                    f.write(source(args.seed))
+                cpp_names[key] = "BM_Script/" + key
+            elif source:
+                cpp_names[key] = source
+        engine = run_cpp(args.cpp, list(cpp_names.values()), args.repeats, args.cap, scripts)
 
     results = {}
-    for key, label, target, run, cpp_name in rows:
+    for key, label, target, run, _ in rows:
+        cpp_name = cpp_names.get(key)
         row = run_child(key, args) if run else {}
         row.update({"key": key, "label": label, "target": target})
         if cpp_name:
