@@ -47,9 +47,15 @@ inline double distance(Point a, Point b) {
 }
 // An angle reduced to [0, 2pi). fmod leaves a value already in range exactly
 // as it is (a negative zero included), and every stored offset of a circle
-// is one, so those skip it.
+// is one, so those skip it. Within one turn of the range fmod's exact answer
+// is a single subtraction or addition, done without the call: a t in
+// (-2pi, 0) is its own remainder, to which 2pi is added as below; a t in
+// [2pi, 4pi) gives t - 2pi, which a double holds exactly (t lies within a
+// factor of two of 2pi).
 inline double normalise_angle(double t) {
     if (t >= 0.0 && t < TWO_PI) return t;
+    if (t < 0.0 && t > -TWO_PI) return t + TWO_PI;
+    if (t >= TWO_PI && t < TWO_PI + TWO_PI) return t - TWO_PI;
     const double r = std::fmod(t, TWO_PI);
     if (r < 0.0) return r + TWO_PI;
     return r;
@@ -424,6 +430,40 @@ public:
                           : const_iterator{slots_.data() + at, slots_.data() + slots_.size(), used_.data() + at};
     }
     bool contains(PointKey key) const { return locate(key) != NONE; }
+
+    // Where a search for a key ended: the slot holding it, or the slot a new
+    // entry for it would take (with its probe number there) while the table
+    // is not changed.
+    struct Spot {
+        std::size_t at = NONE;
+        std::size_t probe = 0;
+        bool found = false;
+    };
+    Spot seek(PointKey key) const {
+        Spot spot;
+        if (slots_.empty()) return spot;
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = hash(key) & mask;
+        for (std::size_t p = 1;; ++p, i = (i + 1) & mask) {
+            const std::size_t here = used_[i];
+            if (here < p && here < PROBE_CAP) {
+                spot.at = i;
+                spot.probe = p;
+                return spot;
+            }
+            if ((here == p || here == PROBE_CAP) && slots_[i].first == key) {
+                spot.at = i;
+                spot.found = true;
+                return spot;
+            }
+        }
+    }
+    // The list at a spot found holding its key.
+    const SegList& list_at(const Spot& spot) const { return slots_[spot.at].second; }
+    // The list under key, made empty when the key is absent, given where
+    // seek(key) ended on the table as it still is: an absent key goes straight
+    // into its slot unless the table must grow first.
+    SegList& list_for(PointKey key, const Spot& spot);
     // The list under key, made empty when the key is absent.
     SegList& operator[](PointKey key);
     SegList& at(PointKey key) { return (*this)[key]; }
@@ -444,13 +484,26 @@ private:
     std::vector<std::uint8_t> used_;
     std::size_t size_ = 0;
 
-    static std::size_t hash(PointKey key);
-    std::size_t locate(PointKey key) const;
+    static std::size_t hash(PointKey key) {
+        std::uint64_t h = key.x * 0x9E3779B97F4A7C15ULL ^ (key.y + 0x632BE59BD9B4E019ULL + (key.x >> 29));
+        h ^= h >> 30;
+        h *= 0xBF58476D1CE4E5B9ULL;
+        h ^= h >> 27;
+        h *= 0x94D049BB133111EBULL;
+        h ^= h >> 31;
+        return static_cast<std::size_t>(h);
+    }
+    std::size_t locate(PointKey key) const {
+        const Spot spot = seek(key);
+        return spot.found ? spot.at : NONE;
+    }
     // The probe number of the entry in occupied slot i.
     std::size_t probe_at(std::size_t i) const;
     // Puts the entry into the table in Robin Hood order (its key absent,
     // room for it made); answers the slot it lands in.
     std::size_t place(Entry&& entry);
+    // The same once the slot is known: at, where the entry's probe number is p.
+    void place_at(std::size_t at, std::size_t p, Entry&& entry);
     void grow();
 };
 
@@ -682,7 +735,9 @@ private:
         if (id >= arena_.size() || !arena_[id]) return nullptr;
         return &*arena_[id];
     }
-    SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split);
+    // Files the segment in the shared-start index at p, through where
+    // index_.seek(point_key(p)) ended when spot is given.
+    SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split, const PointIndex::Spot* spot);
     // The geometry of seg, a segment of shape, running to next.
     static SegmentGeometry geometry_between(const Shape& shape, const Segment& seg, const Segment& next);
 
@@ -691,13 +746,12 @@ private:
     // The steps of add_point.
     SegId add_point_to(ShapeId shape_id, Shape& shape, Point p, double w);
     SegId start_list(ShapeId shape_id, Shape& shape, Point p, double w);
-    std::optional<SegId> point_on(ShapeId shape_id, Point p) const;
     // The segment a new point at offset w goes after, or nothing when it
     // becomes an edge's new head.
     std::optional<SegId> place_of(Shape& shape, double w);
     void step_back_over_ties(const Shape& shape, PointKey key, double w, SegId& after) const;
-    SegId link_after(ShapeId shape_id, SegId c, Point p, double w);
-    SegId link_as_head(ShapeId shape_id, Shape& shape, Point p, double w);
+    SegId link_after(ShapeId shape_id, SegId c, Point p, double w, const PointIndex::Spot& spot);
+    SegId link_as_head(ShapeId shape_id, Shape& shape, Point p, double w, const PointIndex::Spot& spot);
 
     // The offset order of long lists (Shape::by_offset): built once a list
     // reaches order_from_ segments, dropped when it falls below ORDER_UNTIL.
