@@ -226,8 +226,8 @@ ShapeId AliveZone::carve_circle(Point centre) {
         // do. The part of w from first to second lies inside the new circle,
         // and the part of the new circle from second to first lies in w's
         // dead region.
-        g.cover_part(w, a, e, n);
-        g.cover_part(n, d, b, w);
+        g.cover_part_of(it->second, a, e, n);
+        g.cover_part_of(made, d, b, w);
     }
     grid_->add(n, ShapeKind{Circle{centre, STONE_DIAMETER}});
     return n;
@@ -252,7 +252,7 @@ void AliveZone::remove_shape(ShapeId a) {
     for (const SegId o : ids) {
         const Segment* seg = g.slot(o);
         if (seg == nullptr) continue;
-        for (const SegId other : g.index_.at(point_key(seg->start))) {
+        for (const SegId other : std::as_const(g.index_).at(point_key(seg->start))) {
             const Segment* there = g.slot(other);
             if (there == nullptr || there->shape == a) continue;
             if (const std::uint8_t roles = there->causes.roles_of(a)) ends.push_back({there->shape, other, roles});
@@ -291,17 +291,44 @@ void AliveZone::remove_shape(ShapeId a) {
     // the order the shared-start index lists them. Outlines that merely touch
     // or cross each other at the same point keep it. The list is copied:
     // removing a segment edits it.
+    // The index entry of each point is found once: removing a segment leaves
+    // an entry that others still start at in its slot. No shape is added or
+    // erased until the end, so a's record stays where it is.
     std::vector<SegId>& others = scratch_at_point_;
+    Shape* const own_shape = &own->second;
     for (const SegId o : ids) {
-        const Segment* seg = g.slot(o);
+        Segment* seg = g.slot_mut(o);
         if (seg == nullptr) continue;
         const PointKey key = point_key(seg->start);
-        g.remove_segment(o);
-        const auto listed = g.index_.find(key);
-        if (listed == g.index_.end()) continue;
-        others.assign(listed->second.begin(), listed->second.end());
-        for (const SegId other : others) {
-            if (std::binary_search(merged.begin(), merged.end(), other)) g.remove_segment(other);
+        PointIndex::Spot spot = g.index_.seek(key);
+        Shape* owner = own_shape;
+        if (seg->shape != a) {
+            const auto found = g.shapes_.find(seg->shape);
+            owner = found != g.shapes_.end() ? &found->second : nullptr;
+        }
+        if (!g.drop_segment(o, *seg, owner, spot)) continue;
+        const SegList& listed = g.index_.list_at(spot);
+        others.assign(listed.begin(), listed.end());
+        for (std::size_t i = 0; i < others.size(); ++i) {
+            const SegId other = others[i];
+            if (!std::binary_search(merged.begin(), merged.end(), other)) continue;
+            Segment* there = g.slot_mut(other);
+            if (there == nullptr) continue;
+            // A segment filed under another point than its start (only in a
+            // damaged index) is removed by its own point.
+            // Removing it may move the entries of the index, so the point's
+            // entry is sought again.
+            if (point_key(there->start) != key) {
+                g.remove_segment(other);
+                spot = g.index_.seek(key);
+                if (!spot.found) break;
+                continue;
+            }
+            const auto found = g.shapes_.find(there->shape);
+            const bool remains = g.drop_segment(other, *there, found != g.shapes_.end() ? &found->second : nullptr, spot);
+            // The entry is gone once its last segment is: nothing later in
+            // the copy can still be listed there.
+            if (!remains) break;
         }
     }
 

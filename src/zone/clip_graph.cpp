@@ -95,8 +95,11 @@ const SegList& PointIndex::at(PointKey key) const {
 
 void PointIndex::erase(iterator it) {
     if (it == end()) return;
+    erase_slot(static_cast<std::size_t>(&*it - slots_.data()));
+}
+
+void PointIndex::erase_slot(std::size_t hole) {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t hole = static_cast<std::size_t>(&*it - slots_.data());
     --size_;
     // The entries after the hole that are away from home move back by one,
     // up to the first empty slot or entry at home.
@@ -556,32 +559,40 @@ bool ClipGraph::part_holds_head(const Shape& shape, SegId open, SegId close) con
 void ClipGraph::cover_part(ShapeId shape_id, SegId open, SegId close, ShapeId by) {
     const auto found = shapes_.find(shape_id);
     if (found == shapes_.end()) return;
-    found->second.exposure = Exposure::Unknown;
+    cover_part_of(found->second, open, close, by);
+}
+
+void ClipGraph::cover_part_of(Shape& shape, SegId open, SegId close, ShapeId by) {
+    shape.exposure = Exposure::Unknown;
     if (Segment* seg = slot_mut(open)) seg->causes.add(by, Causes::OPENS);
     if (Segment* seg = slot_mut(close)) seg->causes.add(by, Causes::CLOSES);
-    if (part_holds_head(found->second, open, close)) ++found->second.head_cover;
+    if (part_holds_head(shape, open, close)) ++shape.head_cover;
 }
 
 void ClipGraph::remove_segment(SegId id) {
     Segment* seg = slot_mut(id);
     if (seg == nullptr) return;
-    const SegId next = seg->next;
-    const SegId prev = seg->prev;
     const auto owner = shapes_.find(seg->shape);
-    if (owner != shapes_.end()) owner->second.exposure = Exposure::Unknown;
+    drop_segment(id, *seg, owner != shapes_.end() ? &owner->second : nullptr, index_.seek(point_key(seg->start)));
+}
+
+bool ClipGraph::drop_segment(SegId id, Segment& seg, Shape* owner, const PointIndex::Spot& spot) {
+    const SegId next = seg.next;
+    const SegId prev = seg.prev;
+    if (owner != nullptr) owner->exposure = Exposure::Unknown;
     if (next == id) {
-        if (owner != shapes_.end()) {
-            owner->second.head.reset();
-            owner->second.count = 0;
-            owner->second.head_cover = 0;
-            owner->second.by_offset.clear();
+        if (owner != nullptr) {
+            owner->head.reset();
+            owner->count = 0;
+            owner->head_cover = 0;
+            owner->by_offset.clear();
         }
     } else {
         Segment* ns = slot_mut(next);
         if (ns != nullptr) ns->prev = prev;
         if (Segment* ps = slot_mut(prev)) ps->next = next;
-        if (owner != shapes_.end()) {
-            Shape& shape = owner->second;
+        if (owner != nullptr) {
+            Shape& shape = *owner;
             if (!shape.by_offset.empty()) order_erase(shape, id);
             if (shape.head && *shape.head == id) {
                 // The next piece becomes the head, with its own marks added.
@@ -595,15 +606,21 @@ void ClipGraph::remove_segment(SegId id) {
         }
     }
 
-    if (const auto listed = index_.find(point_key(seg->start)); listed != index_.end()) {
-        auto& ids = listed->second;
+    bool remains = false;
+    if (spot.found) {
+        SegList& ids = index_.list_at(spot);
         ids.erase(id);
-        if (ids.empty()) index_.erase(listed);
+        if (ids.empty()) {
+            index_.erase_at(spot);
+        } else {
+            remains = true;
+        }
     }
 
     arena_[id].reset();
     if (live_count_ > 0) --live_count_;
     free_list_.push_back(id);
+    return remains;
 }
 
 std::optional<SegmentGeometry> ClipGraph::segment_geometry(SegId id) const {

@@ -460,6 +460,9 @@ public:
     }
     // The list at a spot found holding its key.
     const SegList& list_at(const Spot& spot) const { return slots_[spot.at].second; }
+    SegList& list_at(const Spot& spot) { return slots_[spot.at].second; }
+    // Drops the entry at a spot found holding its key.
+    void erase_at(const Spot& spot) { erase_slot(spot.at); }
     // The list under key, made empty when the key is absent, given where
     // seek(key) ended on the table as it still is: an absent key goes straight
     // into its slot unless the table must grow first.
@@ -504,6 +507,7 @@ private:
     std::size_t place(Entry&& entry);
     // The same once the slot is known: at, where the entry's probe number is p.
     void place_at(std::size_t at, std::size_t p, Entry&& entry);
+    void erase_slot(std::size_t at);
     void grow();
 };
 
@@ -738,9 +742,17 @@ private:
     // Files the segment in the shared-start index at p, through where
     // index_.seek(point_key(p)) ended when spot is given.
     SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split, const PointIndex::Spot* spot);
+    // Unlinks the live segment id (seg) from its list and vacates its slot.
+    // owner is its shape's record (nullptr when there is none) and spot
+    // where index_.seek found its start point; answers whether that entry
+    // of the index stays (other segments still start there), in which case
+    // spot still names it.
+    bool drop_segment(SegId id, Segment& seg, Shape* owner, const PointIndex::Spot& spot);
     // The geometry of seg, a segment of shape, running to next.
     static SegmentGeometry geometry_between(const Shape& shape, const Segment& seg, const Segment& next);
 
+    // cover_part for a shape record already found.
+    void cover_part_of(Shape& shape, SegId open, SegId close, ShapeId by);
     // Walks the shape's list to fill in its exposure.
     void find_exposure(const Shape& shape) const;
     // The steps of add_point.
