@@ -218,10 +218,13 @@ ShapeId AliveZone::carve_circle(Point centre) {
         if (!crossing) continue;
         const Point first = crossing->first;
         const Point second = crossing->second;
-        const SegId a = g.add_point_to(w, it->second, first, crossing->first_offset);
-        const SegId b = g.add_point_to(n, made, first, angle_about(centre, first));
-        const SegId e = g.add_point_to(w, it->second, second, crossing->second_offset);
-        const SegId d = g.add_point_to(n, made, second, angle_about(centre, second));
+        // Each point's index entry is sought once for both outlines.
+        PointIndex::Spot at_first = g.index_.seek(point_key(first));
+        const SegId a = g.add_point_at(w, it->second, first, crossing->first_offset, at_first);
+        const SegId b = g.add_point_at(n, made, first, angle_about(centre, first), at_first);
+        PointIndex::Spot at_second = g.index_.seek(point_key(second));
+        const SegId e = g.add_point_at(w, it->second, second, crossing->second_offset, at_second);
+        const SegId d = g.add_point_at(n, made, second, angle_about(centre, second), at_second);
         // Each of the two points is where w and n cross: it stays while both
         // do. The part of w from first to second lies inside the new circle,
         // and the part of the new circle from second to first lies in w's

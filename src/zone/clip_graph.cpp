@@ -68,22 +68,28 @@ void PointIndex::grow() {
     }
 }
 
-SegList& PointIndex::operator[](PointKey key) {
-    if (const std::size_t at = locate(key); at != NONE) return slots_[at].second;
+std::size_t PointIndex::slot_for(PointKey key) {
+    if (const std::size_t at = locate(key); at != NONE) return at;
     if ((size_ + 1) * 8 > slots_.size() * 7) grow();
     const std::size_t at = place(Entry{key, SegList{}});
     ++size_;
-    return slots_[at].second;
+    return at;
 }
 
-SegList& PointIndex::list_for(PointKey key, const Spot& spot) {
+SegList& PointIndex::operator[](PointKey key) { return slots_[slot_for(key)].second; }
+
+SegList& PointIndex::list_for(PointKey key, Spot& spot) {
     if (spot.found) return slots_[spot.at].second;
     // The search stopped where place would put the entry, unless the table
     // must grow first or the stop lies at a capped probe number (where place
     // works the numbers out from the keys).
-    if (spot.at == NONE || spot.probe >= PROBE_CAP || (size_ + 1) * 8 > slots_.size() * 7) return (*this)[key];
-    place_at(spot.at, spot.probe, Entry{key, SegList{}});
-    ++size_;
+    if (spot.at == NONE || spot.probe >= PROBE_CAP || (size_ + 1) * 8 > slots_.size() * 7) {
+        spot.at = slot_for(key);
+    } else {
+        place_at(spot.at, spot.probe, Entry{key, SegList{}});
+        ++size_;
+    }
+    spot.found = true;
     return slots_[spot.at].second;
 }
 
@@ -179,45 +185,46 @@ ShapeId ClipGraph::add_shape(const ShapeKind& kind) {
     return id;
 }
 
-SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segment* split, const PointIndex::Spot* spot) {
-    Segment made;
-    made.offset = offset;
-    made.start = p;
-    made.shape = shape;
+SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segment* split, PointIndex::Spot& spot) {
     // A split piece lies where the piece it was cut from lay: it is covered
     // by the same shapes without a mark of its own, and on or off the board
     // alike. Read before the arena may grow: split points into it.
-    if (split != nullptr) made.off_board = split->off_board;
+    const bool off_board = split != nullptr && split->off_board;
 
     // Reuse the most recently vacated slot. Entries that no longer name a
     // vacant slot (only a damaged free list holds them) are dropped rather
     // than trusted.
-    std::optional<SegId> reused;
+    bool reused = false;
+    SegId id = 0;
     while (!free_list_.empty()) {
         const SegId candidate = free_list_.back();
         free_list_.pop_back();
         if (candidate < arena_.size() && !arena_[candidate]) {
-            reused = candidate;
+            id = candidate;
+            reused = true;
             break;
         }
     }
-    SegId id;
-    if (reused) {
-        id = *reused;
-        arena_[id].emplace(std::move(made));
-    } else {
+    if (!reused) {
         id = static_cast<SegId>(arena_.size());
         // The arena grows by half rather than doubling: it holds most of a
         // board's memory, and a doubling leaves up to half of it idle.
         if (arena_.size() == arena_.capacity()) arena_.reserve(arena_.size() + arena_.size() / 2 + 64);
-        arena_.emplace_back().emplace(std::move(made));
+        arena_.emplace_back();
     }
-    ++live_count_;
+    // Every field is written in the vacant slot, as a fresh segment has it.
     Segment& seg = *arena_[id];
+    seg.offset = offset;
+    seg.start = p;
+    seg.causes.clear();
     seg.next = id;
+    seg.shape = shape;
     seg.prev = id;
+    seg.off_board = off_board;
+    seg.permanent = false;
+    ++live_count_;
 
-    auto& ids = spot != nullptr ? index_.list_for(point_key(p), *spot) : index_[point_key(p)];
+    auto& ids = index_.list_for(point_key(p), spot);
     bool listed = false;
     for (const SegId other : ids) {
         if (other == id) {
@@ -232,19 +239,18 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
 std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
     const auto found = shapes_.find(shape_id);
     if (found == shapes_.end()) return std::nullopt;
-    return add_point_to(shape_id, found->second, p, offset_on(found->second.kind, p));
+    PointIndex::Spot spot = index_.seek(point_key(p));
+    return add_point_at(shape_id, found->second, p, offset_on(found->second.kind, p), spot);
 }
 
-SegId ClipGraph::add_point_to(ShapeId shape_id, Shape& shape, Point p, double w) {
+SegId ClipGraph::add_point_at(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot) {
     if (!shape.head) {
         shape.exposure = Exposure::Unknown;
-        return start_list(shape_id, shape, p, w);
+        return start_list(shape_id, shape, p, w, spot);
     }
-    // One search of the shared-start index answers both whether the shape
-    // already has the point and, when it has not, where the new segment's
-    // entry goes: nothing changes the index until the segment is filed.
-    const PointKey key = point_key(p);
-    const PointIndex::Spot spot = index_.seek(key);
+    // The one search of the shared-start index answers both whether the
+    // shape already has the point and, when it has not, where the new
+    // segment's entry goes: nothing changes the index until it is filed.
     if (spot.found) {
         for (const SegId id : index_.list_at(spot)) {
             const Segment* seg = slot(id);
@@ -254,15 +260,15 @@ SegId ClipGraph::add_point_to(ShapeId shape_id, Shape& shape, Point p, double w)
     shape.exposure = Exposure::Unknown;
 
     std::optional<SegId> after = place_of(shape, w);
-    if (after) step_back_over_ties(shape, key, w, *after);
+    if (after) step_back_over_ties(shape, point_key(p), w, *after);
     const SegId m = after ? link_after(shape_id, *after, p, w, spot) : link_as_head(shape_id, shape, p, w, spot);
     ++shape.count;
     if (!shape.by_offset.empty()) order_insert(shape, m, after.value_or(m), !after, w);
     return m;
 }
 
-SegId ClipGraph::start_list(ShapeId shape_id, Shape& shape, Point p, double w) {
-    const SegId m = new_segment(shape_id, p, w, nullptr, nullptr);
+SegId ClipGraph::start_list(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot) {
+    const SegId m = new_segment(shape_id, p, w, nullptr, spot);
     shape.head = m;
     shape.count = 1;
     return m;
@@ -319,8 +325,8 @@ void ClipGraph::step_back_over_ties(const Shape& shape, PointKey key, double w, 
     }
 }
 
-SegId ClipGraph::link_after(ShapeId shape_id, SegId c, Point p, double w, const PointIndex::Spot& spot) {
-    const SegId m = new_segment(shape_id, p, w, slot(c), &spot);
+SegId ClipGraph::link_after(ShapeId shape_id, SegId c, Point p, double w, PointIndex::Spot& spot) {
+    const SegId m = new_segment(shape_id, p, w, slot(c), spot);
     Segment& ms = *arena_[m];
     if (Segment* cs = slot_mut(c)) {
         const SegId after = cs->next;
@@ -333,9 +339,9 @@ SegId ClipGraph::link_after(ShapeId shape_id, SegId c, Point p, double w, const 
 }
 
 // A new first piece of an open line: linked in before the head.
-SegId ClipGraph::link_as_head(ShapeId shape_id, Shape& shape, Point p, double w, const PointIndex::Spot& spot) {
+SegId ClipGraph::link_as_head(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot) {
     const SegId head = *shape.head;
-    const SegId m = new_segment(shape_id, p, w, nullptr, &spot);
+    const SegId m = new_segment(shape_id, p, w, nullptr, spot);
     Segment& ms = *arena_[m];
     Segment* hs = slot_mut(head);
     const SegId last = hs != nullptr ? hs->prev : head;

@@ -280,6 +280,7 @@ public:
         const std::uint64_t* at_ = nullptr;
     };
 
+    using Base::clear;
     using Base::empty;
     using Base::size;
     const_iterator begin() const { return const_iterator{Base::begin()}; }
@@ -465,8 +466,9 @@ public:
     void erase_at(const Spot& spot) { erase_slot(spot.at); }
     // The list under key, made empty when the key is absent, given where
     // seek(key) ended on the table as it still is: an absent key goes straight
-    // into its slot unless the table must grow first.
-    SegList& list_for(PointKey key, const Spot& spot);
+    // into its slot unless the table must grow first. Afterwards spot names
+    // the key's entry.
+    SegList& list_for(PointKey key, Spot& spot);
     // The list under key, made empty when the key is absent.
     SegList& operator[](PointKey key);
     SegList& at(PointKey key) { return (*this)[key]; }
@@ -508,6 +510,8 @@ private:
     // The same once the slot is known: at, where the entry's probe number is p.
     void place_at(std::size_t at, std::size_t p, Entry&& entry);
     void erase_slot(std::size_t at);
+    // The slot of key's entry, made empty when the key is absent.
+    std::size_t slot_for(PointKey key);
     void grow();
 };
 
@@ -739,9 +743,9 @@ private:
         if (id >= arena_.size() || !arena_[id]) return nullptr;
         return &*arena_[id];
     }
-    // Files the segment in the shared-start index at p, through where
-    // index_.seek(point_key(p)) ended when spot is given.
-    SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split, const PointIndex::Spot* spot);
+    // Files the segment in the shared-start index at p, through spot: where
+    // index_.seek(point_key(p)) ended, and afterwards p's entry.
+    SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split, PointIndex::Spot& spot);
     // Unlinks the live segment id (seg) from its list and vacates its slot.
     // owner is its shape's record (nullptr when there is none) and spot
     // where index_.seek found its start point; answers whether that entry
@@ -756,14 +760,18 @@ private:
     // Walks the shape's list to fill in its exposure.
     void find_exposure(const Shape& shape) const;
     // The steps of add_point.
-    SegId add_point_to(ShapeId shape_id, Shape& shape, Point p, double w);
-    SegId start_list(ShapeId shape_id, Shape& shape, Point p, double w);
+    // Adds p at offset w to the shape's list, given spot: where
+    // index_.seek(point_key(p)) ended on the index as it still is. Afterwards
+    // spot names p's entry, so that the other outline through p can be
+    // given the same point with no search.
+    SegId add_point_at(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot);
+    SegId start_list(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot);
     // The segment a new point at offset w goes after, or nothing when it
     // becomes an edge's new head.
     std::optional<SegId> place_of(Shape& shape, double w);
     void step_back_over_ties(const Shape& shape, PointKey key, double w, SegId& after) const;
-    SegId link_after(ShapeId shape_id, SegId c, Point p, double w, const PointIndex::Spot& spot);
-    SegId link_as_head(ShapeId shape_id, Shape& shape, Point p, double w, const PointIndex::Spot& spot);
+    SegId link_after(ShapeId shape_id, SegId c, Point p, double w, PointIndex::Spot& spot);
+    SegId link_as_head(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot);
 
     // The offset order of long lists (Shape::by_offset): built once a list
     // reaches order_from_ segments, dropped when it falls below ORDER_UNTIL.
