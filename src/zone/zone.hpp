@@ -647,9 +647,20 @@ private:
     std::vector<ShapeId> ids_;
     std::vector<Entry> entries_;
 
-    // The place of the first id not below id.
+    // The place of the first id not below id: a bisection whose steps pick
+    // a half by a conditional move rather than a branch, since which half a
+    // lookup takes cannot be foreseen. The place sought always lies in
+    // [base, base + len].
     std::size_t first_not_below(ShapeId id) const {
-        return static_cast<std::size_t>(std::lower_bound(ids_.begin(), ids_.end(), id) - ids_.begin());
+        std::size_t len = ids_.size();
+        if (len == 0) return 0;
+        const ShapeId* base = ids_.data();
+        while (len > 1) {
+            const std::size_t half = len / 2;
+            base = base[half] < id ? base + half : base;
+            len -= half;
+        }
+        return static_cast<std::size_t>(base - ids_.data()) + (*base < id ? 1 : 0);
     }
     std::size_t position(ShapeId id) const {
         const std::size_t at = first_not_below(id);
