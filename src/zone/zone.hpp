@@ -556,9 +556,17 @@ public:
         seg_ = std::move(made);
         return seg_;
     }
+    // Vacates the slot: every field as a fresh segment has it, field by
+    // field rather than through a temporary.
     void reset() {
-        seg_ = Segment{};
+        seg_.offset = 0.0;
+        seg_.start = Point{};
+        seg_.causes.clear();
+        seg_.next = 0;
         seg_.shape = VACANT;
+        seg_.prev = 0;
+        seg_.off_board = false;
+        seg_.permanent = false;
     }
 
 private:
