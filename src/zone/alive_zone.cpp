@@ -31,7 +31,7 @@ bool beyond_reach(const Circle& c, Point f, double r) {
 constexpr double NEAR_AXIS = 6.0;
 
 // Visits the filed circles cell ring by cell ring round p's cell, calling
-// visit(id) for each. After ring k, every circle not yet visited has its
+// visit(filed) for each. After ring k, every circle not yet visited has its
 // centre more than k * CELL from p; done(bound) is then asked with that
 // distance less 1.0 (a margin far above rounding for coordinates within
 // LIMIT) and answers whether to stop. The search also stops once every
@@ -44,8 +44,8 @@ void ring_search(const CircleGrid& grid, Point p, Visit&& visit, Done&& done) {
     const std::int64_t cx = CircleGrid::cell_of(p.x);
     const std::int64_t cy = CircleGrid::cell_of(p.y);
     auto at = [&](std::int64_t x, std::int64_t y) {
-        if (const auto* ids = grid.cell(x, y)) {
-            for (const ShapeId id : *ids) visit(id);
+        if (const auto* filed = grid.cell(x, y)) {
+            for (const CircleGrid::Filed& f : *filed) visit(f);
         }
     };
     const double cells_allowed = 4.0 * static_cast<double>(grid.filed()) + 64.0;
@@ -90,7 +90,7 @@ void CircleGrid::add(ShapeId id, const ShapeKind& kind) {
     const Point c = std::get<Circle>(kind).centre;
     const std::int64_t x = cell_of(c.x);
     const std::int64_t y = cell_of(c.y);
-    cells_[key(x, y)].push_back(id);
+    cells_[key(x, y)].push_back(Filed{id, c});
     if (filed_ == 0) {
         min_x_ = max_x_ = x;
         min_y_ = max_y_ = y;
@@ -112,24 +112,15 @@ void CircleGrid::remove(ShapeId id, const ShapeKind& kind) {
     const Point c = std::get<Circle>(kind).centre;
     const auto found = cells_.find(key(cell_of(c.x), cell_of(c.y)));
     if (found == cells_.end()) return;
-    auto& ids = found->second;
-    const auto it = std::find(ids.begin(), ids.end(), id);
-    if (it == ids.end()) return;
-    ids.erase(it);
-    if (ids.empty()) cells_.erase(found);
+    auto& filed = found->second;
+    const auto it = std::find_if(filed.begin(), filed.end(), [id](const Filed& f) { return f.id == id; });
+    if (it == filed.end()) return;
+    filed.erase(it);
+    if (filed.empty()) cells_.erase(found);
     --filed_;
 }
 
-void CircleGrid::collect(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1,
-                         std::vector<ShapeId>& out) const {
-    for (std::int64_t x = x0; x <= x1; ++x) {
-        for (std::int64_t y = y0; y <= y1; ++y) {
-            if (const auto* ids = cell(x, y)) out.insert(out.end(), ids->begin(), ids->end());
-        }
-    }
-}
-
-const std::vector<ShapeId>* CircleGrid::cell(std::int64_t x, std::int64_t y) const {
+const std::vector<CircleGrid::Filed>* CircleGrid::cell(std::int64_t x, std::int64_t y) const {
     const auto found = cells_.find(key(x, y));
     return found == cells_.end() ? nullptr : &found->second;
 }
@@ -190,8 +181,10 @@ ShapeId AliveZone::carve_circle(Point centre) {
     // The shapes that existed before this call are exactly those below the
     // new id (ids only grow). Only those the new circle can cross matter: the
     // loose shapes and the circles filed within NEAR_AXIS of the centre along
-    // both axes (every other one is beyond reach). They are visited in
-    // ascending id, as a walk over all shapes would meet them.
+    // both axes (every other one is beyond reach), less those the grid's
+    // centres already put beyond reach (the test below, on the same centre
+    // and radius). They are visited in ascending id, as a walk over all
+    // shapes would meet them.
     std::vector<ShapeId>& near = scratch_shapes_;
     near.clear();
     const bool local = CircleGrid::near_origin(centre);
@@ -200,7 +193,8 @@ ShapeId AliveZone::carve_circle(Point centre) {
             if (id < n) near.push_back(id);
         }
         grid_->collect(CircleGrid::cell_of(centre.x - NEAR_AXIS), CircleGrid::cell_of(centre.x + NEAR_AXIS),
-                      CircleGrid::cell_of(centre.y - NEAR_AXIS), CircleGrid::cell_of(centre.y + NEAR_AXIS), near);
+                       CircleGrid::cell_of(centre.y - NEAR_AXIS), CircleGrid::cell_of(centre.y + NEAR_AXIS), near,
+                       [centre](Point c) { return !beyond_reach(Circle{c, STONE_DIAMETER}, centre, STONE_DIAMETER); });
         std::sort(near.begin(), near.end());
     } else {
         for (const auto& entry : g.shapes_) {
@@ -218,16 +212,19 @@ ShapeId AliveZone::carve_circle(Point centre) {
         if (!crossing) continue;
         const Point first = crossing->first;
         const Point second = crossing->second;
-        const SegId a = g.add_point_to(w, it->second, first, crossing->first_offset);
-        const SegId b = g.add_point_to(n, made, first, angle_about(centre, first));
-        const SegId e = g.add_point_to(w, it->second, second, crossing->second_offset);
-        const SegId d = g.add_point_to(n, made, second, angle_about(centre, second));
+        // Each point's index entry is sought once for both outlines.
+        PointIndex::Spot at_first = g.index_.seek(point_key(first));
+        const SegId a = g.add_point_at(w, it->second, first, crossing->first_offset, at_first);
+        const SegId b = g.add_point_at(n, made, first, angle_about(centre, first), at_first);
+        PointIndex::Spot at_second = g.index_.seek(point_key(second));
+        const SegId e = g.add_point_at(w, it->second, second, crossing->second_offset, at_second);
+        const SegId d = g.add_point_at(n, made, second, angle_about(centre, second), at_second);
         // Each of the two points is where w and n cross: it stays while both
         // do. The part of w from first to second lies inside the new circle,
         // and the part of the new circle from second to first lies in w's
         // dead region.
-        g.cover_part(w, a, e, n);
-        g.cover_part(n, d, b, w);
+        g.cover_part_of(it->second, a, e, n);
+        g.cover_part_of(made, d, b, w);
     }
     grid_->add(n, ShapeKind{Circle{centre, STONE_DIAMETER}});
     return n;
@@ -252,7 +249,7 @@ void AliveZone::remove_shape(ShapeId a) {
     for (const SegId o : ids) {
         const Segment* seg = g.slot(o);
         if (seg == nullptr) continue;
-        for (const SegId other : g.index_.at(point_key(seg->start))) {
+        for (const SegId other : std::as_const(g.index_).at(point_key(seg->start))) {
             const Segment* there = g.slot(other);
             if (there == nullptr || there->shape == a) continue;
             if (const std::uint8_t roles = there->causes.roles_of(a)) ends.push_back({there->shape, other, roles});
@@ -291,17 +288,44 @@ void AliveZone::remove_shape(ShapeId a) {
     // the order the shared-start index lists them. Outlines that merely touch
     // or cross each other at the same point keep it. The list is copied:
     // removing a segment edits it.
+    // The index entry of each point is found once: removing a segment leaves
+    // an entry that others still start at in its slot. No shape is added or
+    // erased until the end, so a's record stays where it is.
     std::vector<SegId>& others = scratch_at_point_;
+    Shape* const own_shape = &own->second;
     for (const SegId o : ids) {
-        const Segment* seg = g.slot(o);
+        Segment* seg = g.slot_mut(o);
         if (seg == nullptr) continue;
         const PointKey key = point_key(seg->start);
-        g.remove_segment(o);
-        const auto listed = g.index_.find(key);
-        if (listed == g.index_.end()) continue;
-        others.assign(listed->second.begin(), listed->second.end());
-        for (const SegId other : others) {
-            if (std::binary_search(merged.begin(), merged.end(), other)) g.remove_segment(other);
+        PointIndex::Spot spot = g.index_.seek(key);
+        Shape* owner = own_shape;
+        if (seg->shape != a) {
+            const auto found = g.shapes_.find(seg->shape);
+            owner = found != g.shapes_.end() ? &found->second : nullptr;
+        }
+        if (!g.drop_segment(o, *seg, owner, spot)) continue;
+        const SegList& listed = g.index_.list_at(spot);
+        others.assign(listed.begin(), listed.end());
+        for (std::size_t i = 0; i < others.size(); ++i) {
+            const SegId other = others[i];
+            if (!std::binary_search(merged.begin(), merged.end(), other)) continue;
+            Segment* there = g.slot_mut(other);
+            if (there == nullptr) continue;
+            // A segment filed under another point than its start (only in a
+            // damaged index) is removed by its own point.
+            // Removing it may move the entries of the index, so the point's
+            // entry is sought again.
+            if (point_key(there->start) != key) {
+                g.remove_segment(other);
+                spot = g.index_.seek(key);
+                if (!spot.found) break;
+                continue;
+            }
+            const auto found = g.shapes_.find(there->shape);
+            const bool remains = g.drop_segment(other, *there, found != g.shapes_.end() ? &found->second : nullptr, spot);
+            // The entry is gone once its last segment is: nothing later in
+            // the copy can still be listed there.
+            if (!remains) break;
         }
     }
 
@@ -375,10 +399,7 @@ double AliveZone::depth_at(Point p) const {
     ShapeId zero_id = 0;
     double zero = 0.0;
     bool zero_seen = false;
-    auto take = [&](ShapeId id) {
-        const Shape* shape = graph_.shape(id);
-        if (shape == nullptr) return;
-        const double d = depth_in(shape->kind, p);
+    auto take = [&](ShapeId id, double d) {
         if (d > deepest) deepest = d;
         if (d == 0.0 && (!zero_seen || id < zero_id)) {
             zero_seen = true;
@@ -386,8 +407,14 @@ double AliveZone::depth_at(Point p) const {
             zero = d;
         }
     };
-    for (const ShapeId id : grid_->loose()) take(id);
-    ring_search(*grid_, p, take, [&](double beyond) { return beyond > 0.0 && STONE_DIAMETER - beyond < deepest; });
+    for (const ShapeId id : grid_->loose()) {
+        if (const Shape* shape = graph_.shape(id)) take(id, depth_in(shape->kind, p));
+    }
+    // A filed circle's depth is depth_in's for a circle of radius
+    // STONE_DIAMETER, worked out from the centre the grid holds.
+    auto take_filed = [&](const CircleGrid::Filed& f) { take(f.id, STONE_DIAMETER - distance(p, f.centre)); };
+    ring_search(*grid_, p, take_filed,
+                [&](double beyond) { return beyond > 0.0 && STONE_DIAMETER - beyond < deepest; });
     if (deepest == 0.0) return zero;
     return deepest;
 }
@@ -464,7 +491,8 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
         for (const auto& entry : graph_.shapes_) pieces_of(entry.first);
     } else {
         for (const ShapeId id : grid_->loose()) pieces_of(id);
-        ring_search(*grid_, p, pieces_of, [&](double beyond) { return beyond - STONE_DIAMETER > best; });
+        ring_search(*grid_, p, [&](const CircleGrid::Filed& f) { pieces_of(f.id); },
+                    [&](double beyond) { return beyond - STONE_DIAMETER > best; });
     }
     for (const auto& entry : forced_eyes_) consider(entry.second, false);
     return answer;

@@ -26,18 +26,39 @@ public:
     static bool filed_by_cell(const ShapeKind& kind);
     static std::int64_t cell_of(double v) { return static_cast<std::int64_t>(std::floor(v / CELL)); }
 
+    // A filed circle: its id and its centre (its radius is STONE_DIAMETER),
+    // so that a search can pass over a circle out of reach without looking
+    // its shape up.
+    struct Filed {
+        ShapeId id = 0;
+        Point centre;
+    };
+
     void add(ShapeId id, const ShapeKind& kind);
     void remove(ShapeId id, const ShapeKind& kind);
 
-    // The circles filed in the cells [x0, x1] x [y0, y1], appended to out.
-    void collect(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1, std::vector<ShapeId>& out) const;
-    // The circles filed in one cell, or nullptr.
-    const std::vector<ShapeId>* cell(std::int64_t x, std::int64_t y) const;
-    // Calls f(id) for every filed circle, in no particular order.
+    // The ids of the circles filed in the cells [x0, x1] x [y0, y1] whose
+    // centre keep(centre) accepts, appended to out.
+    template <class Keep>
+    void collect(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1, std::vector<ShapeId>& out,
+                 Keep&& keep) const {
+        for (std::int64_t x = x0; x <= x1; ++x) {
+            for (std::int64_t y = y0; y <= y1; ++y) {
+                if (const auto* filed = cell(x, y)) {
+                    for (const Filed& f : *filed) {
+                        if (keep(f.centre)) out.push_back(f.id);
+                    }
+                }
+            }
+        }
+    }
+    // The circles filed in one cell, in the order they were filed, or nullptr.
+    const std::vector<Filed>* cell(std::int64_t x, std::int64_t y) const;
+    // Calls f(filed) for every filed circle, in no particular order.
     template <class F>
     void for_each_filed(F&& f) const {
         for (const auto& entry : cells_) {
-            for (const ShapeId id : entry.second) f(id);
+            for (const Filed& filed : entry.second) f(filed);
         }
     }
     // Loose shapes, ascending.
@@ -54,7 +75,7 @@ private:
         return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) |
                static_cast<std::uint32_t>(y);
     }
-    std::unordered_map<std::uint64_t, std::vector<ShapeId>> cells_;
+    std::unordered_map<std::uint64_t, std::vector<Filed>> cells_;
     std::vector<ShapeId> loose_;
     std::size_t filed_ = 0;
     std::int64_t min_x_ = 0, max_x_ = 0, min_y_ = 0, max_y_ = 0;

@@ -23,33 +23,10 @@ struct EdgePlan {
 
 // ------------------------------------------------------------ point index
 
-std::size_t PointIndex::hash(PointKey key) {
-    std::uint64_t h = key.x * 0x9E3779B97F4A7C15ULL ^ (key.y + 0x632BE59BD9B4E019ULL + (key.x >> 29));
-    h ^= h >> 30;
-    h *= 0xBF58476D1CE4E5B9ULL;
-    h ^= h >> 27;
-    h *= 0x94D049BB133111EBULL;
-    h ^= h >> 31;
-    return static_cast<std::size_t>(h);
-}
-
 std::size_t PointIndex::probe_at(std::size_t i) const {
     if (used_[i] < PROBE_CAP) return used_[i];
     const std::size_t mask = slots_.size() - 1;
     return ((i - (hash(slots_[i].first) & mask)) & mask) + 1;
-}
-
-std::size_t PointIndex::locate(PointKey key) const {
-    if (slots_.empty()) return NONE;
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = hash(key) & mask;
-    for (std::size_t p = 1;; ++p, i = (i + 1) & mask) {
-        const std::size_t here = used_[i];
-        // Empty, or an entry nearer its home than key would be here: in
-        // Robin Hood order key is absent.
-        if (here < p && here < PROBE_CAP) return NONE;
-        if ((here == p || here == PROBE_CAP) && slots_[i].first == key) return i;
-    }
 }
 
 std::size_t PointIndex::place(Entry&& entry) {
@@ -63,6 +40,12 @@ std::size_t PointIndex::place(Entry&& entry) {
         const std::size_t there = p < PROBE_CAP ? used_[at] : probe_at(at);
         if (there < p) break;
     }
+    place_at(at, p, std::move(entry));
+    return at;
+}
+
+void PointIndex::place_at(std::size_t at, std::size_t p, Entry&& entry) {
+    const std::size_t mask = slots_.size() - 1;
     std::size_t gap = at;
     while (used_[gap] != 0) gap = (gap + 1) & mask;
     for (std::size_t j = gap; j != at; j = (j - 1) & mask) {
@@ -72,7 +55,6 @@ std::size_t PointIndex::place(Entry&& entry) {
     }
     slots_[at] = std::move(entry);
     used_[at] = static_cast<std::uint8_t>(std::min<std::size_t>(p, PROBE_CAP));
-    return at;
 }
 
 void PointIndex::grow() {
@@ -86,12 +68,29 @@ void PointIndex::grow() {
     }
 }
 
-SegList& PointIndex::operator[](PointKey key) {
-    if (const std::size_t at = locate(key); at != NONE) return slots_[at].second;
+std::size_t PointIndex::slot_for(PointKey key) {
+    if (const std::size_t at = locate(key); at != NONE) return at;
     if ((size_ + 1) * 8 > slots_.size() * 7) grow();
     const std::size_t at = place(Entry{key, SegList{}});
     ++size_;
-    return slots_[at].second;
+    return at;
+}
+
+SegList& PointIndex::operator[](PointKey key) { return slots_[slot_for(key)].second; }
+
+SegList& PointIndex::list_for(PointKey key, Spot& spot) {
+    if (spot.found) return slots_[spot.at].second;
+    // The search stopped where place would put the entry, unless the table
+    // must grow first or the stop lies at a capped probe number (where place
+    // works the numbers out from the keys).
+    if (spot.at == NONE || spot.probe >= PROBE_CAP || (size_ + 1) * 8 > slots_.size() * 7) {
+        spot.at = slot_for(key);
+    } else {
+        place_at(spot.at, spot.probe, Entry{key, SegList{}});
+        ++size_;
+    }
+    spot.found = true;
+    return slots_[spot.at].second;
 }
 
 const SegList& PointIndex::at(PointKey key) const {
@@ -102,8 +101,11 @@ const SegList& PointIndex::at(PointKey key) const {
 
 void PointIndex::erase(iterator it) {
     if (it == end()) return;
+    erase_slot(static_cast<std::size_t>(&*it - slots_.data()));
+}
+
+void PointIndex::erase_slot(std::size_t hole) {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t hole = static_cast<std::size_t>(&*it - slots_.data());
     --size_;
     // The entries after the hole that are away from home move back by one,
     // up to the first empty slot or entry at home.
@@ -183,45 +185,46 @@ ShapeId ClipGraph::add_shape(const ShapeKind& kind) {
     return id;
 }
 
-SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segment* split) {
-    Segment made;
-    made.offset = offset;
-    made.start = p;
-    made.shape = shape;
+SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segment* split, PointIndex::Spot& spot) {
     // A split piece lies where the piece it was cut from lay: it is covered
     // by the same shapes without a mark of its own, and on or off the board
     // alike. Read before the arena may grow: split points into it.
-    if (split != nullptr) made.off_board = split->off_board;
+    const bool off_board = split != nullptr && split->off_board;
 
     // Reuse the most recently vacated slot. Entries that no longer name a
     // vacant slot (only a damaged free list holds them) are dropped rather
     // than trusted.
-    std::optional<SegId> reused;
+    bool reused = false;
+    SegId id = 0;
     while (!free_list_.empty()) {
         const SegId candidate = free_list_.back();
         free_list_.pop_back();
         if (candidate < arena_.size() && !arena_[candidate]) {
-            reused = candidate;
+            id = candidate;
+            reused = true;
             break;
         }
     }
-    SegId id;
-    if (reused) {
-        id = *reused;
-        arena_[id].emplace(std::move(made));
-    } else {
+    if (!reused) {
         id = static_cast<SegId>(arena_.size());
         // The arena grows by half rather than doubling: it holds most of a
         // board's memory, and a doubling leaves up to half of it idle.
         if (arena_.size() == arena_.capacity()) arena_.reserve(arena_.size() + arena_.size() / 2 + 64);
-        arena_.emplace_back().emplace(std::move(made));
+        arena_.emplace_back();
     }
-    ++live_count_;
+    // Every field is written in the vacant slot, as a fresh segment has it.
     Segment& seg = *arena_[id];
+    seg.offset = offset;
+    seg.start = p;
+    seg.causes.clear();
     seg.next = id;
+    seg.shape = shape;
     seg.prev = id;
+    seg.off_board = off_board;
+    seg.permanent = false;
+    ++live_count_;
 
-    auto& ids = index_[point_key(p)];
+    auto& ids = index_.list_for(point_key(p), spot);
     bool listed = false;
     for (const SegId other : ids) {
         if (other == id) {
@@ -236,37 +239,39 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
 std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
     const auto found = shapes_.find(shape_id);
     if (found == shapes_.end()) return std::nullopt;
-    return add_point_to(shape_id, found->second, p, offset_on(found->second.kind, p));
+    PointIndex::Spot spot = index_.seek(point_key(p));
+    return add_point_at(shape_id, found->second, p, offset_on(found->second.kind, p), spot);
 }
 
-SegId ClipGraph::add_point_to(ShapeId shape_id, Shape& shape, Point p, double w) {
-    if (const auto there = shape.head ? point_on(shape_id, p) : std::nullopt) return *there;
+SegId ClipGraph::add_point_at(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot) {
+    if (!shape.head) {
+        shape.exposure = Exposure::Unknown;
+        return start_list(shape_id, shape, p, w, spot);
+    }
+    // The one search of the shared-start index answers both whether the
+    // shape already has the point and, when it has not, where the new
+    // segment's entry goes: nothing changes the index until it is filed.
+    if (spot.found) {
+        for (const SegId id : index_.list_at(spot)) {
+            const Segment* seg = slot(id);
+            if (seg != nullptr && seg->shape == shape_id) return id;
+        }
+    }
     shape.exposure = Exposure::Unknown;
-    if (!shape.head) return start_list(shape_id, shape, p, w);
 
     std::optional<SegId> after = place_of(shape, w);
     if (after) step_back_over_ties(shape, point_key(p), w, *after);
-    const SegId m = after ? link_after(shape_id, *after, p, w) : link_as_head(shape_id, shape, p, w);
+    const SegId m = after ? link_after(shape_id, *after, p, w, spot) : link_as_head(shape_id, shape, p, w, spot);
     ++shape.count;
     if (!shape.by_offset.empty()) order_insert(shape, m, after.value_or(m), !after, w);
     return m;
 }
 
-SegId ClipGraph::start_list(ShapeId shape_id, Shape& shape, Point p, double w) {
-    const SegId m = new_segment(shape_id, p, w, nullptr);
+SegId ClipGraph::start_list(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot) {
+    const SegId m = new_segment(shape_id, p, w, nullptr, spot);
     shape.head = m;
     shape.count = 1;
     return m;
-}
-
-std::optional<SegId> ClipGraph::point_on(ShapeId shape_id, Point p) const {
-    if (const auto listed = index_.find(point_key(p)); listed != index_.end()) {
-        for (const SegId id : listed->second) {
-            const Segment* seg = slot(id);
-            if (seg != nullptr && seg->shape == shape_id) return id;
-        }
-    }
-    return std::nullopt;
 }
 
 std::optional<SegId> ClipGraph::place_of(Shape& shape, double w) {
@@ -279,17 +284,24 @@ std::optional<SegId> ClipGraph::place_of(Shape& shape, double w) {
     const SegId head = *shape.head;
     // The first piece from the head whose offsets hold w: a rising piece
     // from its start up to (not including) its end, or the descent when w
-    // lies beyond either end. An edge's closing link holds nothing.
-    std::optional<SegId> split;
-    for_each_segment(shape, [&](SegId c, const Segment& cs) {
-        const Segment* ns = slot(cs.next);
-        if (ns == nullptr || (shape.is_edge && cs.next == head)) return false;
-        const bool holds = cs.offset <= ns->offset ? cs.offset <= w && w < ns->offset
-                                                   : cs.offset > ns->offset && (w >= cs.offset || w < ns->offset);
-        if (holds) split = c;
-        return !holds;
-    });
-    if (split) return split;
+    // lies beyond either end. An edge's closing link holds nothing. The walk
+    // of for_each_segment (at most count pieces, stopping at a vacant id or
+    // back at the head), with each piece's end carried on as the next start
+    // rather than looked up twice.
+    SegId c = head;
+    const Segment* cs = slot(head);
+    for (std::uint64_t step = 0; cs != nullptr && step < shape.count; ++step) {
+        const SegId n = cs->next;
+        const Segment* ns = slot(n);
+        if (ns == nullptr || (shape.is_edge && n == head)) break;
+        const double a = cs->offset;
+        const double b = ns->offset;
+        const bool holds = a <= b ? a <= w && w < b : a > b && (w >= a || w < b);
+        if (holds) return c;
+        if (n == head) break;
+        c = n;
+        cs = ns;
+    }
     // None holds it: a circle's list (all offsets equal) takes it after the
     // head; an edge takes it as a new head when it comes before the head,
     // else after its last point.
@@ -313,8 +325,8 @@ void ClipGraph::step_back_over_ties(const Shape& shape, PointKey key, double w, 
     }
 }
 
-SegId ClipGraph::link_after(ShapeId shape_id, SegId c, Point p, double w) {
-    const SegId m = new_segment(shape_id, p, w, slot(c));
+SegId ClipGraph::link_after(ShapeId shape_id, SegId c, Point p, double w, PointIndex::Spot& spot) {
+    const SegId m = new_segment(shape_id, p, w, slot(c), spot);
     Segment& ms = *arena_[m];
     if (Segment* cs = slot_mut(c)) {
         const SegId after = cs->next;
@@ -327,9 +339,9 @@ SegId ClipGraph::link_after(ShapeId shape_id, SegId c, Point p, double w) {
 }
 
 // A new first piece of an open line: linked in before the head.
-SegId ClipGraph::link_as_head(ShapeId shape_id, Shape& shape, Point p, double w) {
+SegId ClipGraph::link_as_head(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot) {
     const SegId head = *shape.head;
-    const SegId m = new_segment(shape_id, p, w, nullptr);
+    const SegId m = new_segment(shape_id, p, w, nullptr, spot);
     Segment& ms = *arena_[m];
     Segment* hs = slot_mut(head);
     const SegId last = hs != nullptr ? hs->prev : head;
@@ -553,32 +565,40 @@ bool ClipGraph::part_holds_head(const Shape& shape, SegId open, SegId close) con
 void ClipGraph::cover_part(ShapeId shape_id, SegId open, SegId close, ShapeId by) {
     const auto found = shapes_.find(shape_id);
     if (found == shapes_.end()) return;
-    found->second.exposure = Exposure::Unknown;
+    cover_part_of(found->second, open, close, by);
+}
+
+void ClipGraph::cover_part_of(Shape& shape, SegId open, SegId close, ShapeId by) {
+    shape.exposure = Exposure::Unknown;
     if (Segment* seg = slot_mut(open)) seg->causes.add(by, Causes::OPENS);
     if (Segment* seg = slot_mut(close)) seg->causes.add(by, Causes::CLOSES);
-    if (part_holds_head(found->second, open, close)) ++found->second.head_cover;
+    if (part_holds_head(shape, open, close)) ++shape.head_cover;
 }
 
 void ClipGraph::remove_segment(SegId id) {
     Segment* seg = slot_mut(id);
     if (seg == nullptr) return;
-    const SegId next = seg->next;
-    const SegId prev = seg->prev;
     const auto owner = shapes_.find(seg->shape);
-    if (owner != shapes_.end()) owner->second.exposure = Exposure::Unknown;
+    drop_segment(id, *seg, owner != shapes_.end() ? &owner->second : nullptr, index_.seek(point_key(seg->start)));
+}
+
+bool ClipGraph::drop_segment(SegId id, Segment& seg, Shape* owner, const PointIndex::Spot& spot) {
+    const SegId next = seg.next;
+    const SegId prev = seg.prev;
+    if (owner != nullptr) owner->exposure = Exposure::Unknown;
     if (next == id) {
-        if (owner != shapes_.end()) {
-            owner->second.head.reset();
-            owner->second.count = 0;
-            owner->second.head_cover = 0;
-            owner->second.by_offset.clear();
+        if (owner != nullptr) {
+            owner->head.reset();
+            owner->count = 0;
+            owner->head_cover = 0;
+            owner->by_offset.clear();
         }
     } else {
         Segment* ns = slot_mut(next);
         if (ns != nullptr) ns->prev = prev;
         if (Segment* ps = slot_mut(prev)) ps->next = next;
-        if (owner != shapes_.end()) {
-            Shape& shape = owner->second;
+        if (owner != nullptr) {
+            Shape& shape = *owner;
             if (!shape.by_offset.empty()) order_erase(shape, id);
             if (shape.head && *shape.head == id) {
                 // The next piece becomes the head, with its own marks added.
@@ -592,15 +612,21 @@ void ClipGraph::remove_segment(SegId id) {
         }
     }
 
-    if (const auto listed = index_.find(point_key(seg->start)); listed != index_.end()) {
-        auto& ids = listed->second;
+    bool remains = false;
+    if (spot.found) {
+        SegList& ids = index_.list_at(spot);
         ids.erase(id);
-        if (ids.empty()) index_.erase(listed);
+        if (ids.empty()) {
+            index_.erase_at(spot);
+        } else {
+            remains = true;
+        }
     }
 
     arena_[id].reset();
     if (live_count_ > 0) --live_count_;
     free_list_.push_back(id);
+    return remains;
 }
 
 std::optional<SegmentGeometry> ClipGraph::segment_geometry(SegId id) const {

@@ -27,10 +27,13 @@ void ClipGraph::for_each_segment(const Shape& shape, F&& f) const {
     if (!shape.head) return;
     const SegId head = *shape.head;
     auto cover = static_cast<std::int64_t>(shape.head_cover);
+    // A walk leaves the arena as it is, so its extent is read once.
+    const SegmentSlot* const slots = arena_.data();
+    const std::size_t extent = arena_.size();
     SegId cur = head;
     for (std::uint64_t step = 0; step < shape.count; ++step) {
-        const Segment* seg = slot(cur);
-        if (seg == nullptr) return;
+        if (cur >= extent || !slots[cur]) return;
+        const Segment* seg = &*slots[cur];
         if constexpr (counts) {
             if (step > 0) cover += seg->causes.cover_step();
             if (!walk_detail::go_on(f, cur, *seg, cover)) return;

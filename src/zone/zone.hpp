@@ -47,9 +47,15 @@ inline double distance(Point a, Point b) {
 }
 // An angle reduced to [0, 2pi). fmod leaves a value already in range exactly
 // as it is (a negative zero included), and every stored offset of a circle
-// is one, so those skip it.
+// is one, so those skip it. Within one turn of the range fmod's exact answer
+// is a single subtraction or addition, done without the call: a t in
+// (-2pi, 0) is its own remainder, to which 2pi is added as below; a t in
+// [2pi, 4pi) gives t - 2pi, which a double holds exactly (t lies within a
+// factor of two of 2pi).
 inline double normalise_angle(double t) {
     if (t >= 0.0 && t < TWO_PI) return t;
+    if (t < 0.0 && t > -TWO_PI) return t + TWO_PI;
+    if (t >= TWO_PI && t < TWO_PI + TWO_PI) return t - TWO_PI;
     const double r = std::fmod(t, TWO_PI);
     if (r < 0.0) return r + TWO_PI;
     return r;
@@ -274,6 +280,7 @@ public:
         const std::uint64_t* at_ = nullptr;
     };
 
+    using Base::clear;
     using Base::empty;
     using Base::size;
     const_iterator begin() const { return const_iterator{Base::begin()}; }
@@ -313,6 +320,12 @@ public:
     // How the number of shapes covering the list changes at this point: the
     // parts opened here less the parts closed here.
     std::int64_t cover_step() const {
+        // Nearly every point has one cause: its two role bits, OPENS the
+        // lower, are the top two bits of the one entry.
+        if (size() == 1) {
+            const std::uint64_t e = *Base::begin();
+            return static_cast<std::int64_t>((e >> ROLE_SHIFT) & 1) - static_cast<std::int64_t>(e >> (ROLE_SHIFT + 1));
+        }
         std::int64_t step = 0;
         for (const std::uint64_t e : static_cast<const Base&>(*this)) {
             const std::uint8_t roles = role_bits(e);
@@ -424,6 +437,44 @@ public:
                           : const_iterator{slots_.data() + at, slots_.data() + slots_.size(), used_.data() + at};
     }
     bool contains(PointKey key) const { return locate(key) != NONE; }
+
+    // Where a search for a key ended: the slot holding it, or the slot a new
+    // entry for it would take (with its probe number there) while the table
+    // is not changed.
+    struct Spot {
+        std::size_t at = NONE;
+        std::size_t probe = 0;
+        bool found = false;
+    };
+    Spot seek(PointKey key) const {
+        Spot spot;
+        if (slots_.empty()) return spot;
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = hash(key) & mask;
+        for (std::size_t p = 1;; ++p, i = (i + 1) & mask) {
+            const std::size_t here = used_[i];
+            if (here < p && here < PROBE_CAP) {
+                spot.at = i;
+                spot.probe = p;
+                return spot;
+            }
+            if ((here == p || here == PROBE_CAP) && slots_[i].first == key) {
+                spot.at = i;
+                spot.found = true;
+                return spot;
+            }
+        }
+    }
+    // The list at a spot found holding its key.
+    const SegList& list_at(const Spot& spot) const { return slots_[spot.at].second; }
+    SegList& list_at(const Spot& spot) { return slots_[spot.at].second; }
+    // Drops the entry at a spot found holding its key.
+    void erase_at(const Spot& spot) { erase_slot(spot.at); }
+    // The list under key, made empty when the key is absent, given where
+    // seek(key) ended on the table as it still is: an absent key goes straight
+    // into its slot unless the table must grow first. Afterwards spot names
+    // the key's entry.
+    SegList& list_for(PointKey key, Spot& spot);
     // The list under key, made empty when the key is absent.
     SegList& operator[](PointKey key);
     SegList& at(PointKey key) { return (*this)[key]; }
@@ -444,13 +495,29 @@ private:
     std::vector<std::uint8_t> used_;
     std::size_t size_ = 0;
 
-    static std::size_t hash(PointKey key);
-    std::size_t locate(PointKey key) const;
+    static std::size_t hash(PointKey key) {
+        std::uint64_t h = key.x * 0x9E3779B97F4A7C15ULL ^ (key.y + 0x632BE59BD9B4E019ULL + (key.x >> 29));
+        h ^= h >> 30;
+        h *= 0xBF58476D1CE4E5B9ULL;
+        h ^= h >> 27;
+        h *= 0x94D049BB133111EBULL;
+        h ^= h >> 31;
+        return static_cast<std::size_t>(h);
+    }
+    std::size_t locate(PointKey key) const {
+        const Spot spot = seek(key);
+        return spot.found ? spot.at : NONE;
+    }
     // The probe number of the entry in occupied slot i.
     std::size_t probe_at(std::size_t i) const;
     // Puts the entry into the table in Robin Hood order (its key absent,
     // room for it made); answers the slot it lands in.
     std::size_t place(Entry&& entry);
+    // The same once the slot is known: at, where the entry's probe number is p.
+    void place_at(std::size_t at, std::size_t p, Entry&& entry);
+    void erase_slot(std::size_t at);
+    // The slot of key's entry, made empty when the key is absent.
+    std::size_t slot_for(PointKey key);
     void grow();
 };
 
@@ -489,9 +556,17 @@ public:
         seg_ = std::move(made);
         return seg_;
     }
+    // Vacates the slot: every field as a fresh segment has it, field by
+    // field rather than through a temporary.
     void reset() {
-        seg_ = Segment{};
+        seg_.offset = 0.0;
+        seg_.start = Point{};
+        seg_.causes.clear();
+        seg_.next = 0;
         seg_.shape = VACANT;
+        seg_.prev = 0;
+        seg_.off_board = false;
+        seg_.permanent = false;
     }
 
 private:
@@ -586,9 +661,20 @@ private:
     std::vector<ShapeId> ids_;
     std::vector<Entry> entries_;
 
-    // The place of the first id not below id.
+    // The place of the first id not below id: a bisection whose steps pick
+    // a half by a conditional move rather than a branch, since which half a
+    // lookup takes cannot be foreseen. The place sought always lies in
+    // [base, base + len].
     std::size_t first_not_below(ShapeId id) const {
-        return static_cast<std::size_t>(std::lower_bound(ids_.begin(), ids_.end(), id) - ids_.begin());
+        std::size_t len = ids_.size();
+        if (len == 0) return 0;
+        const ShapeId* base = ids_.data();
+        while (len > 1) {
+            const std::size_t half = len / 2;
+            base = base[half] < id ? base + half : base;
+            len -= half;
+        }
+        return static_cast<std::size_t>(base - ids_.data()) + (*base < id ? 1 : 0);
     }
     std::size_t position(ShapeId id) const {
         const std::size_t at = first_not_below(id);
@@ -682,22 +768,35 @@ private:
         if (id >= arena_.size() || !arena_[id]) return nullptr;
         return &*arena_[id];
     }
-    SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split);
+    // Files the segment in the shared-start index at p, through spot: where
+    // index_.seek(point_key(p)) ended, and afterwards p's entry.
+    SegId new_segment(ShapeId shape, Point p, double offset, const Segment* split, PointIndex::Spot& spot);
+    // Unlinks the live segment id (seg) from its list and vacates its slot.
+    // owner is its shape's record (nullptr when there is none) and spot
+    // where index_.seek found its start point; answers whether that entry
+    // of the index stays (other segments still start there), in which case
+    // spot still names it.
+    bool drop_segment(SegId id, Segment& seg, Shape* owner, const PointIndex::Spot& spot);
     // The geometry of seg, a segment of shape, running to next.
     static SegmentGeometry geometry_between(const Shape& shape, const Segment& seg, const Segment& next);
 
+    // cover_part for a shape record already found.
+    void cover_part_of(Shape& shape, SegId open, SegId close, ShapeId by);
     // Walks the shape's list to fill in its exposure.
     void find_exposure(const Shape& shape) const;
     // The steps of add_point.
-    SegId add_point_to(ShapeId shape_id, Shape& shape, Point p, double w);
-    SegId start_list(ShapeId shape_id, Shape& shape, Point p, double w);
-    std::optional<SegId> point_on(ShapeId shape_id, Point p) const;
+    // Adds p at offset w to the shape's list, given spot: where
+    // index_.seek(point_key(p)) ended on the index as it still is. Afterwards
+    // spot names p's entry, so that the other outline through p can be
+    // given the same point with no search.
+    SegId add_point_at(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot);
+    SegId start_list(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot);
     // The segment a new point at offset w goes after, or nothing when it
     // becomes an edge's new head.
     std::optional<SegId> place_of(Shape& shape, double w);
     void step_back_over_ties(const Shape& shape, PointKey key, double w, SegId& after) const;
-    SegId link_after(ShapeId shape_id, SegId c, Point p, double w);
-    SegId link_as_head(ShapeId shape_id, Shape& shape, Point p, double w);
+    SegId link_after(ShapeId shape_id, SegId c, Point p, double w, PointIndex::Spot& spot);
+    SegId link_as_head(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot);
 
     // The offset order of long lists (Shape::by_offset): built once a list
     // reaches order_from_ segments, dropped when it falls below ORDER_UNTIL.

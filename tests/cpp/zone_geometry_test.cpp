@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "zone_support.hpp"
 
@@ -39,6 +40,25 @@ TEST(ZoneGeometry, AnglesAreReducedToOneTurn) {
     EXPECT_EQ(normalise_angle(-PI / 2), -PI / 2 + TWO_PI);
     EXPECT_EQ(normalise_angle(7.0), std::fmod(7.0, TWO_PI));
     EXPECT_TRUE(std::isnan(normalise_angle(INF)));
+
+    // Every angle, whichever way it is reduced, lands on the bits fmod's
+    // remainder gives (moved up by a turn when negative): values near the
+    // turn boundaries, and values spread over three turns either side.
+    auto by_fmod = [](double t) {
+        if (t >= 0.0 && t < TWO_PI) return t;
+        const double r = std::fmod(t, TWO_PI);
+        return r < 0.0 ? r + TWO_PI : r;
+    };
+    std::vector<double> angles{-0.0, 0.0, -1e-300, 1e-300, NaN, -INF};
+    for (const double turn : {-3 * TWO_PI, -2 * TWO_PI, -TWO_PI, TWO_PI, 2 * TWO_PI, 3 * TWO_PI}) {
+        double t = turn;
+        for (int i = 0; i < 4; ++i) t = std::nextafter(t, -INF);
+        for (int i = 0; i < 8; ++i, t = std::nextafter(t, INF)) angles.push_back(t);
+    }
+    std::mt19937_64 rng(12);
+    std::uniform_real_distribution<double> spread(-3 * TWO_PI, 3 * TWO_PI);
+    for (int i = 0; i < 20000; ++i) angles.push_back(spread(rng));
+    for (const double t : angles) EXPECT_EQ(bits(normalise_angle(t)), bits(by_fmod(t))) << t;
 }
 
 TEST(ZoneGeometry, EdgeOffsetsGoRoundTheBoardAndDepthsPointOutwards) {
