@@ -50,10 +50,10 @@ private:
     struct Disc;
     template <class F>
     bool any_disc_near(const Box& query, F&& f);
+    void place_grid(std::size_t count);
     void file_discs();
-    void build_edge_pieces();
     void build_edge_starts();
-    bool disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit);
+    bool disc_within(const Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit);
     bool starts_inside(std::uint32_t first, std::uint32_t end, const std::vector<Ring>& rings, bool boxed,
                        const Box& box, double slack) const;
 
