@@ -131,8 +131,11 @@ Box box_of(Point a, Point b) {
 
 // Whether the two boxes lie more than `reach` apart along an axis. Every
 // comparison with a NaN is false, so a NaN anywhere separates nothing.
+// The four comparisons are all made and combined without a branch each: the
+// outcome is hard to predict.
 bool separated(const Box& a, const Box& b, double reach) {
-    return a.lox - b.hix > reach || b.lox - a.hix > reach || a.loy - b.hiy > reach || b.loy - a.hiy > reach;
+    return static_cast<bool>(static_cast<int>(a.lox - b.hix > reach) | static_cast<int>(b.lox - a.hix > reach) |
+                             static_cast<int>(a.loy - b.hiy > reach) | static_cast<int>(b.loy - a.hiy > reach));
 }
 
 // Rounding margin of the box tests: far above the few units in the last
@@ -144,8 +147,9 @@ double margin(double scale) { return 1e-9 * (1.0 + scale); }
 
 namespace scene_parts {
 
+// x - x is 0 for a finite x and NaN otherwise, and NaN carries through the sum.
 bool finite_box(const Box& b) {
-    return std::isfinite(b.lox) && std::isfinite(b.loy) && std::isfinite(b.hix) && std::isfinite(b.hiy);
+    return (b.lox - b.lox) + (b.loy - b.loy) + (b.hix - b.hix) + (b.hiy - b.hiy) == 0.0;
 }
 
 // One exposed piece, filed for the measures. A line keeps its ends in a and
@@ -261,10 +265,12 @@ struct Grid {
     // The product of a difference and a positive constant, both rounded,
     // never decreases as the coordinate grows.
     std::uint32_t index(double v, double origin) const {
-        const double f = (v - origin) * per_unit;
-        if (!(f > 0.0)) return 0;
-        if (f >= last) return static_cast<std::uint32_t>(last);
-        return static_cast<std::uint32_t>(f);  // truncation: the floor of a positive number
+        // Clamped to [0, last] without a branch (a NaN goes to 0), then
+        // truncated: the floor of a number that is not negative.
+        double f = (v - origin) * per_unit;
+        f = f > 0.0 ? f : 0.0;
+        f = f < last ? f : last;
+        return static_cast<std::uint32_t>(f);
     }
     // The cells a box with no NaN bound overlaps.
     Range range(const Box& b) const {
