@@ -303,9 +303,6 @@ namespace {
 
 // Fewer than two segments: the circle is measured whole.
 constexpr std::uint32_t WHOLE = 1;
-// Split, and its list is known to hold no exposed segment (the shape's kept
-// exposure): no exposed piece and no exposed start to read.
-constexpr std::uint32_t BARE = 2;
 
 // What the scene has read of a circle so far.
 constexpr std::uint8_t PIECES_READ = 1;
@@ -407,12 +404,7 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     for (const auto& [id, shape] : shapes) {
         if (const auto* c = std::get_if<Circle>(&shape.kind)) {
             const auto index = static_cast<std::uint32_t>(b.circles.size());
-            std::uint32_t flags = 0;
-            if (shape.count <= 1) {
-                flags = WHOLE;
-            } else if (shape.exposure == Exposure::None) {
-                flags = BARE;
-            }
+            const std::uint32_t flags = shape.count <= 1 ? WHOLE : 0;
             b.circles.push_back(Disc{c->centre, c->radius, index, flags});
             b.shape_of.push_back(&shape);
             b.state.push_back(0);
@@ -624,14 +616,15 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
     // between a point of p-q and a point of the circle's outline (or 0 when
     // p-q enters the disc, which puts the boxes together): a circle whose box
     // lies farther than the limit from the box of p-q cannot decide. A split
-    // circle with nothing exposed has nothing to measure.
+    // circle whose shape keeps that its list holds no exposed segment has
+    // nothing to measure.
     auto within = [&](const Disc& d) {
-        if ((d.flags & BARE) != 0) return false;
         const Point c = d.centre;
         const double r = d.radius;
         const Box box{c.x - r, c.y - r, c.x + r, c.y + r};
         const double scale = std::fabs(c.x) + std::fabs(c.y) + r;
         if (separated(box, query, limit + margin(scale + query_scale))) return false;
+        if (d.flags == 0 && b.shape_of[d.index]->exposure == Exposure::None) return false;
         return disc_within(d, p, q, query, query_scale, limit);
     };
     if (any_disc_near(near, within)) return true;
@@ -774,12 +767,11 @@ bool LivenessScene::exposed_start_inside(const std::vector<Ring>& rings) {
     const Box near = boxed ? Box{box.lox - slack, box.loy, box.hix + slack, box.hiy}
                            : Box{-INF, -INF, INF, INF};
     auto inside = [&](const Disc& d) {
-        // A split circle with nothing exposed has no exposed start.
-        if ((d.flags & BARE) != 0) return false;
         Span& span = b.start_span[d.index];
         if ((b.state[d.index] & STARTS_READ) == 0) {
             b.state[d.index] |= STARTS_READ;
             span.first = static_cast<std::uint32_t>(b.starts.size());
+            // A list with no exposed segment has no exposed start.
             const Shape& shape = *b.shape_of[d.index];
             if (zone_->graph().has_exposed_segment(shape)) append_exposed_starts(zone_->graph(), shape, b.starts);
             span.end = static_cast<std::uint32_t>(b.starts.size());
