@@ -147,11 +147,6 @@ double margin(double scale) { return 1e-9 * (1.0 + scale); }
 
 namespace scene_parts {
 
-// x - x is 0 for a finite x and NaN otherwise, and NaN carries through the sum.
-bool finite_box(const Box& b) {
-    return (b.lox - b.lox) + (b.loy - b.loy) + (b.hix - b.hix) + (b.hiy - b.hiy) == 0.0;
-}
-
 // One exposed piece, filed for the measures. A line keeps its ends in a and
 // b. An arc keeps its centre and radius, and its raw start and end angles in
 // m and l until it is first measured; then a and b become its end points
@@ -295,18 +290,17 @@ using namespace scene_parts;
 struct LivenessScene::Disc {
     Point centre;
     double radius = 0.0;
-    std::uint32_t index = 0;  // its place among the circles in ascending ShapeId
-    std::uint32_t flags = 0;
+    std::uint32_t index = 0;  // its shape's place in the shape table
+    std::uint32_t flags = 0;  // and what the scene has read of it so far
 };
 
 namespace {
 
 // Fewer than two segments: the circle is measured whole.
 constexpr std::uint32_t WHOLE = 1;
-
-// What the scene has read of a circle so far.
-constexpr std::uint8_t PIECES_READ = 1;
-constexpr std::uint8_t STARTS_READ = 2;
+// Its exposed pieces, or its exposed starts, have been read.
+constexpr std::uint32_t PIECES_READ = 2;
+constexpr std::uint32_t STARTS_READ = 4;
 
 struct Span {
     std::uint32_t first = 0, end = 0;
@@ -319,6 +313,7 @@ struct Span {
 struct EdgeLine {
     const Shape* shape = nullptr;
     bool vertical = false;
+    bool low = false;  // left or top: the dead strip lies below `at`
     bool bounds = false;  // two segments or more: a line with fewer bounds nothing
     bool pieces_read = false;
     double at = 0.0;
@@ -328,17 +323,14 @@ struct EdgeLine {
 }  // namespace
 
 struct LivenessScene::Buffers {
-    std::vector<const ShapeKind*> lines;  // edge shapes, for the vertex check
     std::vector<EdgeLine> edges;
     std::vector<std::pair<ShapeId, const Shape*>> edge_shapes;
     // Per circle, in ascending ShapeId: its record before filing and the
-    // cell it goes to (NO_CELL: kept out of the grid), its shape, what has
-    // been read of it and where that was put. The spans are written only
-    // when read.
+    // cell it goes to (NO_CELL: kept out of the grid).
     std::vector<Disc> circles;
     std::vector<std::uint32_t> cell_of;
-    std::vector<const Shape*> shape_of;
-    std::vector<std::uint8_t> state;
+    // By place in the shape table: where a circle's pieces and starts were
+    // put, written only when read.
     std::vector<Span> piece_span;
     std::vector<Span> start_span;
     Grid grid;
@@ -384,13 +376,10 @@ LivenessScene::LivenessScene(const AliveZone& zone)
         buffers_ = new Buffers;
     }
     Buffers& b = *buffers_;
-    b.lines.clear();
     b.edges.clear();
     b.edge_shapes.clear();
     b.circles.clear();
     b.cell_of.clear();
-    b.shape_of.clear();
-    b.state.clear();
     b.loose.clear();
     b.pieces.clear();
     b.starts.clear();
@@ -401,24 +390,24 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     place_grid(shapes.size());
     Grid& g = b.grid;
     const std::uint32_t n = g.nx;
+    std::uint32_t place = 0;
     for (const auto& [id, shape] : shapes) {
+        const std::uint32_t index = place++;
         if (const auto* c = std::get_if<Circle>(&shape.kind)) {
-            const auto index = static_cast<std::uint32_t>(b.circles.size());
             const std::uint32_t flags = shape.count <= 1 ? WHOLE : 0;
             b.circles.push_back(Disc{c->centre, c->radius, index, flags});
-            b.shape_of.push_back(&shape);
-            b.state.push_back(0);
             // The grid box: the circle's box widened on every side by far
             // more than the rounding of a distance to the circle (0.25 plus
             // a millionth of the coordinate magnitude). A huge, negative or
-            // non-finite radius or centre, or a box spanning more than
-            // SPAN + 1 cells along an axis, is never passed over: such a disc
-            // is checked by every question.
+            // NaN radius, a centre beyond 1e15 (or NaN) along an axis, or a
+            // box spanning more than SPAN + 1 cells along an axis, is never
+            // passed over: such a disc is checked by every question.
             const double scale = std::fabs(c->centre.x) + std::fabs(c->centre.y) + c->radius;
             const double reach = c->radius + (0.25 + 1e-6 * scale);
             const Box box{c->centre.x - reach, c->centre.y - reach, c->centre.x + reach, c->centre.y + reach};
             std::uint32_t cell = NO_CELL;
-            if (c->radius >= 0.0 && c->radius <= 1e6 && finite_box(box)) {
+            if (c->radius >= 0.0 && c->radius <= 1e6 && std::fabs(c->centre.x) <= 1e15 &&
+                std::fabs(c->centre.y) <= 1e15) {
                 const Grid::Range r = g.range(box);
                 if (r.x1 - r.x0 <= SPAN && r.y1 - r.y0 <= SPAN) {
                     cell = r.y0 * n + r.x0;
@@ -429,21 +418,25 @@ LivenessScene::LivenessScene(const AliveZone& zone)
             b.cell_of.push_back(cell);
             if (cell == NO_CELL) b.loose.push_back(b.circles.back());
         } else {
-            b.lines.push_back(&shape.kind);
             b.edge_shapes.emplace_back(id, &shape);
             EdgeLine& line = b.edges.emplace_back();
             line.shape = &shape;
             line.bounds = shape.count > 1;
             const Edge& edge = std::get<Edge>(shape.kind);
             line.vertical = edge.side == EdgeSide::Left || edge.side == EdgeSide::Right;
-            line.at = edge.side == EdgeSide::Left || edge.side == EdgeSide::Top ? 1.0 : edge.board_size + (-1.0);
+            line.low = edge.side == EdgeSide::Left || edge.side == EdgeSide::Top;
+            line.at = line.low ? 1.0 : edge.board_size + (-1.0);
         }
     }
-    if (b.piece_span.size() < b.circles.size()) {
-        b.piece_span.resize(b.circles.size());
-        b.start_span.resize(b.circles.size());
+    if (b.piece_span.size() < shapes.size()) {
+        b.piece_span.resize(shapes.size());
+        b.start_span.resize(shapes.size());
     }
     file_discs();
+}
+
+const Shape& LivenessScene::shape_at(std::uint32_t place) const {
+    return (zone_->graph().shapes().begin() + static_cast<std::ptrdiff_t>(place))->second;
 }
 
 // Sizes the grid for a zone of `count` shapes and clears its counts.
@@ -504,27 +497,27 @@ LivenessScene::~LivenessScene() {
 // there are discs, meets every disc.
 template <class F>
 bool LivenessScene::any_disc_near(const Box& query, F&& f) {
-    const Buffers& b = *buffers_;
+    Buffers& b = *buffers_;
     const Grid& g = b.grid;
     const bool bounded = !std::isnan(query.lox) && !std::isnan(query.loy) && !std::isnan(query.hix) &&
                          !std::isnan(query.hiy);
     Grid::Range r{};
     if (bounded) r = g.reaching(query);
     if (!bounded || r.cells() > b.circles.size() || (g.nx == 1 && g.ny == 1)) {
-        for (const Disc& d : b.filed) {
+        for (Disc& d : b.filed) {
             if (f(d)) return true;
         }
     } else {
         for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
             const std::size_t row = static_cast<std::size_t>(y) * g.nx;
-            const Disc* d = b.filed.data() + g.start[row + r.x0];
-            const Disc* const end = b.filed.data() + g.start[row + r.x1 + 1];
+            Disc* d = b.filed.data() + g.start[row + r.x0];
+            Disc* const end = b.filed.data() + g.start[row + r.x1 + 1];
             for (; d != end; ++d) {
                 if (f(*d)) return true;
             }
         }
     }
-    for (const Disc& d : b.loose) {
+    for (Disc& d : b.loose) {
         if (f(d)) return true;
     }
     return false;
@@ -564,16 +557,19 @@ bool LivenessScene::vertex_in_play(Point v) const {
         if (d.radius - distance(v, d.centre) > 0) return false;
     }
     // The edge lines last: most vertices that are out of play lie in a
-    // circle, and the answer does not depend on the order.
-    for (const ShapeKind* kind : b.lines) {
-        if (depth_in(*kind, v) > 0) return false;
+    // circle, and the answer does not depend on the order. The depth of the
+    // left line is 1 - x, of the bottom line y - (B - 1), of the right line
+    // x - (B - 1), of the top line 1 - y.
+    for (const EdgeLine& line : b.edges) {
+        const double coordinate = line.vertical ? v.x : v.y;
+        if ((line.low ? line.at - coordinate : coordinate - line.at) > 0) return false;
     }
     return true;
 }
 
 // Called only for a disc whose box is not separated from the query's (see
 // clearance_within).
-bool LivenessScene::disc_within(const Disc& disc, Point p, Point q, const Box& query, double query_scale,
+bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale,
                                 double limit) {
     Buffers& b = *buffers_;
     const Point c = disc.centre;
@@ -588,11 +584,11 @@ bool LivenessScene::disc_within(const Disc& disc, Point p, Point q, const Box& q
         std::fabs(c.x) + std::fabs(c.y) + r + std::fabs(p.x) + std::fabs(p.y) + std::fabs(q.x) + std::fabs(q.y);
     if (bound > limit + 1e-9 * (1.0 + scale)) return false;
     Span& span = b.piece_span[disc.index];
-    if ((b.state[disc.index] & PIECES_READ) == 0) {
-        b.state[disc.index] |= PIECES_READ;
+    if ((disc.flags & PIECES_READ) == 0) {
+        disc.flags |= PIECES_READ;
         span.first = static_cast<std::uint32_t>(b.pieces.size());
         // A list with no exposed segment has no exposed piece.
-        const Shape& shape = *b.shape_of[disc.index];
+        const Shape& shape = shape_at(disc.index);
         if (zone_->graph().has_exposed_segment(shape)) append_pieces(zone_->graph(), shape, b.pieces);
         span.end = static_cast<std::uint32_t>(b.pieces.size());
     }
@@ -618,13 +614,13 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
     // lies farther than the limit from the box of p-q cannot decide. A split
     // circle whose shape keeps that its list holds no exposed segment has
     // nothing to measure.
-    auto within = [&](const Disc& d) {
+    auto within = [&](Disc& d) {
         const Point c = d.centre;
         const double r = d.radius;
         const Box box{c.x - r, c.y - r, c.x + r, c.y + r};
         const double scale = std::fabs(c.x) + std::fabs(c.y) + r;
         if (separated(box, query, limit + margin(scale + query_scale))) return false;
-        if (d.flags == 0 && b.shape_of[d.index]->exposure == Exposure::None) return false;
+        if ((d.flags & WHOLE) == 0 && shape_at(d.index).exposure == Exposure::None) return false;
         return disc_within(d, p, q, query, query_scale, limit);
     };
     if (any_disc_near(near, within)) return true;
@@ -766,13 +762,13 @@ bool LivenessScene::exposed_start_inside(const std::vector<Ring>& rings) {
     // hold a start that passes the box test.
     const Box near = boxed ? Box{box.lox - slack, box.loy, box.hix + slack, box.hiy}
                            : Box{-INF, -INF, INF, INF};
-    auto inside = [&](const Disc& d) {
+    auto inside = [&](Disc& d) {
         Span& span = b.start_span[d.index];
-        if ((b.state[d.index] & STARTS_READ) == 0) {
-            b.state[d.index] |= STARTS_READ;
+        if ((d.flags & STARTS_READ) == 0) {
+            d.flags |= STARTS_READ;
             span.first = static_cast<std::uint32_t>(b.starts.size());
             // A list with no exposed segment has no exposed start.
-            const Shape& shape = *b.shape_of[d.index];
+            const Shape& shape = shape_at(d.index);
             if (zone_->graph().has_exposed_segment(shape)) append_exposed_starts(zone_->graph(), shape, b.starts);
             span.end = static_cast<std::uint32_t>(b.starts.size());
         }

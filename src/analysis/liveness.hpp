@@ -51,9 +51,10 @@ private:
     template <class F>
     bool any_disc_near(const Box& query, F&& f);
     void place_grid(std::size_t count);
+    const Shape& shape_at(std::uint32_t place) const;
     void file_discs();
     void build_edge_starts();
-    bool disc_within(const Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit);
+    bool disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit);
     bool starts_inside(std::uint32_t first, std::uint32_t end, const std::vector<Ring>& rings, bool boxed,
                        const Box& box, double slack) const;
 
