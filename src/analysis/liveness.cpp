@@ -339,6 +339,10 @@ struct LivenessScene::Buffers {
     std::vector<std::uint32_t> cursor;
     std::vector<Piece> pieces;
     std::vector<Point> starts;
+    // The forced eyes' keys when they are few (eyes_listed), looked through
+    // in turn; otherwise the zone's map is asked.
+    std::vector<PointKey> eye_keys;
+    bool eyes_listed = true;
     bool edge_starts_read = false;
     std::uint32_t edge_starts_first = 0, edge_starts_end = 0;
     double reach_scale = 0.0;  // at least the largest coordinate magnitude of a gridded disc
@@ -385,6 +389,12 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     b.starts.clear();
     b.edge_starts_read = false;
     b.reach_scale = 0.0;
+    const auto& eyes = zone.forced_eyes();
+    b.eye_keys.clear();
+    b.eyes_listed = eyes.size() <= 8;
+    if (b.eyes_listed) {
+        for (const auto& [key, eye] : eyes) b.eye_keys.push_back(key);
+    }
 
     const ShapeTable& shapes = zone.graph().shapes();
     place_grid(shapes.size());
@@ -529,9 +539,17 @@ bool LivenessScene::vertex_in_play(Point v) const {
     // NaN depth never raises the maximum).
     const double s = size_;
     if (!(0.0 <= v.x && v.x <= s && 0.0 <= v.y && v.y <= s)) return false;
-    const auto& eyes = zone_->forced_eyes();
-    if (!eyes.empty() && eyes.contains(point_key(v))) return true;
     const Buffers& b = *buffers_;
+    if (b.eyes_listed) {
+        if (!b.eye_keys.empty()) {
+            const PointKey key = point_key(v);
+            for (const PointKey& eye : b.eye_keys) {
+                if (eye == key) return true;
+            }
+        }
+    } else if (zone_->forced_eyes().contains(point_key(v))) {
+        return true;
+    }
     // Only the discs whose grid box holds v can hold v: a circle whose grid
     // box misses v is farther from v than its radius, whatever the rounding.
     // Such a box starts in v's cell or up to SPAN cells before it along
