@@ -1,6 +1,7 @@
 #include "analysis/liveness.hpp"
 #include "analysis/nan_aware.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <variant>
@@ -339,10 +340,9 @@ struct LivenessScene::Buffers {
     std::vector<std::uint32_t> cursor;
     std::vector<Piece> pieces;
     std::vector<Point> starts;
-    // The forced eyes' keys when they are few (eyes_listed), looked through
-    // in turn; otherwise the zone's map is asked.
+    // The forced eyes in ascending key, flat: their keys and their points.
     std::vector<PointKey> eye_keys;
-    bool eyes_listed = true;
+    std::vector<Point> eyes;
     bool edge_starts_read = false;
     std::uint32_t edge_starts_first = 0, edge_starts_end = 0;
     double reach_scale = 0.0;  // at least the largest coordinate magnitude of a gridded disc
@@ -389,11 +389,11 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     b.starts.clear();
     b.edge_starts_read = false;
     b.reach_scale = 0.0;
-    const auto& eyes = zone.forced_eyes();
     b.eye_keys.clear();
-    b.eyes_listed = eyes.size() <= 8;
-    if (b.eyes_listed) {
-        for (const auto& [key, eye] : eyes) b.eye_keys.push_back(key);
+    b.eyes.clear();
+    for (const auto& [key, eye] : zone.forced_eyes()) {
+        b.eye_keys.push_back(key);
+        b.eyes.push_back(eye);
     }
 
     const ShapeTable& shapes = zone.graph().shapes();
@@ -540,15 +540,16 @@ bool LivenessScene::vertex_in_play(Point v) const {
     const double s = size_;
     if (!(0.0 <= v.x && v.x <= s && 0.0 <= v.y && v.y <= s)) return false;
     const Buffers& b = *buffers_;
-    if (b.eyes_listed) {
-        if (!b.eye_keys.empty()) {
-            const PointKey key = point_key(v);
+    if (!b.eye_keys.empty()) {
+        // A few keys are looked through in turn, more are bisected.
+        const PointKey key = point_key(v);
+        if (b.eye_keys.size() <= 8) {
             for (const PointKey& eye : b.eye_keys) {
                 if (eye == key) return true;
             }
+        } else if (std::binary_search(b.eye_keys.begin(), b.eye_keys.end(), key)) {
+            return true;
         }
-    } else if (zone_->forced_eyes().contains(point_key(v))) {
-        return true;
     }
     // Only the discs whose grid box holds v can hold v: a circle whose grid
     // box misses v is farther from v than its radius, whatever the rounding.
@@ -663,7 +664,7 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
             if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
         }
     }
-    for (const auto& [key, eye] : zone_->forced_eyes()) {
+    for (const Point& eye : b.eyes) {
         if (eye.x < near.lox || eye.x > near.hix || eye.y < near.loy || eye.y > near.hiy) continue;
         if (distance(eye, nearest_on_piece(p, q, eye)) <= limit) return true;
     }
@@ -725,7 +726,7 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
             i = i + 1 == len ? 0 : i + 1;
         }
     }
-    for (const auto& [key, eye] : zone_->forced_eyes()) {
+    for (const Point& eye : b.eyes) {
         if (territory_contains(rings, eye.x, eye.y)) return true;
     }
     return exposed_start_inside(rings);
