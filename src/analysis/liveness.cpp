@@ -326,10 +326,10 @@ struct EdgeLine {
 struct LivenessScene::Buffers {
     std::vector<EdgeLine> edges;
     std::vector<std::pair<ShapeId, const Shape*>> edge_shapes;
-    // Per circle, in ascending ShapeId: its record before filing and the
-    // cell it goes to (NO_CELL: kept out of the grid).
-    std::vector<Disc> circles;
+    // By place in the shape table: the cell a circle is filed in (NO_CELL
+    // for a circle kept out of the grid and for an edge line).
     std::vector<std::uint32_t> cell_of;
+    std::size_t circle_count = 0;
     // By place in the shape table: where a circle's pieces and starts were
     // put, written only when read.
     std::vector<Span> piece_span;
@@ -382,7 +382,7 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     Buffers& b = *buffers_;
     b.edges.clear();
     b.edge_shapes.clear();
-    b.circles.clear();
+    b.circle_count = 0;
     b.cell_of.clear();
     b.loose.clear();
     b.pieces.clear();
@@ -403,9 +403,9 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     std::uint32_t place = 0;
     for (const auto& [id, shape] : shapes) {
         const std::uint32_t index = place++;
+        std::uint32_t cell = NO_CELL;
         if (const auto* c = std::get_if<Circle>(&shape.kind)) {
-            const std::uint32_t flags = shape.count <= 1 ? WHOLE : 0;
-            b.circles.push_back(Disc{c->centre, c->radius, index, flags});
+            ++b.circle_count;
             // The grid box: the circle's box widened on every side by far
             // more than the rounding of a distance to the circle (0.25 plus
             // a millionth of the coordinate magnitude). A huge, negative or
@@ -415,7 +415,6 @@ LivenessScene::LivenessScene(const AliveZone& zone)
             const double scale = std::fabs(c->centre.x) + std::fabs(c->centre.y) + c->radius;
             const double reach = c->radius + (0.25 + 1e-6 * scale);
             const Box box{c->centre.x - reach, c->centre.y - reach, c->centre.x + reach, c->centre.y + reach};
-            std::uint32_t cell = NO_CELL;
             if (c->radius >= 0.0 && c->radius <= 1e6 && std::fabs(c->centre.x) <= 1e15 &&
                 std::fabs(c->centre.y) <= 1e15) {
                 const Grid::Range r = g.range(box);
@@ -425,18 +424,18 @@ LivenessScene::LivenessScene(const AliveZone& zone)
                     if (scale > b.reach_scale) b.reach_scale = scale;
                 }
             }
-            b.cell_of.push_back(cell);
-            if (cell == NO_CELL) b.loose.push_back(b.circles.back());
+            if (cell == NO_CELL) b.loose.push_back(Disc{c->centre, c->radius, index, shape.count <= 1 ? WHOLE : 0});
         } else {
             b.edge_shapes.emplace_back(id, &shape);
             EdgeLine& line = b.edges.emplace_back();
             line.shape = &shape;
             line.bounds = shape.count > 1;
-            const Edge& edge = std::get<Edge>(shape.kind);
+            const Edge& edge = *std::get_if<Edge>(&shape.kind);
             line.vertical = edge.side == EdgeSide::Left || edge.side == EdgeSide::Right;
             line.low = edge.side == EdgeSide::Left || edge.side == EdgeSide::Top;
             line.at = line.low ? 1.0 : edge.board_size + (-1.0);
         }
+        b.cell_of.push_back(cell);
     }
     if (b.piece_span.size() < shapes.size()) {
         b.piece_span.resize(shapes.size());
@@ -486,10 +485,16 @@ void LivenessScene::file_discs() {
     }
     g.start[cells] = total;
     b.filed.resize(total);
-    const std::size_t count = b.circles.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t cell = b.cell_of[i];
-        if (cell != NO_CELL) b.filed[cursor[cell]++] = b.circles[i];
+    // The shape table again, just read and still in the cache, rather than
+    // a copy of every circle written and read back.
+    std::uint32_t place = 0;
+    for (const auto& [id, shape] : zone_->graph().shapes()) {
+        const std::uint32_t cell = b.cell_of[place];
+        if (cell != NO_CELL) {
+            const Circle& c = *std::get_if<Circle>(&shape.kind);
+            b.filed[cursor[cell]++] = Disc{c.centre, c.radius, place, shape.count <= 1 ? WHOLE : 0u};
+        }
+        ++place;
     }
 }
 
@@ -513,7 +518,7 @@ bool LivenessScene::any_disc_near(const Box& query, F&& f) {
                          !std::isnan(query.hiy);
     Grid::Range r{};
     if (bounded) r = g.reaching(query);
-    if (!bounded || r.cells() > b.circles.size() || (g.nx == 1 && g.ny == 1)) {
+    if (!bounded || r.cells() > b.circle_count || (g.nx == 1 && g.ny == 1)) {
         for (Disc& d : b.filed) {
             if (f(d)) return true;
         }
