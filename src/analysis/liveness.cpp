@@ -325,6 +325,10 @@ struct EdgeLine {
 
 struct LivenessScene::Buffers {
     std::vector<EdgeLine> edges;
+    // Where every edge line's depth is at most 0: a point has positive depth
+    // in some line exactly when it lies outside [x_from, x_to] x [y_from, y_to]
+    // (the left line's depth 1 - x is positive exactly when x < 1, and so on).
+    double x_from = 0.0, x_to = 0.0, y_from = 0.0, y_to = 0.0;
     std::vector<std::pair<ShapeId, const Shape*>> edge_shapes;
     // By place in the shape table: the cell a circle is filed in (NO_CELL
     // for a circle kept out of the grid and for an edge line).
@@ -381,6 +385,8 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     }
     Buffers& b = *buffers_;
     b.edges.clear();
+    b.x_from = b.y_from = -INF;
+    b.x_to = b.y_to = INF;
     b.edge_shapes.clear();
     b.circle_count = 0;
     b.cell_of.clear();
@@ -434,6 +440,10 @@ LivenessScene::LivenessScene(const AliveZone& zone)
             line.vertical = edge.side == EdgeSide::Left || edge.side == EdgeSide::Right;
             line.low = edge.side == EdgeSide::Left || edge.side == EdgeSide::Top;
             line.at = line.low ? 1.0 : edge.board_size + (-1.0);
+            double& from = line.vertical ? b.x_from : b.y_from;
+            double& to = line.vertical ? b.x_to : b.y_to;
+            if (line.low && line.at > from) from = line.at;
+            if (!line.low && line.at < to) to = line.at;
         }
         b.cell_of.push_back(cell);
     }
@@ -556,6 +566,12 @@ bool LivenessScene::vertex_in_play(Point v) const {
             return true;
         }
     }
+    // The edge lines first, in one test: a vertex on the board's boundary
+    // lies in a dead strip, and the answer does not depend on the order.
+    if (static_cast<int>(v.x < b.x_from) | static_cast<int>(v.x > b.x_to) | static_cast<int>(v.y < b.y_from) |
+        static_cast<int>(v.y > b.y_to)) {
+        return false;
+    }
     // Only the discs whose grid box holds v can hold v: a circle whose grid
     // box misses v is farther from v than its radius, whatever the rounding.
     // Such a box starts in v's cell or up to SPAN cells before it along
@@ -579,14 +595,6 @@ bool LivenessScene::vertex_in_play(Point v) const {
             if (std::fabs(v.x - d.centre.x) > reach || std::fabs(v.y - d.centre.y) > reach) continue;
         }
         if (d.radius - distance(v, d.centre) > 0) return false;
-    }
-    // The edge lines last: most vertices that are out of play lie in a
-    // circle, and the answer does not depend on the order. The depth of the
-    // left line is 1 - x, of the bottom line y - (B - 1), of the right line
-    // x - (B - 1), of the top line 1 - y.
-    for (const EdgeLine& line : b.edges) {
-        const double coordinate = line.vertical ? v.x : v.y;
-        if ((line.low ? line.at - coordinate : coordinate - line.at) > 0) return false;
     }
     return true;
 }
