@@ -548,7 +548,8 @@ bool LivenessScene::any_disc_near(const Box& query, F&& f) {
     return false;
 }
 
-bool LivenessScene::vertex_in_play(Point v) const {
+// Inlined into the vertex check, which asks it for every vertex in turn.
+[[gnu::always_inline]] inline bool LivenessScene::in_play(Point v) const {
     // The test depth_at(v) <= 0, decided by any shape whose depth at v is
     // positive: the maximum is at most 0 exactly when no depth exceeds 0 (a
     // NaN depth never raises the maximum).
@@ -598,6 +599,8 @@ bool LivenessScene::vertex_in_play(Point v) const {
     }
     return true;
 }
+
+bool LivenessScene::vertex_in_play(Point v) const { return in_play(v); }
 
 // Called only for a disc whose box is not separated from the query's (see
 // clearance_within).
@@ -689,7 +692,7 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
     // Cheapest first: a vertex in playable space.
     for (const Ring& ring : rings) {
         for (const Point& v : ring) {
-            if (vertex_in_play(v)) return true;
+            if (in_play(v)) return true;
         }
     }
     // A territory edge within reach of the playable boundary or a forced eye.

@@ -51,6 +51,7 @@ private:
     template <class F>
     bool any_disc_near(const Box& query, F&& f);
     void place_grid(std::size_t count);
+    bool in_play(Point v) const;
     const Shape& shape_at(std::uint32_t place) const;
     void file_discs();
     void build_edge_starts();
