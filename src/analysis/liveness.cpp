@@ -307,6 +307,19 @@ struct Span {
     std::uint32_t first = 0, end = 0;
 };
 
+// The span of `out` that `append` fills: run the first time the `flag` of
+// `flags` is asked for, the span kept from then on.
+template <class T, class Append>
+Span read_once(std::uint32_t& flags, std::uint32_t flag, Span& span, const std::vector<T>& out, Append&& append) {
+    if ((flags & flag) == 0) {
+        flags |= flag;
+        span.first = static_cast<std::uint32_t>(out.size());
+        append();
+        span.end = static_cast<std::uint32_t>(out.size());
+    }
+    return span;
+}
+
 // One board-edge line. Every exposed piece of an edge line is the line piece
 // rebuilt from two offsets on it: the left and right lines' pieces have x
 // exactly `at`, the bottom and top lines' y exactly `at` (1, or the board
@@ -316,7 +329,7 @@ struct EdgeLine {
     bool vertical = false;
     bool low = false;  // left or top: the dead strip lies below `at`
     bool bounds = false;  // two segments or more: a line with fewer bounds nothing
-    bool pieces_read = false;
+    std::uint32_t flags = 0;  // PIECES_READ once its pieces are read
     double at = 0.0;
     Span pieces;
 };
@@ -618,15 +631,11 @@ bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, 
     const double scale =
         std::fabs(c.x) + std::fabs(c.y) + r + std::fabs(p.x) + std::fabs(p.y) + std::fabs(q.x) + std::fabs(q.y);
     if (bound > limit + 1e-9 * (1.0 + scale)) return false;
-    Span& span = b.piece_span[disc.index];
-    if ((disc.flags & PIECES_READ) == 0) {
-        disc.flags |= PIECES_READ;
-        span.first = static_cast<std::uint32_t>(b.pieces.size());
+    const Span span = read_once(disc.flags, PIECES_READ, b.piece_span[disc.index], b.pieces, [&] {
         // A list with no exposed segment has no exposed piece.
         const Shape& shape = shape_at(disc.index);
         if (zone_->graph().has_exposed_segment(shape)) append_pieces(zone_->graph(), shape, b.pieces);
-        span.end = static_cast<std::uint32_t>(b.pieces.size());
-    }
+    });
     for (std::uint32_t i = span.first; i < span.end; ++i) {
         if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
     }
@@ -670,13 +679,9 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
         const double hi = line.vertical ? query.hix : query.hiy;
         const double gap = limit + margin(query_scale + std::fabs(line.at));
         if (lo - line.at > gap || line.at - hi > gap) continue;
-        if (!line.pieces_read) {
-            line.pieces_read = true;
-            line.pieces.first = static_cast<std::uint32_t>(b.pieces.size());
-            append_pieces(zone_->graph(), *line.shape, b.pieces);
-            line.pieces.end = static_cast<std::uint32_t>(b.pieces.size());
-        }
-        for (std::uint32_t i = line.pieces.first; i < line.pieces.end; ++i) {
+        const Span span = read_once(line.flags, PIECES_READ, line.pieces, b.pieces,
+                                    [&] { append_pieces(zone_->graph(), *line.shape, b.pieces); });
+        for (std::uint32_t i = span.first; i < span.end; ++i) {
             if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
         }
     }
@@ -798,15 +803,11 @@ bool LivenessScene::exposed_start_inside(const std::vector<Ring>& rings) {
     const Box near = boxed ? Box{box.lox - slack, box.loy, box.hix + slack, box.hiy}
                            : Box{-INF, -INF, INF, INF};
     auto inside = [&](Disc& d) {
-        Span& span = b.start_span[d.index];
-        if ((d.flags & STARTS_READ) == 0) {
-            d.flags |= STARTS_READ;
-            span.first = static_cast<std::uint32_t>(b.starts.size());
+        const Span span = read_once(d.flags, STARTS_READ, b.start_span[d.index], b.starts, [&] {
             // A list with no exposed segment has no exposed start.
             const Shape& shape = shape_at(d.index);
             if (zone_->graph().has_exposed_segment(shape)) append_exposed_starts(zone_->graph(), shape, b.starts);
-            span.end = static_cast<std::uint32_t>(b.starts.size());
-        }
+        });
         return starts_inside(span.first, span.end, rings, boxed, box, slack);
     };
     if (any_disc_near(near, inside)) return true;
