@@ -1,6 +1,7 @@
 #include "analysis/liveness.hpp"
 #include "analysis/nan_aware.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <variant>
@@ -131,8 +132,11 @@ Box box_of(Point a, Point b) {
 
 // Whether the two boxes lie more than `reach` apart along an axis. Every
 // comparison with a NaN is false, so a NaN anywhere separates nothing.
+// The four comparisons are all made and combined without a branch each: the
+// outcome is hard to predict.
 bool separated(const Box& a, const Box& b, double reach) {
-    return a.lox - b.hix > reach || b.lox - a.hix > reach || a.loy - b.hiy > reach || b.loy - a.hiy > reach;
+    return static_cast<bool>(static_cast<int>(a.lox - b.hix > reach) | static_cast<int>(b.lox - a.hix > reach) |
+                             static_cast<int>(a.loy - b.hiy > reach) | static_cast<int>(b.loy - a.hiy > reach));
 }
 
 // Rounding margin of the box tests: far above the few units in the last
@@ -144,33 +148,32 @@ double margin(double scale) { return 1e-9 * (1.0 + scale); }
 
 namespace scene_parts {
 
-bool finite_box(const Box& b) {
-    return std::isfinite(b.lox) && std::isfinite(b.loy) && std::isfinite(b.hix) && std::isfinite(b.hiy);
-}
-
+// One exposed piece, filed for the measures. A line keeps its ends in a and
+// b. An arc keeps its centre and radius, and its raw start and end angles in
+// m and l until it is first measured; then a and b become its end points
+// (from the raw angles) and m and l the normalised angles.
 struct Piece {
-    bool is_arc = false;
-    bool prepared = false;  // arc terms and tight box computed
-    LineSeg line;
-    ArcSeg arc;
-    double m = 0.0, l = 0.0;  // arc angles, normalised
-    Point from, to;           // arc end points, from the raw angles
     Box box{};
     double scale = 0.0;  // coordinate magnitude, for the rounding margin
+    Point a, b;
+    Point centre;
+    double radius = 0.0;
+    double m = 0.0, l = 0.0;
+    bool is_arc = false;
+    bool prepared = false;  // arc terms and tight box computed
 };
 
 void prepare_arc(Piece& piece) {
     piece.prepared = true;
-    const ArcSeg& arc = piece.arc;
-    const Point k = arc.centre;
-    const double r = arc.radius;
-    piece.m = normalise_angle(arc.start);
-    piece.l = normalise_angle(arc.end);
-    piece.from = on_circle(k, r, arc.start);
-    piece.to = on_circle(k, r, arc.end);
+    const Point k = piece.centre;
+    const double r = piece.radius;
+    piece.a = on_circle(k, r, piece.m);
+    piece.b = on_circle(k, r, piece.l);
+    piece.m = normalise_angle(piece.m);
+    piece.l = normalise_angle(piece.l);
     // The arc's box: its end points, widened to each axis extreme of the
     // circle that the arc passes.
-    piece.box = box_of(piece.from, piece.to);
+    piece.box = box_of(piece.a, piece.b);
     if (on_arc(0.0, piece.m, piece.l)) piece.box.hix = k.x + r;
     if (on_arc(PI * 0.5, piece.m, piece.l)) piece.box.hiy = k.y + r;
     if (on_arc(PI, piece.m, piece.l)) piece.box.lox = k.x - r;
@@ -181,22 +184,21 @@ void prepare_arc(Piece& piece) {
 
 // Files a line piece.
 void set_line(Piece& piece, const LineSeg& line) {
-    piece.line = line;
+    piece.a = line.from;
+    piece.b = line.to;
     piece.box = box_of(line.from, line.to);
     piece.scale =
         std::fabs(piece.box.lox) + std::fabs(piece.box.loy) + std::fabs(piece.box.hix) + std::fabs(piece.box.hiy);
 }
 
 // Files an arc piece. The terms that need the arc's angles wait until the
-// piece is first measured; until then its circle's box stands in.
+// piece is first measured.
 void set_arc(Piece& piece, const ArcSeg& arc) {
     piece.is_arc = true;
-    piece.arc = arc;
-    const Point k = arc.centre;
-    const double r = arc.radius;
-    piece.box = {k.x - r, k.y - r, k.x + r, k.y + r};
-    piece.scale =
-        std::fabs(piece.box.lox) + std::fabs(piece.box.loy) + std::fabs(piece.box.hix) + std::fabs(piece.box.hiy);
+    piece.centre = arc.centre;
+    piece.radius = arc.radius;
+    piece.m = arc.start;
+    piece.l = arc.end;
 }
 
 // Appends the usable exposed pieces of a shape, in the graph's order: every
@@ -224,12 +226,12 @@ bool piece_within(Piece& piece, Point p, Point q, const Box& query, double query
     if (piece.is_arc) {
         if (!piece.prepared) prepare_arc(piece);
         if (separated(piece.box, query, limit + margin(piece.scale + query_scale))) return false;
-        const ArcSeg& a = piece.arc;
-        return arc_measure(a.centre, a.radius, piece.m, piece.l, piece.from, piece.to, p, q) <= limit;
+        return arc_measure(piece.centre, piece.radius, piece.m, piece.l, piece.a, piece.b, p, q) <= limit;
     }
-    if (line_crosses(piece.line, p, q)) return 0.0 <= limit;
+    const LineSeg line{piece.a, piece.b};
+    if (line_crosses(line, p, q)) return 0.0 <= limit;
     if (separated(piece.box, query, limit + margin(piece.scale + query_scale))) return false;
-    return line_end_distance(piece.line, p, q) <= limit;
+    return line_end_distance(line, p, q) <= limit;
 }
 
 // A uniform grid of cells over the board, each listing the discs whose box
@@ -247,8 +249,7 @@ struct Grid {
     double per_unit = 1.0;     // cells per unit of length
     double last = 0.0;         // n - 1, the last index along an axis
     std::uint32_t nx = 1, ny = 1;  // equal: the grid is square
-    std::vector<std::uint32_t> start;  // nx * ny + 1 offsets into items
-    std::vector<std::uint32_t> items;
+    std::vector<std::uint32_t> start;  // nx * ny + 1 offsets into the discs filed cell by cell
 
     struct Range {
         std::uint32_t x0, x1, y0, y1;
@@ -260,10 +261,12 @@ struct Grid {
     // The product of a difference and a positive constant, both rounded,
     // never decreases as the coordinate grows.
     std::uint32_t index(double v, double origin) const {
-        const double f = (v - origin) * per_unit;
-        if (!(f > 0.0)) return 0;
-        if (f >= last) return static_cast<std::uint32_t>(last);
-        return static_cast<std::uint32_t>(f);  // truncation: the floor of a positive number
+        // Clamped to [0, last] without a branch (a NaN goes to 0), then
+        // truncated: the floor of a number that is not negative.
+        double f = (v - origin) * per_unit;
+        f = f > 0.0 ? f : 0.0;
+        f = f < last ? f : last;
+        return static_cast<std::uint32_t>(f);
     }
     // The cells a box with no NaN bound overlaps.
     Range range(const Box& b) const {
@@ -282,37 +285,81 @@ struct Grid {
 
 using namespace scene_parts;
 
-// One circle of the zone, with what the scene has read of it so far.
+// One circle of the zone as the questions read it: 32 bytes, two to a cache
+// line, and the grid holds them cell by cell, so the candidates of a cell
+// are read in one run rather than through a list of indices.
 struct LivenessScene::Disc {
-    Circle c;
-    ShapeId id = 0;
-    const Shape* shape = nullptr;
-    // Its grid box: the circle's box widened on every side by far more than
-    // the rounding of a distance to the circle (0.25 plus a millionth of the
-    // coordinate magnitude).
-    Box reach{};
-    Box box{};  // the circle's own box
-    double scale = 0.0;
-    std::uint32_t first = 0, end = 0;                // its exposed pieces, once read
-    std::uint32_t starts_first = 0, starts_end = 0;  // its exposed starts, once read
-    std::uint32_t cell = 0;                          // the grid cell it is filed in
-    bool whole = false;                              // count 0 or 1: taken whole
-    bool gridded = false;
-    bool pieces_read = false;
-    bool starts_read = false;
+    Point centre;
+    double radius = 0.0;
+    std::uint32_t index = 0;  // its shape's place in the shape table
+    std::uint32_t flags = 0;  // and what the scene has read of it so far
 };
 
+namespace {
+
+// Fewer than two segments: the circle is measured whole.
+constexpr std::uint32_t WHOLE = 1;
+// Its exposed pieces, or its exposed starts, have been read.
+constexpr std::uint32_t PIECES_READ = 2;
+constexpr std::uint32_t STARTS_READ = 4;
+
+struct Span {
+    std::uint32_t first = 0, end = 0;
+};
+
+// The span of `out` that `append` fills: run the first time the `flag` of
+// `flags` is asked for, the span kept from then on.
+template <class T, class Append>
+Span read_once(std::uint32_t& flags, std::uint32_t flag, Span& span, const std::vector<T>& out, Append&& append) {
+    if ((flags & flag) == 0) {
+        flags |= flag;
+        span.first = static_cast<std::uint32_t>(out.size());
+        append();
+        span.end = static_cast<std::uint32_t>(out.size());
+    }
+    return span;
+}
+
+// One board-edge line. Every exposed piece of an edge line is the line piece
+// rebuilt from two offsets on it: the left and right lines' pieces have x
+// exactly `at`, the bottom and top lines' y exactly `at` (1, or the board
+// size less 1).
+struct EdgeLine {
+    const Shape* shape = nullptr;
+    bool vertical = false;
+    bool low = false;  // left or top: the dead strip lies below `at`
+    bool bounds = false;  // two segments or more: a line with fewer bounds nothing
+    std::uint32_t flags = 0;  // PIECES_READ once its pieces are read
+    double at = 0.0;
+    Span pieces;
+};
+
+}  // namespace
+
 struct LivenessScene::Buffers {
-    std::vector<const ShapeKind*> lines;  // edge shapes, for the vertex check
-    std::vector<std::pair<ShapeId, const Shape*>> edges;
-    std::vector<Disc> discs;
-    std::vector<std::uint32_t> loose;  // discs not in the grid: checked by every question
+    std::vector<EdgeLine> edges;
+    // Where every edge line's depth is at most 0: a point has positive depth
+    // in some line exactly when it lies outside [x_from, x_to] x [y_from, y_to]
+    // (the left line's depth 1 - x is positive exactly when x < 1, and so on).
+    double x_from = 0.0, x_to = 0.0, y_from = 0.0, y_to = 0.0;
+    std::vector<std::pair<ShapeId, const Shape*>> edge_shapes;
+    // By place in the shape table: the cell a circle is filed in (NO_CELL
+    // for a circle kept out of the grid and for an edge line).
+    std::vector<std::uint32_t> cell_of;
+    std::size_t circle_count = 0;
+    // By place in the shape table: where a circle's pieces and starts were
+    // put, written only when read.
+    std::vector<Span> piece_span;
+    std::vector<Span> start_span;
     Grid grid;
+    std::vector<Disc> filed;  // the gridded circles, cell by cell, ascending within a cell
+    std::vector<Disc> loose;  // circles not in the grid: checked by every question
     std::vector<std::uint32_t> cursor;
     std::vector<Piece> pieces;
     std::vector<Point> starts;
-    bool edge_pieces_read = false;
-    std::uint32_t edge_first = 0, edge_end = 0;
+    // The forced eyes in ascending key, flat: their keys and their points.
+    std::vector<PointKey> eye_keys;
+    std::vector<Point> eyes;
     bool edge_starts_read = false;
     std::uint32_t edge_starts_first = 0, edge_starts_end = 0;
     double reach_scale = 0.0;  // at least the largest coordinate magnitude of a gridded disc
@@ -320,6 +367,8 @@ struct LivenessScene::Buffers {
 };
 
 namespace {
+
+constexpr std::uint32_t NO_CELL = ~std::uint32_t{0};
 
 // Out of line for the same reason as the analysis workspace: the address
 // of the thread's copy is asked for once per scene.
@@ -330,7 +379,7 @@ namespace {
 
 // Cells per axis: cells of at least 2.3 units, so a dead zone's grid box
 // (4.5 units and a little) spans at most SPAN + 1 = 3, and no more than about
-// the square root of twice the number of discs. The grid reaches RIM beyond
+// the square root of twice the number of shapes. The grid reaches RIM beyond
 // the board on every side.
 constexpr double CELL = 2.3;
 constexpr double RIM = 1.0;
@@ -348,52 +397,84 @@ LivenessScene::LivenessScene(const AliveZone& zone)
         buffers_ = new Buffers;
     }
     Buffers& b = *buffers_;
-    b.lines.clear();
     b.edges.clear();
-    b.discs.clear();
+    b.x_from = b.y_from = -INF;
+    b.x_to = b.y_to = INF;
+    b.edge_shapes.clear();
+    b.circle_count = 0;
+    b.cell_of.clear();
     b.loose.clear();
     b.pieces.clear();
     b.starts.clear();
-    b.edge_pieces_read = false;
     b.edge_starts_read = false;
     b.reach_scale = 0.0;
+    b.eye_keys.clear();
+    b.eyes.clear();
+    for (const auto& [key, eye] : zone.forced_eyes()) {
+        b.eye_keys.push_back(key);
+        b.eyes.push_back(eye);
+    }
 
-    for (const auto& [id, shape] : zone.graph().shapes()) {
+    const ShapeTable& shapes = zone.graph().shapes();
+    place_grid(shapes.size());
+    Grid& g = b.grid;
+    const std::uint32_t n = g.nx;
+    std::uint32_t place = 0;
+    for (const auto& [id, shape] : shapes) {
+        const std::uint32_t index = place++;
+        std::uint32_t cell = NO_CELL;
         if (const auto* c = std::get_if<Circle>(&shape.kind)) {
-            LivenessScene::Disc& d = b.discs.emplace_back();
-            d.c = *c;
-            d.id = id;
-            d.shape = &shape;
-            d.whole = shape.count <= 1;
-            d.scale = std::fabs(c->centre.x) + std::fabs(c->centre.y) + c->radius;
-            const double reach = c->radius + (0.25 + 1e-6 * d.scale);
-            d.reach = {c->centre.x - reach, c->centre.y - reach, c->centre.x + reach, c->centre.y + reach};
-            d.box = {c->centre.x - c->radius, c->centre.y - c->radius, c->centre.x + c->radius,
-                     c->centre.y + c->radius};
-            // A huge, negative or non-finite radius or centre is never passed
-            // over: such a disc is checked by every question.
-            d.gridded = c->radius >= 0.0 && c->radius <= 1e6 && finite_box(d.reach);
-            if (d.gridded) {
-                if (d.scale > b.reach_scale) b.reach_scale = d.scale;
-            } else {
-                b.loose.push_back(static_cast<std::uint32_t>(b.discs.size() - 1));
+            ++b.circle_count;
+            // The grid box: the circle's box widened on every side by far
+            // more than the rounding of a distance to the circle (0.25 plus
+            // a millionth of the coordinate magnitude). A huge, negative or
+            // NaN radius, a centre beyond 1e15 (or NaN) along an axis, or a
+            // box spanning more than SPAN + 1 cells along an axis, is never
+            // passed over: such a disc is checked by every question.
+            const double scale = std::fabs(c->centre.x) + std::fabs(c->centre.y) + c->radius;
+            const double reach = c->radius + (0.25 + 1e-6 * scale);
+            const Box box{c->centre.x - reach, c->centre.y - reach, c->centre.x + reach, c->centre.y + reach};
+            if (c->radius >= 0.0 && c->radius <= 1e6 && std::fabs(c->centre.x) <= 1e15 &&
+                std::fabs(c->centre.y) <= 1e15) {
+                const Grid::Range r = g.range(box);
+                if (r.x1 - r.x0 <= SPAN && r.y1 - r.y0 <= SPAN) {
+                    cell = r.y0 * n + r.x0;
+                    ++b.cursor[cell];
+                    if (scale > b.reach_scale) b.reach_scale = scale;
+                }
             }
+            if (cell == NO_CELL) b.loose.push_back(Disc{c->centre, c->radius, index, shape.count <= 1 ? WHOLE : 0});
         } else {
-            b.lines.push_back(&shape.kind);
-            b.edges.emplace_back(id, &shape);
+            b.edge_shapes.emplace_back(id, &shape);
+            EdgeLine& line = b.edges.emplace_back();
+            line.shape = &shape;
+            line.bounds = shape.count > 1;
+            const Edge& edge = *std::get_if<Edge>(&shape.kind);
+            line.vertical = edge.side == EdgeSide::Left || edge.side == EdgeSide::Right;
+            line.low = edge.side == EdgeSide::Left || edge.side == EdgeSide::Top;
+            line.at = line.low ? 1.0 : edge.board_size + (-1.0);
+            double& from = line.vertical ? b.x_from : b.y_from;
+            double& to = line.vertical ? b.x_to : b.y_to;
+            if (line.low && line.at > from) from = line.at;
+            if (!line.low && line.at < to) to = line.at;
         }
+        b.cell_of.push_back(cell);
+    }
+    if (b.piece_span.size() < shapes.size()) {
+        b.piece_span.resize(shapes.size());
+        b.start_span.resize(shapes.size());
     }
     file_discs();
 }
 
-// Files every gridded disc in the cell where its grid box starts, discs in
-// ascending order within a cell: a counting sort by cell. A disc whose box
-// spans more than SPAN + 1 cells along an axis is kept out of the grid
-// instead.
-void LivenessScene::file_discs() {
+const Shape& LivenessScene::shape_at(std::uint32_t place) const {
+    return (zone_->graph().shapes().begin() + static_cast<std::ptrdiff_t>(place))->second;
+}
+
+// Sizes the grid for a zone of `count` shapes and clears its counts.
+void LivenessScene::place_grid(std::size_t count) {
     Buffers& b = *buffers_;
     Grid& g = b.grid;
-    const std::size_t count = b.discs.size();
     const double extent = size_ + 2.0 * RIM;
     const auto most = static_cast<std::uint32_t>(std::sqrt(2.0 * static_cast<double>(count))) + 1;
     std::uint32_t n = 1;
@@ -407,21 +488,16 @@ void LivenessScene::file_discs() {
     g.ox = g.oy = -RIM;
     g.per_unit = n == 1 ? 1.0 : static_cast<double>(n) / extent;
     g.last = static_cast<double>(n - 1);
-    const std::size_t cells = static_cast<std::size_t>(n) * n;
+    b.cursor.assign(static_cast<std::size_t>(n) * n, 0);
+}
+
+// Files every gridded disc in the cell where its grid box starts, discs in
+// ascending order within a cell: a counting sort by cell.
+void LivenessScene::file_discs() {
+    Buffers& b = *buffers_;
+    Grid& g = b.grid;
+    const std::size_t cells = static_cast<std::size_t>(g.nx) * g.ny;
     std::vector<std::uint32_t>& cursor = b.cursor;
-    cursor.assign(cells, 0);
-    for (std::size_t i = 0; i < count; ++i) {
-        Disc& d = b.discs[i];
-        if (!d.gridded) continue;
-        const Grid::Range r = g.range(d.reach);
-        if (r.x1 - r.x0 > SPAN || r.y1 - r.y0 > SPAN) {
-            d.gridded = false;
-            b.loose.push_back(static_cast<std::uint32_t>(i));
-            continue;
-        }
-        d.cell = r.y0 * n + r.x0;
-        ++cursor[d.cell];
-    }
     g.start.resize(cells + 1);
     std::uint32_t total = 0;
     for (std::size_t c = 0; c < cells; ++c) {
@@ -431,10 +507,17 @@ void LivenessScene::file_discs() {
         total += here;
     }
     g.start[cells] = total;
-    g.items.resize(total);
-    for (std::size_t i = 0; i < count; ++i) {
-        const Disc& d = b.discs[i];
-        if (d.gridded) g.items[cursor[d.cell]++] = static_cast<std::uint32_t>(i);
+    b.filed.resize(total);
+    // The shape table again, just read and still in the cache, rather than
+    // a copy of every circle written and read back.
+    std::uint32_t place = 0;
+    for (const auto& [id, shape] : zone_->graph().shapes()) {
+        const std::uint32_t cell = b.cell_of[place];
+        if (cell != NO_CELL) {
+            const Circle& c = *std::get_if<Circle>(&shape.kind);
+            b.filed[cursor[cell]++] = Disc{c.centre, c.radius, place, shape.count <= 1 ? WHOLE : 0u};
+        }
+        ++place;
     }
 }
 
@@ -458,100 +541,102 @@ bool LivenessScene::any_disc_near(const Box& query, F&& f) {
                          !std::isnan(query.hiy);
     Grid::Range r{};
     if (bounded) r = g.reaching(query);
-    if (!bounded || r.cells() > b.discs.size() || (g.nx == 1 && g.ny == 1)) {
-        for (Disc& d : b.discs) {
+    if (!bounded || r.cells() > b.circle_count || (g.nx == 1 && g.ny == 1)) {
+        for (Disc& d : b.filed) {
             if (f(d)) return true;
         }
-        return false;
-    }
-    for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * g.nx;
-        for (std::size_t k = g.start[row + r.x0]; k < g.start[row + r.x1 + 1]; ++k) {
-            if (f(b.discs[g.items[k]])) return true;
+    } else {
+        for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
+            const std::size_t row = static_cast<std::size_t>(y) * g.nx;
+            Disc* d = b.filed.data() + g.start[row + r.x0];
+            Disc* const end = b.filed.data() + g.start[row + r.x1 + 1];
+            for (; d != end; ++d) {
+                if (f(*d)) return true;
+            }
         }
     }
-    for (const std::uint32_t i : b.loose) {
-        if (f(b.discs[i])) return true;
+    for (Disc& d : b.loose) {
+        if (f(d)) return true;
     }
     return false;
 }
 
-bool LivenessScene::vertex_in_play(Point v) const {
+// Inlined into the vertex check, which asks it for every vertex in turn.
+[[gnu::always_inline]] inline bool LivenessScene::in_play(Point v) const {
     // The test depth_at(v) <= 0, decided by any shape whose depth at v is
     // positive: the maximum is at most 0 exactly when no depth exceeds 0 (a
     // NaN depth never raises the maximum).
     const double s = size_;
     if (!(0.0 <= v.x && v.x <= s && 0.0 <= v.y && v.y <= s)) return false;
-    const auto& eyes = zone_->forced_eyes();
-    if (!eyes.empty() && eyes.contains(point_key(v))) return true;
     const Buffers& b = *buffers_;
-    auto deep = [v](const Disc& d) {
-        const Circle& c = d.c;
-        // A centre more than r + 1 away along an axis is farther than r: the
-        // depth there is negative, whatever the rounding.
-        if (c.radius <= 1e6) {
-            const double reach = c.radius + 1.0;
-            if (std::fabs(v.x - c.centre.x) > reach || std::fabs(v.y - c.centre.y) > reach) return false;
+    if (!b.eye_keys.empty()) {
+        // A few keys are looked through in turn, more are bisected.
+        const PointKey key = point_key(v);
+        if (b.eye_keys.size() <= 8) {
+            for (const PointKey& eye : b.eye_keys) {
+                if (eye == key) return true;
+            }
+        } else if (std::binary_search(b.eye_keys.begin(), b.eye_keys.end(), key)) {
+            return true;
         }
-        return c.radius - distance(v, c.centre) > 0;
-    };
+    }
+    // The edge lines first, in one test: a vertex on the board's boundary
+    // lies in a dead strip, and the answer does not depend on the order.
+    if (static_cast<int>(v.x < b.x_from) | static_cast<int>(v.x > b.x_to) | static_cast<int>(v.y < b.y_from) |
+        static_cast<int>(v.y > b.y_to)) {
+        return false;
+    }
     // Only the discs whose grid box holds v can hold v: a circle whose grid
     // box misses v is farther from v than its radius, whatever the rounding.
     // Such a box starts in v's cell or up to SPAN cells before it along
-    // each axis.
+    // each axis. The few candidates of a row are all measured, without a
+    // branch per candidate.
     const Grid& g = b.grid;
     const Grid::Range cells = g.reaching({v.x, v.y, v.x, v.y});
     for (std::uint32_t y = cells.y0; y <= cells.y1; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * g.nx;
-        for (std::size_t k = g.start[row + cells.x0]; k < g.start[row + cells.x1 + 1]; ++k) {
-            const Disc& d = b.discs[g.items[k]];
-            const Box& r = d.reach;
-            if (v.x < r.lox || v.x > r.hix || v.y < r.loy || v.y > r.hiy) continue;
-            if (d.c.radius - distance(v, d.c.centre) > 0) return false;
+        const Disc* d = b.filed.data() + g.start[row + cells.x0];
+        const Disc* const end = b.filed.data() + g.start[row + cells.x1 + 1];
+        bool deep = false;
+        for (; d != end; ++d) deep |= d->radius - distance(v, d->centre) > 0;
+        if (deep) return false;
+    }
+    for (const Disc& d : b.loose) {
+        // A centre more than r + 1 away along an axis is farther than r: the
+        // depth there is negative, whatever the rounding.
+        if (d.radius <= 1e6) {
+            const double reach = d.radius + 1.0;
+            if (std::fabs(v.x - d.centre.x) > reach || std::fabs(v.y - d.centre.y) > reach) continue;
         }
-    }
-    for (const std::uint32_t i : b.loose) {
-        if (deep(b.discs[i])) return false;
-    }
-    // The edge lines last: most vertices that are out of play lie in a
-    // circle, and the answer does not depend on the order.
-    for (const ShapeKind* kind : b.lines) {
-        if (depth_in(*kind, v) > 0) return false;
+        if (d.radius - distance(v, d.centre) > 0) return false;
     }
     return true;
 }
 
-void LivenessScene::build_edge_pieces() {
-    Buffers& b = *buffers_;
-    b.edge_pieces_read = true;
-    b.edge_first = static_cast<std::uint32_t>(b.pieces.size());
-    for (const auto& [id, shape] : b.edges) {
-        // An edge line with at most one segment bounds nothing.
-        if (shape->count <= 1) continue;
-        append_pieces(zone_->graph(), *shape, b.pieces);
-    }
-    b.edge_end = static_cast<std::uint32_t>(b.pieces.size());
-}
+bool LivenessScene::vertex_in_play(Point v) const { return in_play(v); }
 
 // Called only for a disc whose box is not separated from the query's (see
 // clearance_within).
-bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit) {
+bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale,
+                                double limit) {
     Buffers& b = *buffers_;
-    const Circle& c = disc.c;
-    if (disc.whole) return whole_circle_distance(c.centre, c.radius, p, q) <= limit;
-    if (!disc.pieces_read) {
-        disc.pieces_read = true;
-        disc.first = static_cast<std::uint32_t>(b.pieces.size());
-        // A list with no exposed segment has no exposed piece.
-        if (zone_->graph().has_exposed_segment(*disc.shape)) append_pieces(zone_->graph(), *disc.shape, b.pieces);
-        disc.end = static_cast<std::uint32_t>(b.pieces.size());
-    }
-    if (disc.first == disc.end) return false;  // nothing exposed: nothing to measure
-    const double bound = distance(c.centre, nearest_on_piece(p, q, c.centre)) - c.radius;
-    const double scale = std::fabs(c.centre.x) + std::fabs(c.centre.y) + c.radius + std::fabs(p.x) + std::fabs(p.y) +
-                         std::fabs(q.x) + std::fabs(q.y);
+    const Point c = disc.centre;
+    const double r = disc.radius;
+    if ((disc.flags & WHOLE) != 0) return whole_circle_distance(c, r, p, q) <= limit;
+    // Every exposed piece of the circle lies on its outline, so no measure
+    // to it falls below the distance from p-q to the outline, which is at
+    // least |c - F| - r for the point F of p-q nearest the centre, up to
+    // rounding. Tested before the circle's list is read.
+    const double bound = distance(c, nearest_on_piece(p, q, c)) - r;
+    const double scale =
+        std::fabs(c.x) + std::fabs(c.y) + r + std::fabs(p.x) + std::fabs(p.y) + std::fabs(q.x) + std::fabs(q.y);
     if (bound > limit + 1e-9 * (1.0 + scale)) return false;
-    for (std::uint32_t i = disc.first; i < disc.end; ++i) {
+    const Span span = read_once(disc.flags, PIECES_READ, b.piece_span[disc.index], b.pieces, [&] {
+        // A list with no exposed segment has no exposed piece.
+        const Shape& shape = shape_at(disc.index);
+        if (zone_->graph().has_exposed_segment(shape)) append_pieces(zone_->graph(), shape, b.pieces);
+    });
+    for (std::uint32_t i = span.first; i < span.end; ++i) {
         if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
     }
     return false;
@@ -570,17 +655,37 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
     // Every measure against a circle, whole or split, is a computed distance
     // between a point of p-q and a point of the circle's outline (or 0 when
     // p-q enters the disc, which puts the boxes together): a circle whose box
-    // lies farther than the limit from the box of p-q cannot decide.
+    // lies farther than the limit from the box of p-q cannot decide. A split
+    // circle whose shape keeps that its list holds no exposed segment has
+    // nothing to measure.
     auto within = [&](Disc& d) {
-        if (separated(d.box, query, limit + margin(d.scale + query_scale))) return false;
+        const Point c = d.centre;
+        const double r = d.radius;
+        const Box box{c.x - r, c.y - r, c.x + r, c.y + r};
+        const double scale = std::fabs(c.x) + std::fabs(c.y) + r;
+        if (separated(box, query, limit + margin(scale + query_scale))) return false;
+        if ((d.flags & WHOLE) == 0 && shape_at(d.index).exposure == Exposure::None) return false;
         return disc_within(d, p, q, query, query_scale, limit);
     };
     if (any_disc_near(near, within)) return true;
-    if (!b.edge_pieces_read) build_edge_pieces();
-    for (std::uint32_t i = b.edge_first; i < b.edge_end; ++i) {
-        if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
+    // Every measure against an edge line's piece is a computed distance
+    // between a point of p-q and a point of the line (the crossing test aside,
+    // which needs p and q strictly on either side of the line): a line
+    // farther than the limit from the box of p-q, by a margin far above
+    // rounding, cannot decide, and its list is not read.
+    for (EdgeLine& line : b.edges) {
+        if (!line.bounds) continue;
+        const double lo = line.vertical ? query.lox : query.loy;
+        const double hi = line.vertical ? query.hix : query.hiy;
+        const double gap = limit + margin(query_scale + std::fabs(line.at));
+        if (lo - line.at > gap || line.at - hi > gap) continue;
+        const Span span = read_once(line.flags, PIECES_READ, line.pieces, b.pieces,
+                                    [&] { append_pieces(zone_->graph(), *line.shape, b.pieces); });
+        for (std::uint32_t i = span.first; i < span.end; ++i) {
+            if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
+        }
     }
-    for (const auto& [key, eye] : zone_->forced_eyes()) {
+    for (const Point& eye : b.eyes) {
         if (eye.x < near.lox || eye.x > near.hix || eye.y < near.loy || eye.y > near.hiy) continue;
         if (distance(eye, nearest_on_piece(p, q, eye)) <= limit) return true;
     }
@@ -592,7 +697,7 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
     // Cheapest first: a vertex in playable space.
     for (const Ring& ring : rings) {
         for (const Point& v : ring) {
-            if (vertex_in_play(v)) return true;
+            if (in_play(v)) return true;
         }
     }
     // A territory edge within reach of the playable boundary or a forced eye.
@@ -610,11 +715,12 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
         double deepest = -INF;
         for (std::uint32_t y = cells.y0; y <= cells.y1; ++y) {
             const std::size_t row = static_cast<std::size_t>(y) * g.nx;
-            for (std::size_t k = g.start[row + cells.x0]; k < g.start[row + cells.x1 + 1]; ++k) {
-                const Circle& c = b.discs[g.items[k]].c;
-                const double dx = v.x - c.centre.x;
-                const double dy = v.y - c.centre.y;
-                const double depth = c.radius * c.radius - (dx * dx + dy * dy);
+            const Disc* d = b.filed.data() + g.start[row + cells.x0];
+            const Disc* const end = b.filed.data() + g.start[row + cells.x1 + 1];
+            for (; d != end; ++d) {
+                const double dx = v.x - d->centre.x;
+                const double dy = v.y - d->centre.y;
+                const double depth = d->radius * d->radius - (dx * dx + dy * dy);
                 if (depth > deepest) deepest = depth;
             }
         }
@@ -641,7 +747,7 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
             i = i + 1 == len ? 0 : i + 1;
         }
     }
-    for (const auto& [key, eye] : zone_->forced_eyes()) {
+    for (const Point& eye : b.eyes) {
         if (territory_contains(rings, eye.x, eye.y)) return true;
     }
     return exposed_start_inside(rings);
@@ -651,7 +757,7 @@ void LivenessScene::build_edge_starts() {
     Buffers& b = *buffers_;
     b.edge_starts_read = true;
     b.edge_starts_first = static_cast<std::uint32_t>(b.starts.size());
-    for (const auto& [id, shape] : b.edges) append_exposed_starts(zone_->graph(), *shape, b.starts);
+    for (const auto& [id, shape] : b.edge_shapes) append_exposed_starts(zone_->graph(), *shape, b.starts);
     b.edge_starts_end = static_cast<std::uint32_t>(b.starts.size());
 }
 
@@ -697,13 +803,12 @@ bool LivenessScene::exposed_start_inside(const std::vector<Ring>& rings) {
     const Box near = boxed ? Box{box.lox - slack, box.loy, box.hix + slack, box.hiy}
                            : Box{-INF, -INF, INF, INF};
     auto inside = [&](Disc& d) {
-        if (!d.starts_read) {
-            d.starts_read = true;
-            d.starts_first = static_cast<std::uint32_t>(b.starts.size());
-            if (zone_->graph().has_exposed_segment(*d.shape)) append_exposed_starts(zone_->graph(), *d.shape, b.starts);
-            d.starts_end = static_cast<std::uint32_t>(b.starts.size());
-        }
-        return starts_inside(d.starts_first, d.starts_end, rings, boxed, box, slack);
+        const Span span = read_once(d.flags, STARTS_READ, b.start_span[d.index], b.starts, [&] {
+            // A list with no exposed segment has no exposed start.
+            const Shape& shape = shape_at(d.index);
+            if (zone_->graph().has_exposed_segment(shape)) append_exposed_starts(zone_->graph(), shape, b.starts);
+        });
+        return starts_inside(span.first, span.end, rings, boxed, box, slack);
     };
     if (any_disc_near(near, inside)) return true;
     if (!b.edge_starts_read) build_edge_starts();

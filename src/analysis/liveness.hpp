@@ -14,12 +14,14 @@ namespace cellvane {
 // reaches a little beyond each circle, so a question looks only at the
 // circles near the territory it asks about; a circle's exposed pieces and
 // exposed segment starts are read from the zone the first time a question
-// comes near it, the board-edge lines' once. Every check answers whether
+// comes near it, a board-edge line's pieces the first time a question comes
+// near its line, the edge lines' starts once. Every check answers whether
 // some piece, circle, start or forced eye decides it, which does not depend
 // on the order they are looked at; the ones passed over are exactly those a
-// bounding-box test proves too far away to decide. So the scene answers
-// exactly what the same questions asked of the zone directly answer. The
-// zone must not change while the scene is in use.
+// bounding-box or distance test proves too far away to decide, and the
+// circles whose shape keeps that their list holds no exposed segment. So
+// the scene answers exactly what the same questions asked of the zone
+// directly answer. The zone must not change while the scene is in use.
 class LivenessScene {
 public:
     explicit LivenessScene(const AliveZone& zone);
@@ -50,8 +52,10 @@ private:
     struct Disc;
     template <class F>
     bool any_disc_near(const Box& query, F&& f);
+    void place_grid(std::size_t count);
+    bool in_play(Point v) const;
+    const Shape& shape_at(std::uint32_t place) const;
     void file_discs();
-    void build_edge_pieces();
     void build_edge_starts();
     bool disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit);
     bool starts_inside(std::uint32_t first, std::uint32_t end, const std::vector<Ring>& rings, bool boxed,

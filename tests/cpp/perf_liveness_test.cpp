@@ -124,30 +124,43 @@ TEST(PerfLiveness, VerdictsAgreeWithTheDirectChecksOnDensePositions) {
 }
 
 TEST(PerfLiveness, VertexCheckAgreesWithTheDepth) {
-    std::mt19937_64 rng(23);
-    Dense pos(18.0, rng, 3, 30);
-    LivenessScene scene(pos.zone);
-    std::uniform_real_distribution<double> u(-1.0, 19.0);
-    std::uniform_real_distribution<double> angle(0.0, TWO_PI);
-    int inside = 0;
-    for (int k = 0; k < 20000; ++k) {
-        Point v{u(rng), u(rng)};
-        if (k % 3 == 0) {
-            // On or next to a dead zone's rim, where the depth is near 0.
-            const Point c = pos.stones[static_cast<std::size_t>(k) % pos.stones.size()].position;
-            const double t = angle(rng);
-            const double r = 2.0 + (k % 2 ? 1e-15 : -1e-15) * (k % 5);
-            v = {c.x + r * std::cos(t), c.y + r * std::sin(t)};
+    // A few forced eyes and many: the scene looks through a short list of
+    // them in turn and bisects a long one.
+    for (const int eyes : {3, 14}) {
+        std::mt19937_64 rng(23);
+        Dense pos(18.0, rng, eyes, 30);
+        // And one in the left dead strip, where every other point is out of play.
+        pos.zone.add_forced_eye({0.5, 9.0});
+        ASSERT_EQ(pos.zone.forced_eyes().size(), static_cast<std::size_t>(eyes) + 1);
+        LivenessScene scene(pos.zone);
+        std::uniform_real_distribution<double> u(-1.0, 19.0);
+        std::uniform_real_distribution<double> angle(0.0, TWO_PI);
+        int inside = 0;
+        for (int k = 0; k < 20000; ++k) {
+            Point v{u(rng), u(rng)};
+            if (k % 3 == 0) {
+                // On or next to a dead zone's rim, where the depth is near 0.
+                const Point c = pos.stones[static_cast<std::size_t>(k) % pos.stones.size()].position;
+                const double t = angle(rng);
+                const double r = 2.0 + (k % 2 ? 1e-15 : -1e-15) * (k % 5);
+                v = {c.x + r * std::cos(t), c.y + r * std::sin(t)};
+            }
+            const bool expected = pos.zone.depth_at(v) <= 0;
+            ASSERT_EQ(scene.vertex_in_play(v), expected) << v.x << " " << v.y;
+            inside += expected;
         }
-        const bool expected = pos.zone.depth_at(v) <= 0;
-        ASSERT_EQ(scene.vertex_in_play(v), expected) << v.x << " " << v.y;
-        inside += expected;
+        for (const auto& [key, eye] : pos.zone.forced_eyes()) {
+            EXPECT_TRUE(scene.vertex_in_play(eye));
+            // A point next to an eye is no eye.
+            const Point beside{std::nextafter(eye.x, 100.0), eye.y};
+            EXPECT_EQ(scene.vertex_in_play(beside), pos.zone.depth_at(beside) <= 0);
+        }
+        for (const Point v :
+             {Point{NaN, 5.0}, Point{1.0, 1.0}, Point{17.0, 17.0}, Point{-0.0, 9.0}, Point{18.0, 0.0}}) {
+            EXPECT_EQ(scene.vertex_in_play(v), pos.zone.depth_at(v) <= 0);
+        }
+        EXPECT_GT(inside, 1000);
     }
-    for (const auto& [key, eye] : pos.zone.forced_eyes()) EXPECT_TRUE(scene.vertex_in_play(eye));
-    for (const Point v : {Point{NaN, 5.0}, Point{1.0, 1.0}, Point{17.0, 17.0}, Point{-0.0, 9.0}, Point{18.0, 0.0}}) {
-        EXPECT_EQ(scene.vertex_in_play(v), pos.zone.depth_at(v) <= 0);
-    }
-    EXPECT_GT(inside, 1000);
 }
 
 TEST(PerfLiveness, ExposedStartCheckAgreesWithTheFullWalk) {
