@@ -52,8 +52,6 @@ inline void meet(GroupWorkspace& ws, std::uint32_t& count, std::uint32_t v) {
     GroupWorkspace::Node& node = ws.nodes[v];
     node.generation = ws.generation;
     node.degree = 0;
-    node.more = 0;
-    node.visited = false;
     ws.order[count++] = v;
 }
 
@@ -66,19 +64,42 @@ inline void meet(GroupWorkspace& ws, std::uint32_t& count, std::uint32_t v) {
     const auto [it, fresh] = ws.beyond.try_emplace(index, v);
     if (!fresh) return it->second;
     // Vertices number at most the nodes in use, which the order list
-    // outgrows only here.
+    // outgrows only here; it keeps one entry more, which vertex_of writes
+    // when every vertex has been met.
     if (ws.nodes.size() <= v) ws.nodes.resize(std::size_t{v} + 1, GroupWorkspace::Node{});
-    if (ws.order.size() <= v) ws.order.resize(std::size_t{v} + 1);
+    if (ws.order.size() <= std::size_t{v} + 1) ws.order.resize(std::size_t{v} + 2);
     meet(ws, count, v);
     return v;
 }
 
+// The collection's hold on the workspace: its nodes, its order list and
+// its generation, and the vertices met so far, as plain values.
+struct Meeting {
+    GroupWorkspace::Node* nodes;
+    std::uint32_t* order;
+    std::uint64_t generation;
+    std::uint32_t count;
+};
+
 // The vertex at circumcentre `index`: the index itself below `table`, the
-// partition's circumcentre count.
-inline std::uint32_t vertex_of(GroupWorkspace& ws, std::uint32_t& count, std::size_t index, std::size_t table) {
-    if (index >= table) return vertex_beyond(ws, count, index, table);
+// partition's circumcentre count. Whether the vertex is new to this
+// generation decides nothing by a branch: the order list is written always
+// and kept by advancing its count, and the degree is kept or cleared by a
+// mask, as every vertex is met about as often for the first time as again.
+inline std::uint32_t vertex_of(GroupWorkspace& ws, Meeting& m, std::size_t index, std::size_t table) {
+    if (index >= table) [[unlikely]] {
+        std::uint32_t count = m.count;
+        const std::uint32_t v = vertex_beyond(ws, count, index, table);
+        m = {ws.nodes.data(), ws.order.data(), m.generation, count};
+        return v;
+    }
     const auto v = static_cast<std::uint32_t>(index);
-    if (ws.nodes[v].generation != ws.generation) meet(ws, count, v);
+    GroupWorkspace::Node& node = m.nodes[v];
+    const std::uint32_t fresh = node.generation != m.generation;
+    m.order[m.count] = v;
+    m.count += fresh;
+    node.generation = m.generation;
+    node.degree &= fresh - 1;
     return v;
 }
 
@@ -87,7 +108,7 @@ inline std::uint32_t vertex_of(GroupWorkspace& ws, std::uint32_t& count, std::si
 [[gnu::noinline]] void attach_more(GroupWorkspace& ws, GroupWorkspace::Node& node, std::uint32_t to) {
     ws.links.push_back({to, 0});
     const auto entry = static_cast<std::uint32_t>(ws.links.size());
-    if (node.more == 0) {
+    if (node.degree == 2) {
         node.more = entry;
     } else {
         ws.links[node.last - 1].next = entry;
@@ -96,8 +117,8 @@ inline std::uint32_t vertex_of(GroupWorkspace& ws, std::uint32_t& count, std::si
 }
 
 // Appends `to` to the adjacency of vertex `from`.
-inline void attach(GroupWorkspace& ws, std::uint32_t from, std::uint32_t to) {
-    GroupWorkspace::Node& node = ws.nodes[from];
+inline void attach(GroupWorkspace& ws, GroupWorkspace::Node* nodes, std::uint32_t from, std::uint32_t to) {
+    GroupWorkspace::Node& node = nodes[from];
     if (node.degree < 2) {
         node.near[node.degree] = to;
     } else {
@@ -118,43 +139,65 @@ std::uint32_t collect_boundary(const VoronoiPartition& partition, const std::vec
     const std::size_t table = partition.circumcentres.size();
     ++ws.generation;
     if (ws.nodes.size() < table) ws.nodes.resize(table, GroupWorkspace::Node{});
-    if (ws.order.size() < table) ws.order.resize(table);
+    // One entry past the vertices, which vertex_of writes and drops once
+    // every vertex has been met.
+    if (ws.order.size() < table + 1) ws.order.resize(table + 1);
     if (!ws.beyond.empty()) ws.beyond.clear();
     ws.links.clear();
-    std::uint32_t count = 0;
+    Meeting m{ws.nodes.data(), ws.order.data(), ws.generation, 0};
     const std::size_t* const label = labels.data();
     auto take = [&](const CellEdge& e) {
         if (e.neighbour < n && label[e.neighbour] == number) return;
-        const std::uint32_t from = vertex_of(ws, count, e.from, table);
-        const std::uint32_t to = vertex_of(ws, count, e.to, table);
-        attach(ws, from, to);
-        attach(ws, to, from);
+        const std::uint32_t from = vertex_of(ws, m, e.from, table);
+        const std::uint32_t to = vertex_of(ws, m, e.to, table);
+        attach(ws, m.nodes, from, to);
+        attach(ws, m.nodes, to, from);
     };
     if (hints.edges != nullptr) {
         for (std::size_t i = 0; i < hints.edge_count; ++i) take(*hints.edges[i]);
-        return count;
+        return m.count;
     }
     for (std::size_t i = 0; i < member_count; ++i) {
-        const std::size_t m = members[i];
-        if (m >= n) continue;
-        const CellEdge* const end = partition.cell_end(m);
-        for (const CellEdge* e = partition.cell_begin(m); e != end; ++e) take(*e);
+        const std::size_t member = members[i];
+        if (member >= n) continue;
+        const CellEdge* const end = partition.cell_end(member);
+        for (const CellEdge* e = partition.cell_begin(member); e != end; ++e) take(*e);
     }
-    return count;
+    return m.count;
 }
 
-// The first neighbour of `node` not yet visited, or `none`.
-inline std::uint32_t next_unvisited(const GroupWorkspace& ws, const GroupWorkspace::Node& node, std::uint32_t none) {
+inline bool is_visited(const GroupWorkspace::Node& node) { return (node.degree & GroupWorkspace::VISITED) != 0; }
+
+// next_unvisited for a vertex of more than two neighbours, out of line:
+// only a partition unlike those built from stones has one.
+[[gnu::noinline]] std::uint32_t next_unvisited_of_many(const GroupWorkspace& ws, const GroupWorkspace::Node& node,
+                                                       std::uint32_t none) {
     const GroupWorkspace::Node* const nodes = ws.nodes.data();
-    const std::uint32_t near = node.degree < 2 ? node.degree : 2;
-    for (std::uint32_t i = 0; i < near; ++i) {
-        if (!nodes[node.near[i]].visited) return node.near[i];
+    for (const std::uint32_t a : node.near) {
+        if (!is_visited(nodes[a])) return a;
     }
     for (std::uint32_t entry = node.more; entry != 0; entry = ws.links[entry - 1].next) {
         const std::uint32_t a = ws.links[entry - 1].to;
-        if (!nodes[a].visited) return a;
+        if (!is_visited(nodes[a])) return a;
     }
     return none;
+}
+
+// The first neighbour of `node` not yet visited, or `none`. Every vertex
+// has a neighbour; one with a single neighbour looks at it twice. For two
+// neighbours the choice is made by selects, not branches: which way a trace
+// goes on is as likely one as the other.
+inline std::uint32_t next_unvisited(const GroupWorkspace& ws, const GroupWorkspace::Node& node, std::uint32_t none) {
+    const std::uint32_t degree = node.degree & ~GroupWorkspace::VISITED;
+    if (degree > 2) [[unlikely]] return next_unvisited_of_many(ws, node, none);
+    const GroupWorkspace::Node* const nodes = ws.nodes.data();
+    const std::uint32_t first = node.near[0];
+    const std::uint32_t second = degree == 2 ? node.near[1] : first;
+    // A visited vertex's top bit, spread over the word: all ones or none.
+    const std::uint32_t second_gone = 0 - (nodes[second].degree >> 31);
+    const std::uint32_t first_gone = 0 - (nodes[first].degree >> 31);
+    const std::uint32_t later = (second & ~second_gone) | (none & second_gone);
+    return (first & ~first_gone) | (later & first_gone);
 }
 
 // Trace: from each unvisited vertex in the order first met, follow the first
@@ -173,13 +216,13 @@ void trace_rings(const std::vector<Point>& cc, std::uint32_t vertices, GroupWork
     // Vertices visited so far: once all are, no trace is left to start.
     std::uint32_t seen = 0;
     for (std::uint32_t k = 0; seen < vertices; ++k) {
-        if (nodes[order[k]].visited) continue;
+        if (is_visited(nodes[order[k]])) continue;
         const std::uint32_t begin = len;
         const std::uint32_t before = seen;
         std::uint32_t r = order[k];
         do {
             GroupWorkspace::Node& node = nodes[r];
-            node.visited = true;
+            node.degree |= GroupWorkspace::VISITED;
             ++seen;
             if (r < known) pts[len++] = cc[r];
             r = next_unvisited(ws, node, none);

@@ -26,12 +26,14 @@ Group build_group(const VoronoiPartition& partition, double board_size, const st
 struct GroupWorkspace {
     struct Node {
         std::uint64_t generation;  // 64 bits: never wraps
-        std::uint32_t degree;   // neighbours attached
+        // Neighbours attached, with VISITED set once the trace has passed
+        // the vertex; both read only in the node's generation.
+        std::uint32_t degree;
         std::uint32_t near[2];  // the first two neighbours, in the order attached
-        std::uint32_t more;     // entry of the third neighbour + 1, or 0
-        std::uint32_t last;     // entry of the last neighbour past the second + 1, or 0
-        bool visited;
+        std::uint32_t more;     // entry of the third neighbour + 1, once there is one
+        std::uint32_t last;     // entry of the last neighbour past the second + 1
     };
+    static constexpr std::uint32_t VISITED = std::uint32_t{1} << 31;
     // A neighbour past a vertex's second. A circumcentre index names a
     // triangle, and a group's boundary crosses none or two of its sides, so
     // only a partition unlike those built from stones gives a vertex more.
