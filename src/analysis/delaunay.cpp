@@ -193,7 +193,13 @@ private:
         const double dx = p.x - centre_.x;
         const double dy = p.y - centre_.y;
         const double t = dx / (std::fabs(dx) + std::fabs(dy));
-        const double a = (dy > 0.0 ? 3.0 - t : 1.0 + t) / 4.0;
+        // (dy > 0 ? 3 - t : 1 + t) / 4, the two cases read from tables by
+        // the sign test rather than branched on: 3 - t is 3 + (-1 t)
+        // exactly, as negation is exact.
+        static constexpr double base[2] = {1.0, 3.0};
+        static constexpr double turn[2] = {1.0, -1.0};
+        const std::size_t upper = dy > 0.0;
+        const double a = (base[upper] + turn[upper] * t) / 4.0;
         const double f = hash_len_real_ * a;
         // The index is below len but where a reaches 1 or beyond; only then
         // is the division worked. Truncation is the floor for a positive
@@ -277,6 +283,13 @@ void Builder::grow() {
 // legal. Each edge is held with its position in its triangle in the two low
 // bits, so that next and prev of it need no division; `start` is the third
 // edge of its triangle.
+// Steps from a half-edge to the next and the previous one of its triangle,
+// and the next one's position, by the half-edge's position in it; the steps
+// wrap modulo 2^64 as unsigned sums.
+constexpr std::size_t TO_NEXT[3] = {1, 1, static_cast<std::size_t>(-2)};
+constexpr std::size_t TO_PREV[3] = {2, static_cast<std::size_t>(-1), static_cast<std::size_t>(-1)};
+constexpr std::size_t NEXT_POSITION[3] = {1, 2, 0};
+
 inline std::size_t Builder::legalize(std::size_t start) {
     std::size_t* const tri = tri_;
     std::size_t* const twin = twin_;
@@ -287,13 +300,15 @@ inline std::size_t Builder::legalize(std::size_t start) {
     // the stack for later.
     std::size_t entry = start << 2 | 2;
     for (;;) {
+        // The neighbours within a triangle from tables by position, not by
+        // branches: the positions met follow no pattern.
         const std::size_t a = entry >> 2;
         const std::size_t ra = entry & 3;
-        const std::size_t ar = ra == 0 ? a + 2 : a - 1;
+        const std::size_t ar = a + TO_PREV[ra];
         const std::size_t b = twin[a];
-        const std::size_t al = ra == 2 ? a - 2 : a + 1;
+        const std::size_t al = a + TO_NEXT[ra];
         const std::size_t rb = b % 3;
-        const std::size_t bl = rb == 0 ? b + 2 : b - 1;
+        const std::size_t bl = b + TO_PREV[rb];
         if (b == EMPTY || !in_circle(pts_[tri[ar]], pts_[tri[a]], pts_[tri[al]], pts_[tri[bl]])) {
             if (top == 0) return ar;
             entry = stack[--top];
@@ -330,7 +345,7 @@ inline std::size_t Builder::legalize(std::size_t start) {
             stack_room_ = room = ws_.pending.size();
         }
         // br = next(b) waits; a is legalised first.
-        stack[top++] = rb == 2 ? (b - 2) << 2 : (b + 1) << 2 | (rb + 1);
+        stack[top++] = (b + TO_NEXT[rb]) << 2 | NEXT_POSITION[rb];
     }
 }
 
