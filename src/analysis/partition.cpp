@@ -1,5 +1,6 @@
 #include "analysis/partition.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "analysis/delaunay.hpp"
@@ -11,6 +12,10 @@ namespace {
 
 using delaunay::EMPTY;
 using predicates::Pair;
+
+// Step from a half-edge to the next one of its triangle, by its position in
+// it, as an unsigned sum that wraps: a table rather than a branch.
+constexpr std::size_t TO_NEXT[3] = {1, 1, static_cast<std::size_t>(-2)};
 
 // Circumcentre of a, b, c; the origin for a degenerate triangle (zero cross
 // product or a zero side). The formula of delaunay::circumdelta, its x and y
@@ -32,6 +37,18 @@ Point circumcentre(Point a, Point b, Point c) {
     const Pair num = Pair{ef[1], de[0]} * lengths - Pair{de[1], ef[0]} * Pair{lengths[1], lengths[0]};
     const Pair centre = pa + num * Pair{d, d};
     return {centre[0], centre[1]};
+}
+
+// The incoming half-edge `entry` keeps for its site when half-edge e, whose
+// twin is `twin`, also ends there: e when e lies on the hull or the site has
+// none yet, otherwise the one it holds. The half-edges come in ascending
+// order, so a held one is below e and EMPTY above it: the lesser of the two
+// is the answer off the hull, a select rather than a branch on data that
+// follows no pattern, and only the rare hull edge branches.
+inline void keep_incoming(std::size_t& entry, std::size_t e, std::size_t twin) {
+    std::size_t kept = std::min(entry, e);
+    if (twin == EMPTY) [[unlikely]] kept = e;
+    entry = kept;
 }
 
 }  // namespace
@@ -78,9 +95,9 @@ bool build_partition_into(double board_size, const std::vector<Point>& centres, 
         const std::size_t a = triangles[e];
         const std::size_t b = triangles[e + 1];
         const std::size_t c = triangles[e + 2];
-        if (halfedges[e] == EMPTY || inedges[b] == EMPTY) inedges[b] = e;
-        if (halfedges[e + 1] == EMPTY || inedges[c] == EMPTY) inedges[c] = e + 1;
-        if (halfedges[e + 2] == EMPTY || inedges[a] == EMPTY) inedges[a] = e + 2;
+        keep_incoming(inedges[b], e, halfedges[e]);
+        keep_incoming(inedges[c], e + 1, halfedges[e + 1]);
+        keep_incoming(inedges[a], e + 2, halfedges[e + 2]);
         centre[t] = circumcentre(sites[a], sites[b], sites[c]);
     }
 
@@ -104,7 +121,7 @@ bool build_partition_into(double board_size, const std::vector<Point>& centres, 
         const std::size_t first_triangle = first / 3;
         const auto first_neighbour = static_cast<std::uint32_t>(triangles[first]);
         auto previous = static_cast<std::uint32_t>(first_triangle);
-        std::size_t e = halfedges[first - 3 * first_triangle == 2 ? first - 2 : first + 1];
+        std::size_t e = halfedges[first + TO_NEXT[first - 3 * first_triangle]];
         bool closed = false;
         // At most one triangle per half-edge is passed, as a walk that does
         // not close could otherwise go on.
@@ -117,7 +134,7 @@ bool build_partition_into(double board_size, const std::vector<Point>& centres, 
             const std::size_t t = e / 3;
             edges[written++] = {previous, static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(triangles[e])};
             previous = static_cast<std::uint32_t>(t);
-            e = halfedges[e - 3 * t == 2 ? e - 2 : e + 1];
+            e = halfedges[e + TO_NEXT[e - 3 * t]];
         }
         // written - base edges stand for the triangles passed but the first.
         if (!closed || written - base < 2) {
