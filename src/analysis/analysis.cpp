@@ -65,7 +65,6 @@ namespace {
 // Buffers of the analysis, kept between calls on this thread: an analysis of
 // a position of a size met before allocates only the groups it answers.
 struct AnalysisWorkspace {
-    std::vector<Point> centres;
     VoronoiPartition partition;
     PartitionWorkspace partition_ws;
     std::vector<std::size_t> labels;
@@ -114,12 +113,16 @@ void analyse_into(double board_size, const std::vector<Stone>& stones, PositionA
     // the stones carry a label no group number or free label equals, so
     // that the labelling reads any cell edge's neighbour label alike.
     AnalysisWorkspace& ws = workspace();
-    ws.centres.resize(n);
+    // The centres go straight to the partition's sites, which the frame
+    // points then follow.
+    std::vector<Point>& sites = ws.partition.sites;
+    sites.reserve(n + 4);
+    sites.resize(n);
     std::vector<std::size_t>& labels = ws.labels;
     labels.resize(n + 4);
     bool ids_ascend = true;
     {
-        Point* const centre = ws.centres.data();
+        Point* const centre = sites.data();
         std::size_t* const label = labels.data();
         const Stone* const stone = stones.data();
         centre[0] = stone[0].position;
@@ -131,7 +134,7 @@ void analyse_into(double board_size, const std::vector<Stone>& stones, PositionA
         }
         for (std::size_t f = n; f < n + 4; ++f) label[f] = FRAME;
     }
-    if (!build_partition_into(board_size, ws.centres, ws.partition, ws.partition_ws)) {
+    if (!build_partition_in_place(board_size, ws.partition, ws.partition_ws)) {
         return single_stone_groups(stones, out);
     }
     const VoronoiPartition& partition = ws.partition;

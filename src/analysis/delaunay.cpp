@@ -172,18 +172,18 @@ private:
     Workspace& ws_;
     // The triangulation's arrays, sized ahead for the most triangles the
     // sites can give; `used_` half-edges are written.
-    std::size_t* tri_ = nullptr;
-    std::size_t* twin_ = nullptr;
+    Index* tri_ = nullptr;
+    Index* twin_ = nullptr;
     std::size_t used_ = 0;
     std::size_t room_ = 0;
-    std::size_t* hull_prev_ = nullptr;
-    std::size_t* hull_next_ = nullptr;
-    std::size_t* hull_tri_ = nullptr;
-    std::size_t* hull_key_ = nullptr;  // hash key of each hull site
+    Index* hull_prev_ = nullptr;
+    Index* hull_next_ = nullptr;
+    Index* hull_tri_ = nullptr;
+    Index* hull_key_ = nullptr;  // hash key of each hull site
     // legalize's stack of pending edges.
     std::size_t* stack_ = nullptr;
     std::size_t stack_room_ = 0;
-    std::size_t* hash_ = nullptr;
+    Index* hash_ = nullptr;
     std::size_t hash_len_ = 0;
     double hash_len_real_ = 0.0;
     std::size_t hull_start_ = 0;
@@ -214,20 +214,20 @@ private:
     // Stores hull site i in the bucket of its key, which is kept for when i
     // is hashed again.
     void hash_site(std::size_t i, std::size_t key) {
-        hash_[key] = i;
-        hull_key_[i] = key;
+        hash_[key] = static_cast<Index>(i);
+        hull_key_[i] = static_cast<Index>(key);
     }
 
     // Makes b follow a on the hull.
     void join_hull(std::size_t a, std::size_t b) {
-        hull_next_[a] = b;
-        hull_prev_[b] = a;
+        hull_next_[a] = static_cast<Index>(b);
+        hull_prev_[b] = static_cast<Index>(a);
     }
 
     // Makes a and b twins; b is a half-edge, never EMPTY.
     void pair(std::size_t a, std::size_t b) {
-        twin_[a] = b;
-        twin_[b] = a;
+        twin_[a] = static_cast<Index>(b);
+        twin_[b] = static_cast<Index>(a);
     }
 
     // Appends triangle (i0, i1, i2) and answers its first half-edge; the
@@ -235,9 +235,9 @@ private:
     std::size_t add_triangle(std::size_t i0, std::size_t i1, std::size_t i2) {
         if (used_ + 3 > room_) grow();
         const std::size_t t = used_;
-        tri_[t] = i0;
-        tri_[t + 1] = i1;
-        tri_[t + 2] = i2;
+        tri_[t] = static_cast<Index>(i0);
+        tri_[t + 1] = static_cast<Index>(i1);
+        tri_[t + 2] = static_cast<Index>(i2);
         used_ = t + 3;
         return t;
     }
@@ -285,14 +285,14 @@ void Builder::grow() {
 // edge of its triangle.
 // Steps from a half-edge to the next and the previous one of its triangle,
 // and the next one's position, by the half-edge's position in it; the steps
-// wrap modulo 2^64 as unsigned sums.
-constexpr std::size_t TO_NEXT[3] = {1, 1, static_cast<std::size_t>(-2)};
-constexpr std::size_t TO_PREV[3] = {2, static_cast<std::size_t>(-1), static_cast<std::size_t>(-1)};
+// wrap modulo 2^32 as unsigned sums.
+constexpr Index TO_NEXT[3] = {1, 1, static_cast<Index>(-2)};
+constexpr Index TO_PREV[3] = {2, static_cast<Index>(-1), static_cast<Index>(-1)};
 constexpr std::size_t NEXT_POSITION[3] = {1, 2, 0};
 
 inline std::size_t Builder::legalize(std::size_t start) {
-    std::size_t* const tri = tri_;
-    std::size_t* const twin = twin_;
+    Index* const tri = tri_;
+    Index* const twin = twin_;
     std::size_t* stack = stack_;
     std::size_t room = stack_room_;
     std::size_t top = 0;
@@ -302,31 +302,31 @@ inline std::size_t Builder::legalize(std::size_t start) {
     for (;;) {
         // The neighbours within a triangle from tables by position, not by
         // branches: the positions met follow no pattern.
-        const std::size_t a = entry >> 2;
+        const auto a = static_cast<Index>(entry >> 2);
         const std::size_t ra = entry & 3;
-        const std::size_t ar = a + TO_PREV[ra];
-        const std::size_t b = twin[a];
-        const std::size_t al = a + TO_NEXT[ra];
-        const std::size_t rb = b % 3;
-        const std::size_t bl = b + TO_PREV[rb];
+        const Index ar = a + TO_PREV[ra];
+        const Index b = twin[a];
+        const Index al = a + TO_NEXT[ra];
+        const Index rb = b % 3;
+        const Index bl = b + TO_PREV[rb];
         if (b == EMPTY || !in_circle(pts_[tri[ar]], pts_[tri[a]], pts_[tri[al]], pts_[tri[bl]])) {
             if (top == 0) return ar;
             entry = stack[--top];
             continue;
         }
-        const std::size_t p0 = tri[ar];
-        const std::size_t p1 = tri[bl];
+        const Index p0 = tri[ar];
+        const Index p1 = tri[bl];
         tri[a] = p1;
         tri[b] = p0;
-        const std::size_t hbl = twin[bl];
-        const std::size_t har = twin[ar];
+        const Index hbl = twin[bl];
+        const Index har = twin[ar];
         if (hbl == EMPTY) {
             // bl was a hull edge: the hull entry that referred to it now
             // refers to a.
             std::size_t e = hull_start_;
             for (std::size_t steps = 0; steps < n_; ++steps) {
                 if (hull_tri_[e] == bl) {
-                    hull_tri_[e] = a;
+                    hull_tri_[e] = static_cast<Index>(a);
                     break;
                 }
                 e = hull_prev_[e];
@@ -334,22 +334,25 @@ inline std::size_t Builder::legalize(std::size_t start) {
             }
         }
         twin[a] = hbl;
-        if (hbl != EMPTY) twin[hbl] = a;
+        if (hbl != EMPTY) twin[hbl] = static_cast<Index>(a);
         twin[b] = har;
-        if (har != EMPTY) twin[har] = b;
-        twin[ar] = bl;
-        twin[bl] = ar;
+        if (har != EMPTY) twin[har] = static_cast<Index>(b);
+        twin[ar] = static_cast<Index>(bl);
+        twin[bl] = static_cast<Index>(ar);
         if (top == room) {
             ws_.pending.resize(2 * room);
             stack_ = stack = ws_.pending.data();
             stack_room_ = room = ws_.pending.size();
         }
         // br = next(b) waits; a is legalised first.
-        stack[top++] = (b + TO_NEXT[rb]) << 2 | NEXT_POSITION[rb];
+        stack[top++] = std::size_t{b + TO_NEXT[rb]} << 2 | NEXT_POSITION[rb];
     }
 }
 
 bool Builder::run() {
+    // At most 2n - 5 triangles, whose half-edge numbers, even once the
+    // room for them is doubled, stay below EMPTY.
+    if (n_ > EMPTY / 12) return false;
     const std::optional<Point> box_centre = usable_box_centre();
     if (!box_centre) return false;
     const std::optional<Seed> seed = choose_seed(*box_centre);
@@ -528,8 +531,8 @@ void Builder::add_site(std::size_t i) {
     twin_[t] = EMPTY;
     twin_[t + 1] = EMPTY;
     pair(t + 2, hull_tri_[e]);
-    hull_tri_[i] = legalize(t + 2);
-    hull_tri_[e] = t;
+    hull_tri_[i] = static_cast<Index>(legalize(t + 2));
+    hull_tri_[e] = static_cast<Index>(t);
 
     // Forward along the hull while p sees the next edge.
     std::size_t nn = hull_next_[e];
@@ -540,7 +543,7 @@ void Builder::add_site(std::size_t i) {
         pair(t, hull_tri_[i]);
         twin_[t + 1] = EMPTY;
         pair(t + 2, hull_tri_[nn]);
-        hull_tri_[i] = legalize(t + 2);
+        hull_tri_[i] = static_cast<Index>(legalize(t + 2));
         hull_next_[nn] = EMPTY;
         nn = q;
     }
@@ -554,7 +557,7 @@ void Builder::add_site(std::size_t i) {
             pair(t + 1, hull_tri_[e]);
             pair(t + 2, hull_tri_[q]);
             legalize(t + 2);
-            hull_tri_[q] = t;
+            hull_tri_[q] = static_cast<Index>(t);
             hull_next_[e] = EMPTY;
             e = q;
         }

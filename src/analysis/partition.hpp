@@ -31,14 +31,15 @@ struct CellEdge {
 
 struct VoronoiPartition {
     std::vector<Point> sites;              // stone centres, then the four frame points
-    std::vector<std::size_t> triangles;    // three site indices per triangle
-    std::vector<std::size_t> halfedges;    // twin half-edge or delaunay::EMPTY
-    std::vector<std::size_t> inedges;      // a half-edge ending at each site, or EMPTY
-    std::vector<Point> circumcentres;      // one per triangle
+    // Indices in 32 bits (delaunay::Index), as the triangulation numbers them.
+    std::vector<delaunay::Index> triangles;  // three site indices per triangle
+    std::vector<delaunay::Index> halfedges;  // twin half-edge or delaunay::EMPTY
+    std::vector<delaunay::Index> inedges;    // a half-edge ending at each site, or EMPTY
+    std::vector<Point> circumcentres;        // one per triangle
     // Cell edges of stone i are edges[edge_start[i] .. edge_start[i + 1]),
     // in the order of the walk round the stone.
     std::vector<CellEdge> edges;
-    std::vector<std::size_t> edge_start;  // stone count + 1 entries
+    std::vector<std::uint32_t> edge_start;  // stone count + 1 entries
 
     std::size_t stone_count() const { return edge_start.empty() ? 0 : edge_start.size() - 1; }
     const CellEdge* cell_begin(std::size_t stone) const { return edges.data() + edge_start[stone]; }
@@ -59,6 +60,9 @@ struct PartitionWorkspace {
 // `ws`. Answers false where build_partition answers nothing.
 bool build_partition_into(double board_size, const std::vector<Point>& centres, VoronoiPartition& out,
                           PartitionWorkspace& ws);
+// The same with the centres already in out.sites, which then holds nothing
+// else: the frame points are appended to them, sparing a copy.
+bool build_partition_in_place(double board_size, VoronoiPartition& out, PartitionWorkspace& ws);
 
 // The bits of the board size B when it is positive and finite, otherwise 0.
 // A coordinate lies in [+0, B] exactly when its bits, read as an unsigned
