@@ -50,8 +50,7 @@ namespace {
 // Starts the node of a vertex met for the first time in this generation.
 inline void meet(GroupWorkspace& ws, std::uint32_t& count, std::uint32_t v) {
     GroupWorkspace::Node& node = ws.nodes[v];
-    node.generation = ws.generation;
-    node.degree = 0;
+    node.stamp = std::uint64_t{ws.generation} << 32;
     ws.order[count++] = v;
 }
 
@@ -77,54 +76,59 @@ inline void meet(GroupWorkspace& ws, std::uint32_t& count, std::uint32_t v) {
 struct Meeting {
     GroupWorkspace::Node* nodes;
     std::uint32_t* order;
-    std::uint64_t generation;
+    std::uint64_t floor;  // the generation's stamp with no neighbours
     std::uint32_t count;
 };
 
 // The vertex at circumcentre `index`: the index itself below `table`, the
 // partition's circumcentre count. Whether the vertex is new to this
 // generation decides nothing by a branch: the order list is written always
-// and kept by advancing its count, and the degree is kept or cleared by a
-// mask, as every vertex is met about as often for the first time as again.
+// and kept by advancing its count, and the stamp is renewed by a maximum,
+// as every vertex is met about as often for the first time as again.
 inline std::uint32_t vertex_of(GroupWorkspace& ws, Meeting& m, std::size_t index, std::size_t table) {
     if (index >= table) [[unlikely]] {
         std::uint32_t count = m.count;
         const std::uint32_t v = vertex_beyond(ws, count, index, table);
-        m = {ws.nodes.data(), ws.order.data(), m.generation, count};
+        m = {ws.nodes.data(), ws.order.data(), m.floor, count};
         return v;
     }
     const auto v = static_cast<std::uint32_t>(index);
     GroupWorkspace::Node& node = m.nodes[v];
-    const std::uint32_t fresh = node.generation != m.generation;
+    // A stamp of an earlier generation lies below the floor, one of this
+    // generation at or above it: the greater of the two is the stamp kept.
+    const std::uint64_t stamp = node.stamp;
     m.order[m.count] = v;
-    m.count += fresh;
-    node.generation = m.generation;
-    node.degree &= fresh - 1;
+    m.count += stamp < m.floor;
+    node.stamp = std::max(stamp, m.floor);
     return v;
 }
 
 // Appends a neighbour past the second to the list of `node`, kept out of
 // line: only a partition unlike those built from stones comes here.
-[[gnu::noinline]] void attach_more(GroupWorkspace& ws, GroupWorkspace::Node& node, std::uint32_t to) {
+[[gnu::noinline]] void attach_more(GroupWorkspace& ws, const GroupWorkspace::Node& node, std::uint32_t from,
+                                   std::uint32_t to) {
     ws.links.push_back({to, 0});
     const auto entry = static_cast<std::uint32_t>(ws.links.size());
-    if (node.degree == 2) {
-        node.more = entry;
+    if (ws.more.size() < ws.nodes.size()) ws.more.resize(ws.nodes.size());
+    GroupWorkspace::More& more = ws.more[from];
+    if (static_cast<std::uint32_t>(node.stamp) == 2) {
+        more.first = entry;
     } else {
-        ws.links[node.last - 1].next = entry;
+        ws.links[more.last - 1].next = entry;
     }
-    node.last = entry;
+    more.last = entry;
 }
 
 // Appends `to` to the adjacency of vertex `from`.
 inline void attach(GroupWorkspace& ws, GroupWorkspace::Node* nodes, std::uint32_t from, std::uint32_t to) {
     GroupWorkspace::Node& node = nodes[from];
-    if (node.degree < 2) {
-        node.near[node.degree] = to;
+    const auto degree = static_cast<std::uint32_t>(node.stamp);
+    if (degree < 2) {
+        node.near[degree] = to;
     } else {
-        attach_more(ws, node, to);
+        attach_more(ws, node, from, to);
     }
-    ++node.degree;
+    ++node.stamp;
 }
 
 // Boundary edges of the group's cells -- those not shared with a stone of
@@ -137,14 +141,18 @@ std::uint32_t collect_boundary(const VoronoiPartition& partition, const std::vec
     const std::size_t n = partition.stone_count();
     const std::size_t number = labels[members[0]];
     const std::size_t table = partition.circumcentres.size();
-    ++ws.generation;
     if (ws.nodes.size() < table) ws.nodes.resize(table, GroupWorkspace::Node{});
+    if (++ws.generation == 0) [[unlikely]] {
+        // The count wrapped: no node may carry the new generation.
+        for (GroupWorkspace::Node& node : ws.nodes) node.stamp = 0;
+        ws.generation = 1;
+    }
     // One entry past the vertices, which vertex_of writes and drops once
     // every vertex has been met.
     if (ws.order.size() < table + 1) ws.order.resize(table + 1);
     if (!ws.beyond.empty()) ws.beyond.clear();
     ws.links.clear();
-    Meeting m{ws.nodes.data(), ws.order.data(), ws.generation, 0};
+    Meeting m{ws.nodes.data(), ws.order.data(), std::uint64_t{ws.generation} << 32, 0};
     const std::size_t* const label = labels.data();
     auto take = [&](const CellEdge& e) {
         if (e.neighbour < n && label[e.neighbour] == number) return;
@@ -166,36 +174,37 @@ std::uint32_t collect_boundary(const VoronoiPartition& partition, const std::vec
     return m.count;
 }
 
-inline bool is_visited(const GroupWorkspace::Node& node) { return (node.degree & GroupWorkspace::VISITED) != 0; }
+inline bool is_visited(const GroupWorkspace::Node& node) { return (node.stamp & GroupWorkspace::VISITED) != 0; }
 
 // next_unvisited for a vertex of more than two neighbours, out of line:
 // only a partition unlike those built from stones has one.
-[[gnu::noinline]] std::uint32_t next_unvisited_of_many(const GroupWorkspace& ws, const GroupWorkspace::Node& node,
+[[gnu::noinline]] std::uint32_t next_unvisited_of_many(const GroupWorkspace& ws, std::uint32_t vertex,
                                                        std::uint32_t none) {
     const GroupWorkspace::Node* const nodes = ws.nodes.data();
-    for (const std::uint32_t a : node.near) {
+    for (const std::uint32_t a : nodes[vertex].near) {
         if (!is_visited(nodes[a])) return a;
     }
-    for (std::uint32_t entry = node.more; entry != 0; entry = ws.links[entry - 1].next) {
+    for (std::uint32_t entry = ws.more[vertex].first; entry != 0; entry = ws.links[entry - 1].next) {
         const std::uint32_t a = ws.links[entry - 1].to;
         if (!is_visited(nodes[a])) return a;
     }
     return none;
 }
 
-// The first neighbour of `node` not yet visited, or `none`. Every vertex
+// The first neighbour of `vertex` not yet visited, or `none`. Every vertex
 // has a neighbour; one with a single neighbour looks at it twice. For two
 // neighbours the choice is made by selects, not branches: which way a trace
 // goes on is as likely one as the other.
-inline std::uint32_t next_unvisited(const GroupWorkspace& ws, const GroupWorkspace::Node& node, std::uint32_t none) {
-    const std::uint32_t degree = node.degree & ~GroupWorkspace::VISITED;
-    if (degree > 2) [[unlikely]] return next_unvisited_of_many(ws, node, none);
+inline std::uint32_t next_unvisited(const GroupWorkspace& ws, std::uint32_t vertex, std::uint32_t none) {
     const GroupWorkspace::Node* const nodes = ws.nodes.data();
+    const GroupWorkspace::Node& node = nodes[vertex];
+    const std::uint32_t degree = static_cast<std::uint32_t>(node.stamp) & ~GroupWorkspace::VISITED;
+    if (degree > 2) [[unlikely]] return next_unvisited_of_many(ws, vertex, none);
     const std::uint32_t first = node.near[0];
     const std::uint32_t second = degree == 2 ? node.near[1] : first;
     // A visited vertex's top bit, spread over the word: all ones or none.
-    const std::uint32_t second_gone = 0 - (nodes[second].degree >> 31);
-    const std::uint32_t first_gone = 0 - (nodes[first].degree >> 31);
+    const std::uint32_t second_gone = 0 - ((static_cast<std::uint32_t>(nodes[second].stamp)) >> 31);
+    const std::uint32_t first_gone = 0 - ((static_cast<std::uint32_t>(nodes[first].stamp)) >> 31);
     const std::uint32_t later = (second & ~second_gone) | (none & second_gone);
     return (first & ~first_gone) | (later & first_gone);
 }
@@ -222,10 +231,10 @@ void trace_rings(const std::vector<Point>& cc, std::uint32_t vertices, GroupWork
         std::uint32_t r = order[k];
         do {
             GroupWorkspace::Node& node = nodes[r];
-            node.degree |= GroupWorkspace::VISITED;
+            node.stamp |= GroupWorkspace::VISITED;
             ++seen;
             if (r < known) pts[len++] = cc[r];
-            r = next_unvisited(ws, node, none);
+            r = next_unvisited(ws, r, none);
         } while (r != none);
         if (seen - before >= 3) {
             ws.ring_ends.push_back(len);
