@@ -282,14 +282,9 @@ void Builder::grow() {
 // the answer is what that formulation answers: prev of the last edge found
 // legal. Each edge is held with its position in its triangle in the two low
 // bits, so that next and prev of it need no division; `start` is the third
-// edge of its triangle.
-// Steps from a half-edge to the next and the previous one of its triangle,
-// and the next one's position, by the half-edge's position in it; the steps
-// wrap modulo 2^32 as unsigned sums.
-constexpr Index TO_NEXT[3] = {1, 1, static_cast<Index>(-2)};
-constexpr Index TO_PREV[3] = {2, static_cast<Index>(-1), static_cast<Index>(-1)};
-constexpr std::size_t NEXT_POSITION[3] = {1, 2, 0};
-
+// edge of its triangle. The neighbours within a triangle are chosen by
+// branches, which let the loads of the next sites start early when
+// predicted, rather than by table lookups on the way to them.
 inline std::size_t Builder::legalize(std::size_t start) {
     Index* const tri = tri_;
     Index* const twin = twin_;
@@ -300,15 +295,13 @@ inline std::size_t Builder::legalize(std::size_t start) {
     // the stack for later.
     std::size_t entry = start << 2 | 2;
     for (;;) {
-        // The neighbours within a triangle from tables by position, not by
-        // branches: the positions met follow no pattern.
         const auto a = static_cast<Index>(entry >> 2);
         const std::size_t ra = entry & 3;
-        const Index ar = a + TO_PREV[ra];
+        const Index ar = ra == 0 ? a + 2 : a - 1;
         const Index b = twin[a];
-        const Index al = a + TO_NEXT[ra];
+        const Index al = ra == 2 ? a - 2 : a + 1;
         const Index rb = b % 3;
-        const Index bl = b + TO_PREV[rb];
+        const Index bl = rb == 0 ? b + 2 : b - 1;
         if (b == EMPTY || !in_circle(pts_[tri[ar]], pts_[tri[a]], pts_[tri[al]], pts_[tri[bl]])) {
             if (top == 0) return ar;
             entry = stack[--top];
@@ -345,7 +338,7 @@ inline std::size_t Builder::legalize(std::size_t start) {
             stack_room_ = room = ws_.pending.size();
         }
         // br = next(b) waits; a is legalised first.
-        stack[top++] = std::size_t{b + TO_NEXT[rb]} << 2 | NEXT_POSITION[rb];
+        stack[top++] = rb == 2 ? std::size_t{b - 2} << 2 : std::size_t{b + 1} << 2 | (rb + 1);
     }
 }
 

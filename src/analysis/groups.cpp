@@ -191,22 +191,18 @@ inline bool is_visited(const GroupWorkspace::Node& node) { return (node.stamp & 
     return none;
 }
 
-// The first neighbour of `vertex` not yet visited, or `none`. Every vertex
-// has a neighbour; one with a single neighbour looks at it twice. For two
-// neighbours the choice is made by selects, not branches: which way a trace
-// goes on is as likely one as the other.
+// The first neighbour of `vertex` not yet visited, or `none`. Branches, not
+// selects: the trace goes from vertex to vertex, and a predicted branch lets
+// the next steps start before the visited marks are read, where selects
+// would wait for them at every step.
 inline std::uint32_t next_unvisited(const GroupWorkspace& ws, std::uint32_t vertex, std::uint32_t none) {
     const GroupWorkspace::Node* const nodes = ws.nodes.data();
     const GroupWorkspace::Node& node = nodes[vertex];
     const std::uint32_t degree = static_cast<std::uint32_t>(node.stamp) & ~GroupWorkspace::VISITED;
     if (degree > 2) [[unlikely]] return next_unvisited_of_many(ws, vertex, none);
-    const std::uint32_t first = node.near[0];
-    const std::uint32_t second = degree == 2 ? node.near[1] : first;
-    // A visited vertex's top bit, spread over the word: all ones or none.
-    const std::uint32_t second_gone = 0 - ((static_cast<std::uint32_t>(nodes[second].stamp)) >> 31);
-    const std::uint32_t first_gone = 0 - ((static_cast<std::uint32_t>(nodes[first].stamp)) >> 31);
-    const std::uint32_t later = (second & ~second_gone) | (none & second_gone);
-    return (first & ~first_gone) | (later & first_gone);
+    if (degree > 0 && !is_visited(nodes[node.near[0]])) return node.near[0];
+    if (degree > 1 && !is_visited(nodes[node.near[1]])) return node.near[1];
+    return none;
 }
 
 // Trace: from each unvisited vertex in the order first met, follow the first
