@@ -15,7 +15,7 @@ using predicates::Pair;
 
 // Step from a half-edge to the next one of its triangle, by its position in
 // it, as an unsigned sum that wraps: a table rather than a branch.
-constexpr delaunay::Index TO_NEXT[3] = {1, 1, static_cast<delaunay::Index>(-2)};
+constexpr std::size_t TO_NEXT[3] = {1, 1, static_cast<std::size_t>(-2)};
 
 // Circumcentre of a, b, c; the origin for a degenerate triangle (zero cross
 // product or a zero side). The formula of delaunay::circumdelta, its x and y
@@ -97,13 +97,16 @@ bool build_partition_in_place(double board_size, VoronoiPartition& part, Partiti
     part.circumcentres.resize(tri_count);
     Point* const centre = part.circumcentres.data();
     for (std::size_t t = 0; t < tri_count; ++t) {
-        const auto e = static_cast<Index>(3 * t);
-        const Index a = triangles[e];
-        const Index b = triangles[e + 1];
-        const Index c = triangles[e + 2];
-        keep_incoming(inedges[b], e, halfedges[e]);
-        keep_incoming(inedges[c], e + 1, halfedges[e + 1]);
-        keep_incoming(inedges[a], e + 2, halfedges[e + 2]);
+        // Indices worked in machine words, which address the arrays
+        // directly; only the stored half-edges are narrowed.
+        const std::size_t e = 3 * t;
+        const std::size_t a = triangles[e];
+        const std::size_t b = triangles[e + 1];
+        const std::size_t c = triangles[e + 2];
+        const auto e32 = static_cast<Index>(e);
+        keep_incoming(inedges[b], e32, halfedges[e]);
+        keep_incoming(inedges[c], e32 + 1, halfedges[e + 1]);
+        keep_incoming(inedges[a], e32 + 2, halfedges[e + 2]);
         centre[t] = circumcentre(sites[a], sites[b], sites[c]);
     }
 
@@ -122,12 +125,12 @@ bool build_partition_in_place(double board_size, VoronoiPartition& part, Partiti
     for (std::size_t i = 0; i < n; ++i) {
         const std::size_t base = written;
         edge_start[i] = static_cast<std::uint32_t>(base);
-        const Index first = inedges[i];
+        const std::size_t first = inedges[i];
         if (first == EMPTY) continue;
-        const Index first_triangle = first / 3;
+        const std::size_t first_triangle = first / 3;
         const Index first_neighbour = triangles[first];
-        Index previous = first_triangle;
-        Index e = halfedges[first + TO_NEXT[first - 3 * first_triangle]];
+        auto previous = static_cast<Index>(first_triangle);
+        std::size_t e = halfedges[first + TO_NEXT[first - 3 * first_triangle]];
         bool closed = false;
         // At most one triangle per half-edge is passed, as a walk that does
         // not close could otherwise go on.
@@ -137,9 +140,9 @@ bool build_partition_in_place(double board_size, VoronoiPartition& part, Partiti
                 break;
             }
             if (steps >= half_count) break;
-            const Index t = e / 3;
-            edges[written++] = {previous, t, triangles[e]};
-            previous = t;
+            const std::size_t t = e / 3;
+            edges[written++] = {previous, static_cast<Index>(t), triangles[e]};
+            previous = static_cast<Index>(t);
             e = halfedges[e + TO_NEXT[e - 3 * t]];
         }
         // written - base edges stand for the triangles passed but the first.
