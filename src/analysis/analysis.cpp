@@ -21,6 +21,15 @@ std::atomic<std::uint64_t> runs{0};
 // numbers lie below them all.
 constexpr std::size_t UNLABELLED = std::numeric_limits<std::size_t>::max() - 255;
 inline std::size_t unlabelled(Color color) { return UNLABELLED + static_cast<std::uint8_t>(color); }
+// The label of a frame site: neither a group number nor a free label.
+constexpr std::size_t FRAME = std::numeric_limits<std::size_t>::max();
+
+// cells_touch out of line, for the few edges of the labelling whose ends do
+// not both lie in the board square.
+[[gnu::noinline]] bool touches_reaching_out(const VoronoiPartition& partition, const CellEdge& edge,
+                                            double board_size) {
+    return cells_touch(partition, edge, board_size);
+}
 
 // The next group of `list`, the `used`-th: one left from a previous result,
 // its stones and rings still in it for their storage, or past them a new
@@ -56,7 +65,6 @@ namespace {
 // Buffers of the analysis, kept between calls on this thread: an analysis of
 // a position of a size met before allocates only the groups it answers.
 struct AnalysisWorkspace {
-    std::vector<Point> centres;
     VoronoiPartition partition;
     PartitionWorkspace partition_ws;
     std::vector<std::size_t> labels;
@@ -101,14 +109,20 @@ void analyse_into(double board_size, const std::vector<Stone>& stones, PositionA
     if (!std::isnormal(scale * scale)) return single_stone_groups(stones, out);
 
     // One pass over the stones: their centres, their first labels, and
-    // whether their ids strictly ascend.
+    // whether their ids strictly ascend. The four frame sites that follow
+    // the stones carry a label no group number or free label equals, so
+    // that the labelling reads any cell edge's neighbour label alike.
     AnalysisWorkspace& ws = workspace();
-    ws.centres.resize(n);
+    // The centres go straight to the partition's sites, which the frame
+    // points then follow.
+    std::vector<Point>& sites = ws.partition.sites;
+    sites.reserve(n + 4);
+    sites.resize(n);
     std::vector<std::size_t>& labels = ws.labels;
-    labels.resize(n);
+    labels.resize(n + 4);
     bool ids_ascend = true;
     {
-        Point* const centre = ws.centres.data();
+        Point* const centre = sites.data();
         std::size_t* const label = labels.data();
         const Stone* const stone = stones.data();
         centre[0] = stone[0].position;
@@ -118,8 +132,9 @@ void analyse_into(double board_size, const std::vector<Stone>& stones, PositionA
             label[o] = unlabelled(stone[o].color);
             ids_ascend &= stone[o - 1].id < stone[o].id;
         }
+        for (std::size_t f = n; f < n + 4; ++f) label[f] = FRAME;
     }
-    if (!build_partition_into(board_size, ws.centres, ws.partition, ws.partition_ws)) {
+    if (!build_partition_in_place(board_size, ws.partition, ws.partition_ws)) {
         return single_stone_groups(stones, out);
     }
     const VoronoiPartition& partition = ws.partition;
@@ -145,6 +160,8 @@ void analyse_into(double board_size, const std::vector<Stone>& stones, PositionA
     const CellEdge** const boundary = ws.boundary.data();
     std::size_t* const label = labels.data();
     const Stone* const stone = stones.data();
+    const Point* const cc = partition.circumcentres.data();
+    const std::uint64_t limit = square_limit(board_size);
     std::size_t labelled = 0;
     std::size_t listed = 0;
     std::size_t black_groups = 0;
@@ -163,20 +180,26 @@ void analyse_into(double board_size, const std::vector<Stone>& stones, PositionA
             if (label[v] < UNLABELLED) continue;
             label[v] = number;
             member[labelled++] = v;
+            // An edge to a free stone of the colour that reaches into the
+            // board pushes that stone (a stone already labelled would be
+            // passed over when taken from the stack, so it is not pushed).
+            // Every edge but those and the ones to a stone of this group is
+            // listed: the list is written always and kept by advancing its
+            // count, so that only the test for a free stone branches.
             const CellEdge* const cell_end = partition.cell_end(v);
             for (const CellEdge* e = partition.cell_begin(v); e != cell_end; ++e) {
                 const std::size_t w = e->neighbour;
-                if (w < n) {
-                    const std::size_t lw = label[w];
-                    if (lw == number) continue;
-                    // A stone already labelled would be passed over when
-                    // taken from the stack, so it is not pushed.
-                    if (lw == free_label && cells_touch(partition, *e, board_size)) {
-                        stack[top++] = w;
-                        continue;
-                    }
+                const std::size_t lw = label[w];
+                bool listed_here = lw != number;
+                if (lw == free_label) {
+                    const TouchInside inside = touch_inside(cc[e->from], cc[e->to], limit);
+                    const bool push = inside.decided ? inside.touches : touches_reaching_out(partition, *e, board_size);
+                    stack[top] = w;
+                    top += push;
+                    listed_here = !push;
                 }
-                boundary[listed++] = e;
+                boundary[listed] = e;
+                listed += listed_here;
             }
         }
     }

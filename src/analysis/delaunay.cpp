@@ -172,18 +172,18 @@ private:
     Workspace& ws_;
     // The triangulation's arrays, sized ahead for the most triangles the
     // sites can give; `used_` half-edges are written.
-    std::size_t* tri_ = nullptr;
-    std::size_t* twin_ = nullptr;
+    Index* tri_ = nullptr;
+    Index* twin_ = nullptr;
     std::size_t used_ = 0;
     std::size_t room_ = 0;
-    std::size_t* hull_prev_ = nullptr;
-    std::size_t* hull_next_ = nullptr;
-    std::size_t* hull_tri_ = nullptr;
-    std::size_t* hull_key_ = nullptr;  // hash key of each hull site
+    Index* hull_prev_ = nullptr;
+    Index* hull_next_ = nullptr;
+    Index* hull_tri_ = nullptr;
+    Index* hull_key_ = nullptr;  // hash key of each hull site
     // legalize's stack of pending edges.
     std::size_t* stack_ = nullptr;
     std::size_t stack_room_ = 0;
-    std::size_t* hash_ = nullptr;
+    Index* hash_ = nullptr;
     std::size_t hash_len_ = 0;
     double hash_len_real_ = 0.0;
     std::size_t hull_start_ = 0;
@@ -193,7 +193,13 @@ private:
         const double dx = p.x - centre_.x;
         const double dy = p.y - centre_.y;
         const double t = dx / (std::fabs(dx) + std::fabs(dy));
-        const double a = (dy > 0.0 ? 3.0 - t : 1.0 + t) / 4.0;
+        // (dy > 0 ? 3 - t : 1 + t) / 4, the two cases read from tables by
+        // the sign test rather than branched on: 3 - t is 3 + (-1 t)
+        // exactly, as negation is exact.
+        static constexpr double base[2] = {1.0, 3.0};
+        static constexpr double turn[2] = {1.0, -1.0};
+        const std::size_t upper = dy > 0.0;
+        const double a = (base[upper] + turn[upper] * t) / 4.0;
         const double f = hash_len_real_ * a;
         // The index is below len but where a reaches 1 or beyond; only then
         // is the division worked. Truncation is the floor for a positive
@@ -208,20 +214,20 @@ private:
     // Stores hull site i in the bucket of its key, which is kept for when i
     // is hashed again.
     void hash_site(std::size_t i, std::size_t key) {
-        hash_[key] = i;
-        hull_key_[i] = key;
+        hash_[key] = static_cast<Index>(i);
+        hull_key_[i] = static_cast<Index>(key);
     }
 
     // Makes b follow a on the hull.
     void join_hull(std::size_t a, std::size_t b) {
-        hull_next_[a] = b;
-        hull_prev_[b] = a;
+        hull_next_[a] = static_cast<Index>(b);
+        hull_prev_[b] = static_cast<Index>(a);
     }
 
     // Makes a and b twins; b is a half-edge, never EMPTY.
     void pair(std::size_t a, std::size_t b) {
-        twin_[a] = b;
-        twin_[b] = a;
+        twin_[a] = static_cast<Index>(b);
+        twin_[b] = static_cast<Index>(a);
     }
 
     // Appends triangle (i0, i1, i2) and answers its first half-edge; the
@@ -229,9 +235,9 @@ private:
     std::size_t add_triangle(std::size_t i0, std::size_t i1, std::size_t i2) {
         if (used_ + 3 > room_) grow();
         const std::size_t t = used_;
-        tri_[t] = i0;
-        tri_[t + 1] = i1;
-        tri_[t + 2] = i2;
+        tri_[t] = static_cast<Index>(i0);
+        tri_[t + 1] = static_cast<Index>(i1);
+        tri_[t + 2] = static_cast<Index>(i2);
         used_ = t + 3;
         return t;
     }
@@ -276,10 +282,12 @@ void Builder::grow() {
 // the answer is what that formulation answers: prev of the last edge found
 // legal. Each edge is held with its position in its triangle in the two low
 // bits, so that next and prev of it need no division; `start` is the third
-// edge of its triangle.
+// edge of its triangle. The neighbours within a triangle are chosen by
+// branches, which let the loads of the next sites start early when
+// predicted, rather than by table lookups on the way to them.
 inline std::size_t Builder::legalize(std::size_t start) {
-    std::size_t* const tri = tri_;
-    std::size_t* const twin = twin_;
+    Index* const tri = tri_;
+    Index* const twin = twin_;
     std::size_t* stack = stack_;
     std::size_t room = stack_room_;
     std::size_t top = 0;
@@ -287,31 +295,31 @@ inline std::size_t Builder::legalize(std::size_t start) {
     // the stack for later.
     std::size_t entry = start << 2 | 2;
     for (;;) {
-        const std::size_t a = entry >> 2;
+        const auto a = static_cast<Index>(entry >> 2);
         const std::size_t ra = entry & 3;
-        const std::size_t ar = ra == 0 ? a + 2 : a - 1;
-        const std::size_t b = twin[a];
-        const std::size_t al = ra == 2 ? a - 2 : a + 1;
-        const std::size_t rb = b % 3;
-        const std::size_t bl = rb == 0 ? b + 2 : b - 1;
+        const Index ar = ra == 0 ? a + 2 : a - 1;
+        const Index b = twin[a];
+        const Index al = ra == 2 ? a - 2 : a + 1;
+        const Index rb = b % 3;
+        const Index bl = rb == 0 ? b + 2 : b - 1;
         if (b == EMPTY || !in_circle(pts_[tri[ar]], pts_[tri[a]], pts_[tri[al]], pts_[tri[bl]])) {
             if (top == 0) return ar;
             entry = stack[--top];
             continue;
         }
-        const std::size_t p0 = tri[ar];
-        const std::size_t p1 = tri[bl];
+        const Index p0 = tri[ar];
+        const Index p1 = tri[bl];
         tri[a] = p1;
         tri[b] = p0;
-        const std::size_t hbl = twin[bl];
-        const std::size_t har = twin[ar];
+        const Index hbl = twin[bl];
+        const Index har = twin[ar];
         if (hbl == EMPTY) {
             // bl was a hull edge: the hull entry that referred to it now
             // refers to a.
             std::size_t e = hull_start_;
             for (std::size_t steps = 0; steps < n_; ++steps) {
                 if (hull_tri_[e] == bl) {
-                    hull_tri_[e] = a;
+                    hull_tri_[e] = static_cast<Index>(a);
                     break;
                 }
                 e = hull_prev_[e];
@@ -319,22 +327,25 @@ inline std::size_t Builder::legalize(std::size_t start) {
             }
         }
         twin[a] = hbl;
-        if (hbl != EMPTY) twin[hbl] = a;
+        if (hbl != EMPTY) twin[hbl] = static_cast<Index>(a);
         twin[b] = har;
-        if (har != EMPTY) twin[har] = b;
-        twin[ar] = bl;
-        twin[bl] = ar;
+        if (har != EMPTY) twin[har] = static_cast<Index>(b);
+        twin[ar] = static_cast<Index>(bl);
+        twin[bl] = static_cast<Index>(ar);
         if (top == room) {
             ws_.pending.resize(2 * room);
             stack_ = stack = ws_.pending.data();
             stack_room_ = room = ws_.pending.size();
         }
         // br = next(b) waits; a is legalised first.
-        stack[top++] = rb == 2 ? (b - 2) << 2 : (b + 1) << 2 | (rb + 1);
+        stack[top++] = rb == 2 ? std::size_t{b - 2} << 2 : std::size_t{b + 1} << 2 | (rb + 1);
     }
 }
 
 bool Builder::run() {
+    // At most 2n - 5 triangles, whose half-edge numbers, even once the
+    // room for them is doubled, stay below EMPTY.
+    if (n_ > EMPTY / 12) return false;
     const std::optional<Point> box_centre = usable_box_centre();
     if (!box_centre) return false;
     const std::optional<Seed> seed = choose_seed(*box_centre);
@@ -513,8 +524,8 @@ void Builder::add_site(std::size_t i) {
     twin_[t] = EMPTY;
     twin_[t + 1] = EMPTY;
     pair(t + 2, hull_tri_[e]);
-    hull_tri_[i] = legalize(t + 2);
-    hull_tri_[e] = t;
+    hull_tri_[i] = static_cast<Index>(legalize(t + 2));
+    hull_tri_[e] = static_cast<Index>(t);
 
     // Forward along the hull while p sees the next edge.
     std::size_t nn = hull_next_[e];
@@ -525,7 +536,7 @@ void Builder::add_site(std::size_t i) {
         pair(t, hull_tri_[i]);
         twin_[t + 1] = EMPTY;
         pair(t + 2, hull_tri_[nn]);
-        hull_tri_[i] = legalize(t + 2);
+        hull_tri_[i] = static_cast<Index>(legalize(t + 2));
         hull_next_[nn] = EMPTY;
         nn = q;
     }
@@ -539,7 +550,7 @@ void Builder::add_site(std::size_t i) {
             pair(t + 1, hull_tri_[e]);
             pair(t + 2, hull_tri_[q]);
             legalize(t + 2);
-            hull_tri_[q] = t;
+            hull_tri_[q] = static_cast<Index>(t);
             hull_next_[e] = EMPTY;
             e = q;
         }

@@ -17,8 +17,13 @@
 
 namespace cellvane::delaunay {
 
+// A site, triangle corner or half-edge number, held in 32 bits so that the
+// triangulation's arrays take half the memory; the sweep answers nothing
+// for more sites than such numbers can count.
+using Index = std::uint32_t;
+
 // Marks a missing half-edge or site.
-inline constexpr std::size_t EMPTY = SIZE_MAX;
+inline constexpr Index EMPTY = UINT32_MAX;
 
 // next and prev of half-edge e within its triangle.
 inline std::size_t next_halfedge(std::size_t e) { return e % 3 == 2 ? e - 2 : e + 1; }
@@ -45,13 +50,14 @@ inline Circumdelta circumdelta(Point a, Point b, Point c) {
 struct Triangulation {
     // Three site indices per triangle; every triangle runs clockwise in a
     // y-up frame (negative orientation).
-    std::vector<std::size_t> triangles;
+    std::vector<Index> triangles;
     // Twin of each half-edge in the neighbouring triangle, or EMPTY on the hull.
-    std::vector<std::size_t> halfedges;
+    std::vector<Index> halfedges;
 };
 
 // Triangulates the sites. Answers nothing when no triangulation exists: any
-// non-finite coordinate, fewer than three distinct sites, or all collinear.
+// non-finite coordinate, fewer than three distinct sites, all collinear, or
+// more sites than an Index can number the half-edges of.
 // A site equal to the one inserted just before it (each coordinate within
 // 2^-51) is skipped and belongs to no triangle.
 std::optional<Triangulation> triangulate(const std::vector<Point>& sites);
@@ -59,11 +65,11 @@ std::optional<Triangulation> triangulate(const std::vector<Point>& sites);
 // Buffers of the sweep, kept between calls so that a triangulation of a
 // size met before allocates nothing.
 struct Workspace {
-    std::vector<std::size_t> hull_prev;
-    std::vector<std::size_t> hull_next;
-    std::vector<std::size_t> hull_tri;
-    std::vector<std::size_t> hull_key;
-    std::vector<std::size_t> hash;
+    std::vector<Index> hull_prev;
+    std::vector<Index> hull_next;
+    std::vector<Index> hull_tri;
+    std::vector<Index> hull_key;
+    std::vector<Index> hash;
     std::vector<std::size_t> pending;
     std::vector<std::pair<std::uint64_t, std::size_t>> keyed;  // sort key and site
     std::vector<std::pair<std::uint64_t, std::size_t>> keyed_spare;

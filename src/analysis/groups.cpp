@@ -50,10 +50,7 @@ namespace {
 // Starts the node of a vertex met for the first time in this generation.
 inline void meet(GroupWorkspace& ws, std::uint32_t& count, std::uint32_t v) {
     GroupWorkspace::Node& node = ws.nodes[v];
-    node.generation = ws.generation;
-    node.degree = 0;
-    node.more = 0;
-    node.visited = false;
+    node.stamp = std::uint64_t{ws.generation} << 32;
     ws.order[count++] = v;
 }
 
@@ -66,44 +63,72 @@ inline void meet(GroupWorkspace& ws, std::uint32_t& count, std::uint32_t v) {
     const auto [it, fresh] = ws.beyond.try_emplace(index, v);
     if (!fresh) return it->second;
     // Vertices number at most the nodes in use, which the order list
-    // outgrows only here.
+    // outgrows only here; it keeps one entry more, which vertex_of writes
+    // when every vertex has been met.
     if (ws.nodes.size() <= v) ws.nodes.resize(std::size_t{v} + 1, GroupWorkspace::Node{});
-    if (ws.order.size() <= v) ws.order.resize(std::size_t{v} + 1);
+    if (ws.order.size() <= std::size_t{v} + 1) ws.order.resize(std::size_t{v} + 2);
     meet(ws, count, v);
     return v;
 }
 
+// The collection's hold on the workspace: its nodes, its order list and
+// its generation, and the vertices met so far, as plain values.
+struct Meeting {
+    GroupWorkspace::Node* nodes;
+    std::uint32_t* order;
+    std::uint64_t floor;  // the generation's stamp with no neighbours
+    std::uint32_t count;
+};
+
 // The vertex at circumcentre `index`: the index itself below `table`, the
-// partition's circumcentre count.
-inline std::uint32_t vertex_of(GroupWorkspace& ws, std::uint32_t& count, std::size_t index, std::size_t table) {
-    if (index >= table) return vertex_beyond(ws, count, index, table);
+// partition's circumcentre count. Whether the vertex is new to this
+// generation decides nothing by a branch: the order list is written always
+// and kept by advancing its count, and the stamp is renewed by a maximum,
+// as every vertex is met about as often for the first time as again.
+inline std::uint32_t vertex_of(GroupWorkspace& ws, Meeting& m, std::size_t index, std::size_t table) {
+    if (index >= table) [[unlikely]] {
+        std::uint32_t count = m.count;
+        const std::uint32_t v = vertex_beyond(ws, count, index, table);
+        m = {ws.nodes.data(), ws.order.data(), m.floor, count};
+        return v;
+    }
     const auto v = static_cast<std::uint32_t>(index);
-    if (ws.nodes[v].generation != ws.generation) meet(ws, count, v);
+    GroupWorkspace::Node& node = m.nodes[v];
+    // A stamp of an earlier generation lies below the floor, one of this
+    // generation at or above it: the greater of the two is the stamp kept.
+    const std::uint64_t stamp = node.stamp;
+    m.order[m.count] = v;
+    m.count += stamp < m.floor;
+    node.stamp = std::max(stamp, m.floor);
     return v;
 }
 
 // Appends a neighbour past the second to the list of `node`, kept out of
 // line: only a partition unlike those built from stones comes here.
-[[gnu::noinline]] void attach_more(GroupWorkspace& ws, GroupWorkspace::Node& node, std::uint32_t to) {
+[[gnu::noinline]] void attach_more(GroupWorkspace& ws, const GroupWorkspace::Node& node, std::uint32_t from,
+                                   std::uint32_t to) {
     ws.links.push_back({to, 0});
     const auto entry = static_cast<std::uint32_t>(ws.links.size());
-    if (node.more == 0) {
-        node.more = entry;
+    if (ws.more.size() < ws.nodes.size()) ws.more.resize(ws.nodes.size());
+    GroupWorkspace::More& more = ws.more[from];
+    if (static_cast<std::uint32_t>(node.stamp) == 2) {
+        more.first = entry;
     } else {
-        ws.links[node.last - 1].next = entry;
+        ws.links[more.last - 1].next = entry;
     }
-    node.last = entry;
+    more.last = entry;
 }
 
 // Appends `to` to the adjacency of vertex `from`.
-inline void attach(GroupWorkspace& ws, std::uint32_t from, std::uint32_t to) {
-    GroupWorkspace::Node& node = ws.nodes[from];
-    if (node.degree < 2) {
-        node.near[node.degree] = to;
+inline void attach(GroupWorkspace& ws, GroupWorkspace::Node* nodes, std::uint32_t from, std::uint32_t to) {
+    GroupWorkspace::Node& node = nodes[from];
+    const auto degree = static_cast<std::uint32_t>(node.stamp);
+    if (degree < 2) {
+        node.near[degree] = to;
     } else {
-        attach_more(ws, node, to);
+        attach_more(ws, node, from, to);
     }
-    ++node.degree;
+    ++node.stamp;
 }
 
 // Boundary edges of the group's cells -- those not shared with a stone of
@@ -116,44 +141,67 @@ std::uint32_t collect_boundary(const VoronoiPartition& partition, const std::vec
     const std::size_t n = partition.stone_count();
     const std::size_t number = labels[members[0]];
     const std::size_t table = partition.circumcentres.size();
-    ++ws.generation;
     if (ws.nodes.size() < table) ws.nodes.resize(table, GroupWorkspace::Node{});
-    if (ws.order.size() < table) ws.order.resize(table);
+    if (++ws.generation == 0) [[unlikely]] {
+        // The count wrapped: no node may carry the new generation.
+        for (GroupWorkspace::Node& node : ws.nodes) node.stamp = 0;
+        ws.generation = 1;
+    }
+    // One entry past the vertices, which vertex_of writes and drops once
+    // every vertex has been met.
+    if (ws.order.size() < table + 1) ws.order.resize(table + 1);
     if (!ws.beyond.empty()) ws.beyond.clear();
     ws.links.clear();
-    std::uint32_t count = 0;
+    Meeting m{ws.nodes.data(), ws.order.data(), std::uint64_t{ws.generation} << 32, 0};
     const std::size_t* const label = labels.data();
     auto take = [&](const CellEdge& e) {
         if (e.neighbour < n && label[e.neighbour] == number) return;
-        const std::uint32_t from = vertex_of(ws, count, e.from, table);
-        const std::uint32_t to = vertex_of(ws, count, e.to, table);
-        attach(ws, from, to);
-        attach(ws, to, from);
+        const std::uint32_t from = vertex_of(ws, m, e.from, table);
+        const std::uint32_t to = vertex_of(ws, m, e.to, table);
+        attach(ws, m.nodes, from, to);
+        attach(ws, m.nodes, to, from);
     };
     if (hints.edges != nullptr) {
         for (std::size_t i = 0; i < hints.edge_count; ++i) take(*hints.edges[i]);
-        return count;
+        return m.count;
     }
     for (std::size_t i = 0; i < member_count; ++i) {
-        const std::size_t m = members[i];
-        if (m >= n) continue;
-        const CellEdge* const end = partition.cell_end(m);
-        for (const CellEdge* e = partition.cell_begin(m); e != end; ++e) take(*e);
+        const std::size_t member = members[i];
+        if (member >= n) continue;
+        const CellEdge* const end = partition.cell_end(member);
+        for (const CellEdge* e = partition.cell_begin(member); e != end; ++e) take(*e);
     }
-    return count;
+    return m.count;
 }
 
-// The first neighbour of `node` not yet visited, or `none`.
-inline std::uint32_t next_unvisited(const GroupWorkspace& ws, const GroupWorkspace::Node& node, std::uint32_t none) {
+inline bool is_visited(const GroupWorkspace::Node& node) { return (node.stamp & GroupWorkspace::VISITED) != 0; }
+
+// next_unvisited for a vertex of more than two neighbours, out of line:
+// only a partition unlike those built from stones has one.
+[[gnu::noinline]] std::uint32_t next_unvisited_of_many(const GroupWorkspace& ws, std::uint32_t vertex,
+                                                       std::uint32_t none) {
     const GroupWorkspace::Node* const nodes = ws.nodes.data();
-    const std::uint32_t near = node.degree < 2 ? node.degree : 2;
-    for (std::uint32_t i = 0; i < near; ++i) {
-        if (!nodes[node.near[i]].visited) return node.near[i];
+    for (const std::uint32_t a : nodes[vertex].near) {
+        if (!is_visited(nodes[a])) return a;
     }
-    for (std::uint32_t entry = node.more; entry != 0; entry = ws.links[entry - 1].next) {
+    for (std::uint32_t entry = ws.more[vertex].first; entry != 0; entry = ws.links[entry - 1].next) {
         const std::uint32_t a = ws.links[entry - 1].to;
-        if (!nodes[a].visited) return a;
+        if (!is_visited(nodes[a])) return a;
     }
+    return none;
+}
+
+// The first neighbour of `vertex` not yet visited, or `none`. Branches, not
+// selects: the trace goes from vertex to vertex, and a predicted branch lets
+// the next steps start before the visited marks are read, where selects
+// would wait for them at every step.
+inline std::uint32_t next_unvisited(const GroupWorkspace& ws, std::uint32_t vertex, std::uint32_t none) {
+    const GroupWorkspace::Node* const nodes = ws.nodes.data();
+    const GroupWorkspace::Node& node = nodes[vertex];
+    const std::uint32_t degree = static_cast<std::uint32_t>(node.stamp) & ~GroupWorkspace::VISITED;
+    if (degree > 2) [[unlikely]] return next_unvisited_of_many(ws, vertex, none);
+    if (degree > 0 && !is_visited(nodes[node.near[0]])) return node.near[0];
+    if (degree > 1 && !is_visited(nodes[node.near[1]])) return node.near[1];
     return none;
 }
 
@@ -173,16 +221,16 @@ void trace_rings(const std::vector<Point>& cc, std::uint32_t vertices, GroupWork
     // Vertices visited so far: once all are, no trace is left to start.
     std::uint32_t seen = 0;
     for (std::uint32_t k = 0; seen < vertices; ++k) {
-        if (nodes[order[k]].visited) continue;
+        if (is_visited(nodes[order[k]])) continue;
         const std::uint32_t begin = len;
         const std::uint32_t before = seen;
         std::uint32_t r = order[k];
         do {
             GroupWorkspace::Node& node = nodes[r];
-            node.visited = true;
+            node.stamp |= GroupWorkspace::VISITED;
             ++seen;
             if (r < known) pts[len++] = cc[r];
-            r = next_unvisited(ws, node, none);
+            r = next_unvisited(ws, r, none);
         } while (r != none);
         if (seen - before >= 3) {
             ws.ring_ends.push_back(len);

@@ -25,13 +25,15 @@ Group build_group(const VoronoiPartition& partition, double board_size, const st
 // cleared between groups; the vertices are listed in the order first met.
 struct GroupWorkspace {
     struct Node {
-        std::uint64_t generation;  // 64 bits: never wraps
-        std::uint32_t degree;   // neighbours attached
+        // The generation that last met the vertex in the high 32 bits, and
+        // in the low 32 the neighbours attached, with VISITED set once the
+        // trace has passed the vertex; the low half is read only in the
+        // node's generation. When the generation count wraps, every
+        // node's stamp is cleared.
+        std::uint64_t stamp;
         std::uint32_t near[2];  // the first two neighbours, in the order attached
-        std::uint32_t more;     // entry of the third neighbour + 1, or 0
-        std::uint32_t last;     // entry of the last neighbour past the second + 1, or 0
-        bool visited;
     };
+    static constexpr std::uint32_t VISITED = std::uint32_t{1} << 31;
     // A neighbour past a vertex's second. A circumcentre index names a
     // triangle, and a group's boundary crosses none or two of its sides, so
     // only a partition unlike those built from stones gives a vertex more.
@@ -39,13 +41,20 @@ struct GroupWorkspace {
         std::uint32_t to = 0;    // vertex
         std::uint32_t next = 0;  // next entry of the same vertex + 1, or 0
     };
-    std::uint64_t generation = 0;
+    // A vertex's list of neighbours past the second, apart from its node so
+    // that the nodes stay small: read only for a vertex that has them.
+    struct More {
+        std::uint32_t first = 0;  // entry of the third neighbour + 1
+        std::uint32_t last = 0;   // entry of the last neighbour past the second + 1
+    };
+    std::uint32_t generation = 0;
     // By circumcentre index; then, from the partition's circumcentre count
     // on, the vertices at indices past it, numbered as first met.
     std::vector<Node> nodes;
     std::unordered_map<std::size_t, std::uint32_t> beyond;  // indices past the circumcentres
     std::vector<std::uint32_t> order;  // vertices in the order first met
     std::vector<Link> links;
+    std::vector<More> more;  // by vertex, as long as the nodes once a vertex needs it
     std::vector<Point> points;             // the traced rings' points, ring after ring
     std::vector<std::uint32_t> ring_ends;  // where each traced ring's points end
     std::vector<Point> work;   // the clipping passes write here and

@@ -31,14 +31,15 @@ struct CellEdge {
 
 struct VoronoiPartition {
     std::vector<Point> sites;              // stone centres, then the four frame points
-    std::vector<std::size_t> triangles;    // three site indices per triangle
-    std::vector<std::size_t> halfedges;    // twin half-edge or delaunay::EMPTY
-    std::vector<std::size_t> inedges;      // a half-edge ending at each site, or EMPTY
-    std::vector<Point> circumcentres;      // one per triangle
+    // Indices in 32 bits (delaunay::Index), as the triangulation numbers them.
+    std::vector<delaunay::Index> triangles;  // three site indices per triangle
+    std::vector<delaunay::Index> halfedges;  // twin half-edge or delaunay::EMPTY
+    std::vector<delaunay::Index> inedges;    // a half-edge ending at each site, or EMPTY
+    std::vector<Point> circumcentres;        // one per triangle
     // Cell edges of stone i are edges[edge_start[i] .. edge_start[i + 1]),
     // in the order of the walk round the stone.
     std::vector<CellEdge> edges;
-    std::vector<std::size_t> edge_start;  // stone count + 1 entries
+    std::vector<std::uint32_t> edge_start;  // stone count + 1 entries
 
     std::size_t stone_count() const { return edge_start.empty() ? 0 : edge_start.size() - 1; }
     const CellEdge* cell_begin(std::size_t stone) const { return edges.data() + edge_start[stone]; }
@@ -59,30 +60,48 @@ struct PartitionWorkspace {
 // `ws`. Answers false where build_partition answers nothing.
 bool build_partition_into(double board_size, const std::vector<Point>& centres, VoronoiPartition& out,
                           PartitionWorkspace& ws);
+// The same with the centres already in out.sites, which then holds nothing
+// else: the frame points are appended to them, sparing a copy.
+bool build_partition_in_place(double board_size, VoronoiPartition& out, PartitionWorkspace& ws);
+
+// The bits of the board size B when it is positive and finite, otherwise 0.
+// A coordinate lies in [+0, B] exactly when its bits, read as an unsigned
+// number, are at most these: negative numbers, negative zero among them,
+// and NaNs read larger. With 0 only +0 passes.
+inline std::uint64_t square_limit(double board_size) {
+    const bool usable = board_size > 0 && board_size <= std::numeric_limits<double>::max();
+    return usable ? std::bit_cast<std::uint64_t>(board_size) : 0;
+}
+
+// cells_touch for an edge from a to c whose two ends both lie in the closed
+// square (`limit` from square_limit): then the edge touches exactly when it
+// has length, as each clipping parameter stays at 0 or 1, and on that range
+// two coordinates are equal exactly when their bits are. `decided` is false
+// when an end lies elsewhere. Worked without branches, so that it can be
+// asked of every edge.
+struct TouchInside {
+    bool decided;
+    bool touches;
+};
+inline TouchInside touch_inside(Point a, Point c, std::uint64_t limit) {
+    const auto ax = std::bit_cast<std::uint64_t>(a.x);
+    const auto ay = std::bit_cast<std::uint64_t>(a.y);
+    const auto cx = std::bit_cast<std::uint64_t>(c.x);
+    const auto cy = std::bit_cast<std::uint64_t>(c.y);
+    const bool decided = std::max(std::max(ax, ay), std::max(cx, cy)) <= limit;
+    return {decided, static_cast<bool>(decided & ((ax != cx) | (ay != cy)))};
+}
 
 // Whether the edge keeps a stretch of positive length inside the closed board
-// square [0, B] x [0, B]. Inline: the labelling asks it of every edge
-// between stones of one colour.
+// square [0, B] x [0, B].
 inline bool cells_touch(const VoronoiPartition& partition, const CellEdge& edge, double board_size) {
     const auto& cc = partition.circumcentres;
     if (edge.from >= cc.size() || edge.to >= cc.size()) return false;
     const Point a = cc[edge.from];
     const Point c = cc[edge.to];
     const double b = board_size;
-    // Both ends in the closed square of a positive finite size: the edge
-    // touches exactly when it has length (each clipping parameter below
-    // stays at 0 or 1). A coordinate lies in [+0, B] exactly when its bits,
-    // read as an unsigned number, are at most those of B: negative numbers,
-    // negative zero among them, and NaNs read larger. On that range two
-    // coordinates are equal exactly when their bits are.
-    if (b > 0 && b <= std::numeric_limits<double>::max()) {
-        const auto limit = std::bit_cast<std::uint64_t>(b);
-        const auto ax = std::bit_cast<std::uint64_t>(a.x);
-        const auto ay = std::bit_cast<std::uint64_t>(a.y);
-        const auto cx = std::bit_cast<std::uint64_t>(c.x);
-        const auto cy = std::bit_cast<std::uint64_t>(c.y);
-        if (std::max(std::max(ax, ay), std::max(cx, cy)) <= limit) return ax != cx || ay != cy;
-    }
+    const TouchInside inside = touch_inside(a, c, square_limit(b));
+    if (inside.decided) return inside.touches;
     if (folded_bits(a.x) == folded_bits(c.x) && folded_bits(a.y) == folded_bits(c.y)) return false;
     double t0 = 0.0;
     double t1 = 1.0;

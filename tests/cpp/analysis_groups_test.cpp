@@ -652,6 +652,11 @@ TEST(AnalysisGroups, GroupsAndRingsMatchAPlainTracingBitForBit) {
     // dangling paths, edges from a circumcentre to itself, indices past the
     // circumcentres and points that are not finite.
     const double odd[] = {std::nan(""), std::numeric_limits<double>::infinity(), -0.0};
+    // Each group is also built through one workspace kept across the
+    // rounds, whose count of groups passes its largest value and starts
+    // again on the way.
+    GroupWorkspace kept;
+    kept.generation = std::numeric_limits<std::uint32_t>::max() - 200;
     for (int round = 0; round < 300; ++round) {
         VoronoiPartition p;
         const std::size_t count = 1 + static_cast<std::size_t>(unit(rng) * 8);
@@ -681,9 +686,13 @@ TEST(AnalysisGroups, GroupsAndRingsMatchAPlainTracingBitForBit) {
                 if (labels[i] == g) members.insert(members.begin() + static_cast<long>(unit(rng) * (members.size() + 1)), i);
             }
             if (members.empty()) continue;
-            EXPECT_TRUE(same_bits(build_group(p, 18.0, stones, labels, members, Color::Black),
-                                  reference_group(p, 18.0, stones, labels, members, Color::Black)))
+            const Group expected = reference_group(p, 18.0, stones, labels, members, Color::Black);
+            EXPECT_TRUE(same_bits(build_group(p, 18.0, stones, labels, members, Color::Black), expected))
                 << "arbitrary round " << round;
+            Group through_kept;
+            build_group_into(p, 18.0, stones, labels, members.data(), members.size(), Color::Black, kept,
+                             through_kept);
+            EXPECT_TRUE(same_bits(through_kept, expected)) << "arbitrary round " << round << ", kept workspace";
         }
     }
 }
