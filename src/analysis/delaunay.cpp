@@ -259,6 +259,7 @@ private:
     std::optional<Seed> choose_seed(Point box_centre) const;
     void start_from(const Seed& seed);
     void order_by_distance_to_centre();
+    Seed number_by_rank(const Seed& seed);
     void start_hull(const Seed& seed);
     std::optional<Visible> first_visible_edge(Point p, std::size_t key) const;
     void add_site(std::size_t i);
@@ -352,18 +353,44 @@ bool Builder::run() {
     if (!seed) return false;
     start_from(*seed);
     order_by_distance_to_centre();
-    start_hull(*seed);
-    // Sites in the sorted order: the index of each (key, index) pair.
-    const std::pair<std::uint64_t, std::size_t>* const order = ws_.keyed.data();
+    const Seed ranked = number_by_rank(*seed);
+    start_hull(ranked);
     for (std::size_t k = 0; k < n_; ++k) {
-        const std::size_t i = order[k].second;
-        if (k > 0 && nearly_equal(pts_[i], pts_[order[k - 1].second])) continue;
-        if (i == seed->i0 || i == seed->i1 || i == seed->i2) continue;
-        add_site(i);
+        if (k > 0 && nearly_equal(pts_[k], pts_[k - 1])) continue;
+        if (k == ranked.i0 || k == ranked.i1 || k == ranked.i2) continue;
+        add_site(k);
     }
+    // Back from ranks to the sites' own indices.
+    const std::pair<std::uint64_t, std::size_t>* const order = ws_.keyed.data();
+    for (std::size_t e = 0; e < used_; ++e) tri_[e] = static_cast<Index>(order[tri_[e]].second);
     out_.triangles.resize(used_);
     out_.halfedges.resize(used_);
     return true;
+}
+
+// From here on the sweep numbers each site by its rank in the sorted order
+// and reads the sites from a copy laid out in that order: a new site and the
+// hull round it, which holds the sites met most recently, then lie close
+// together in memory. Nothing but the numbering changes, and the triangles
+// are numbered back once the sweep is done. Answers the seed by rank, and
+// renumbers the first triangle, which holds the seed.
+Builder::Seed Builder::number_by_rank(const Seed& seed) {
+    const std::pair<std::uint64_t, std::size_t>* const order = ws_.keyed.data();
+    ws_.sorted_sites.resize(n_);
+    Point* const sorted = ws_.sorted_sites.data();
+    Seed ranked{0, 0, 0};
+    for (std::size_t k = 0; k < n_; ++k) {
+        const std::size_t i = order[k].second;
+        sorted[k] = pts_[i];
+        if (i == seed.i0) ranked.i0 = k;
+        if (i == seed.i1) ranked.i1 = k;
+        if (i == seed.i2) ranked.i2 = k;
+    }
+    pts_ = sorted;
+    tri_[0] = static_cast<Index>(ranked.i0);
+    tri_[1] = static_cast<Index>(ranked.i1);
+    tri_[2] = static_cast<Index>(ranked.i2);
+    return ranked;
 }
 
 // The centre of the sites' bounding box, or nothing when a coordinate is

@@ -74,6 +74,7 @@ struct Workspace {
     std::vector<std::pair<std::uint64_t, std::size_t>> keyed;  // sort key and site
     std::vector<std::pair<std::uint64_t, std::size_t>> keyed_spare;
     std::vector<std::uint32_t> radix_counts;
+    std::vector<Point> sorted_sites;  // the sites in the sweep's order
 };
 
 // Sorts (key, index) pairs, listed by ascending index, into ascending key;
