@@ -598,7 +598,7 @@ bool LivenessScene::any_disc_near(const Box& query, F&& f) {
         const Disc* d = b.filed.data() + g.start[row + cells.x0];
         const Disc* const end = b.filed.data() + g.start[row + cells.x1 + 1];
         bool deep = false;
-        for (; d != end; ++d) deep |= d->radius - distance(v, d->centre) > 0;
+        for (; d != end; ++d) deep |= circle_depth(d->centre, d->radius, v) > 0;
         if (deep) return false;
     }
     for (const Disc& d : b.loose) {
@@ -608,7 +608,7 @@ bool LivenessScene::any_disc_near(const Box& query, F&& f) {
             const double reach = d.radius + 1.0;
             if (std::fabs(v.x - d.centre.x) > reach || std::fabs(v.y - d.centre.y) > reach) continue;
         }
-        if (d.radius - distance(v, d.centre) > 0) return false;
+        if (circle_depth(d.centre, d.radius, v) > 0) return false;
     }
     return true;
 }

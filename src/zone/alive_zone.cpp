@@ -410,9 +410,8 @@ double AliveZone::depth_at(Point p) const {
     for (const ShapeId id : grid_->loose()) {
         if (const Shape* shape = graph_.shape(id)) take(id, depth_in(shape->kind, p));
     }
-    // A filed circle's depth is depth_in's for a circle of radius
-    // STONE_DIAMETER, worked out from the centre the grid holds.
-    auto take_filed = [&](const CircleGrid::Filed& f) { take(f.id, STONE_DIAMETER - distance(p, f.centre)); };
+    // A filed circle's radius is STONE_DIAMETER; its centre is the grid's.
+    auto take_filed = [&](const CircleGrid::Filed& f) { take(f.id, circle_depth(f.centre, STONE_DIAMETER, p)); };
     ring_search(*grid_, p, take_filed,
                 [&](double beyond) { return beyond > 0.0 && STONE_DIAMETER - beyond < deepest; });
     if (deepest == 0.0) return zero;

@@ -31,7 +31,7 @@ double offset_on(const ShapeKind& kind, Point p) {
 }
 
 double depth_in(const ShapeKind& kind, Point p) {
-    if (const auto* c = std::get_if<Circle>(&kind)) return c->radius - distance(p, c->centre);
+    if (const auto* c = std::get_if<Circle>(&kind)) return circle_depth(c->centre, c->radius, p);
     const auto& e = std::get<Edge>(kind);
     switch (e.side) {
         case EdgeSide::Left: return 1.0 - p.x;

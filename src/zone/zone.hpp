@@ -62,6 +62,9 @@ inline double normalise_angle(double t) {
 }
 inline double angle_about(Point c, Point p) { return normalise_angle(std::atan2(p.y - c.y, p.x - c.x)); }
 double offset_on(const ShapeKind& kind, Point p);
+// How far inside a circle's rim p lies (negative outside): a circle's
+// depth, whether asked of its shape or of a copy of its centre and radius.
+inline double circle_depth(Point centre, double radius, Point p) { return radius - distance(p, centre); }
 double depth_in(const ShapeKind& kind, Point p);
 // Crossings of an existing outline with a new radius-2 circle centred at f.
 std::optional<std::pair<Point, Point>> intersect(const ShapeKind& kind, Point f);
