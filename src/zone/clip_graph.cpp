@@ -212,16 +212,9 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
         if (arena_.size() == arena_.capacity()) arena_.reserve(arena_.size() + arena_.size() / 2 + 64);
         arena_.emplace_back();
     }
-    // Every field is written in the vacant slot, as a fresh segment has it.
-    Segment& seg = *arena_[id];
-    seg.offset = offset;
-    seg.start = p;
-    seg.causes.clear();
+    Segment& seg = arena_[id].fill(shape, p, offset, off_board);
     seg.next = id;
-    seg.shape = shape;
     seg.prev = id;
-    seg.off_board = off_board;
-    seg.permanent = false;
     ++live_count_;
 
     auto& ids = index_.list_for(point_key(p), spot);

@@ -554,25 +554,28 @@ public:
     const Segment& operator*() const { return seg_; }
     Segment* operator->() { return &seg_; }
     const Segment* operator->() const { return &seg_; }
-    // Fills the slot; made.shape is a shape's id, never VACANT.
-    Segment& emplace(Segment&& made) {
-        seg_ = std::move(made);
+    // Fills the slot with a segment of `shape` (a shape's id, never VACANT)
+    // that has no marks and links to nothing; the caller links it.
+    Segment& fill(ShapeId shape, Point start, double offset, bool off_board) {
+        assign(shape, start, offset, off_board);
         return seg_;
     }
-    // Vacates the slot: every field as a fresh segment has it, field by
-    // field rather than through a temporary.
-    void reset() {
-        seg_.offset = 0.0;
-        seg_.start = Point{};
+    // Vacates the slot: every field as a fresh segment has it.
+    void reset() { assign(VACANT, Point{}, 0.0, false); }
+
+private:
+    // Writes every field, one by one rather than through a temporary.
+    void assign(ShapeId shape, Point start, double offset, bool off_board) {
+        seg_.offset = offset;
+        seg_.start = start;
         seg_.causes.clear();
         seg_.next = 0;
-        seg_.shape = VACANT;
+        seg_.shape = shape;
         seg_.prev = 0;
-        seg_.off_board = false;
+        seg_.off_board = off_board;
         seg_.permanent = false;
     }
 
-private:
     Segment seg_;
 };
 static_assert(sizeof(void*) != 8 || sizeof(SegmentSlot) == 56, "a segment slot is 56 bytes on 64-bit targets");
