@@ -893,6 +893,31 @@ private:
     std::vector<PartEnd> scratch_ends_;
 };
 
+// ---------------------------------------------------------- boundary loops
+
+// One piece of a boundary loop, from `from` to `to`: straight along an edge
+// line, or, when `circle` is set, round that circle by growing angle through
+// `sweep` radians (2pi for a circle that is a loop on its own).
+struct LoopPiece {
+    Point from;
+    Point to;
+    std::optional<Circle> circle;
+    double sweep = 0.0;
+};
+using BoundaryLoop = std::vector<LoopPiece>;
+
+// The alive zone's boundary as closed loops: every exposed piece once (a
+// piece that a pile of stones on one centre exposes several times, once),
+// each loop a chain of pieces that starts where the one before it ends. The
+// pieces join at the structure's own crossing points, so each piece ends
+// where the next begins (exactly, or within EPSILON relative to the
+// coordinates where rounding has split one crossing of nearly touching
+// outlines in two) and the last where the first begins, and the zone lies on
+// the same side of every piece: the even-odd rule fills exactly the alive
+// zone. A chain that cannot be joined so (only a damaged structure has one)
+// ends at its last piece, open.
+std::vector<BoundaryLoop> boundary_loops(const AliveZone& zone);
+
 }  // namespace cellvane
 
 #include "zone/exposed_pieces.inl"
