@@ -7,7 +7,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <string_view>
 #include <utility>
 #include <variant>
@@ -16,6 +15,7 @@
 #include "core/core.hpp"
 #include "engine/engine.hpp"
 #include "render/labels.hpp"
+#include "render/parts.hpp"
 
 namespace cellvane {
 namespace render_detail {
@@ -41,6 +41,16 @@ std::string group_label(Color color, std::size_t number) {
 
 namespace {
 
+using render_detail::append_group_path;
+using render_detail::append_opening_at;
+using render_detail::append_stone;
+using render_detail::append_stone_label;
+using render_detail::Colour;
+using render_detail::Colours;
+using render_detail::for_each_drawn_group;
+using render_detail::NOT_DRAWN;
+using render_detail::StonePaint;
+
 constexpr std::string_view kDarkPalette[24] = {
     "#003257", "#22136a", "#003b2e", "#003941", "#2d0d67", "#063400", "#3a045e", "#001f6c",
     "#1f434d", "#383b55", "#1f453f", "#1c4446", "#3d3953", "#344229", "#433750", "#2f3e55",
@@ -52,14 +62,8 @@ constexpr std::string_view kLightPalette[24] = {
     "#aa8544", "#be7381", "#bb7b56", "#bf7570", "#b77e4e", "#bf7667", "#b18248", "#bd785d",
 };
 
-struct StonePaint {
-    std::string_view fill;
-    std::string_view stroke;  // also the label colour
-};
 constexpr StonePaint kBlackStone{"#2e2e35", "#868688"};
 constexpr StonePaint kWhiteStone{"#ddddd5", "#696966"};
-
-constexpr std::size_t kNotDrawn = std::numeric_limits<std::size_t>::max();
 
 bool is_drawable(const Group& g) {
     if (g.stones.empty()) return false;
@@ -67,7 +71,7 @@ bool is_drawable(const Group& g) {
 }
 
 // Numbers of one colour's groups: drawable groups 0, 1, 2, ... in ascending
-// seed (first stone id) order; kNotDrawn for the others.
+// seed (first stone id) order; NOT_DRAWN for the others.
 std::vector<std::size_t> number_groups(const std::vector<Group>& groups) {
     std::vector<std::pair<std::uint32_t, std::size_t>> seeds;
     seeds.reserve(groups.size());
@@ -75,18 +79,9 @@ std::vector<std::size_t> number_groups(const std::vector<Group>& groups) {
         if (is_drawable(groups[i])) seeds.emplace_back(groups[i].stones.front().id, i);
     }
     std::sort(seeds.begin(), seeds.end());
-    std::vector<std::size_t> numbers(groups.size(), kNotDrawn);
+    std::vector<std::size_t> numbers(groups.size(), NOT_DRAWN);
     for (std::size_t k = 0; k < seeds.size(); ++k) numbers[seeds[k].second] = k;
     return numbers;
-}
-
-// An element opened up to its position: `open`, x, `between`, y, both in
-// plain form; the caller closes the y attribute's quote.
-void append_opening_at(std::string& out, std::string_view open, Point p, std::string_view between) {
-    out.append(open);
-    append_plain(out, p.x);
-    out.append(between);
-    append_plain(out, p.y);
 }
 
 void append_xy_fixed(std::string& out, double x, double y, char sep) {
@@ -141,26 +136,6 @@ void append_alive_zone_path(std::string& out, const ClipGraph& graph) {
         });
     }
     if (any) out.append("\" />\n");
-}
-
-void append_group_path(std::string& out, const Group& group, std::string_view fill) {
-    out.append("<path d=\"");
-    bool first_ring = true;
-    for (const Ring& ring : group.rings) {
-        if (ring.empty()) continue;
-        if (!first_ring) out.push_back(' ');
-        first_ring = false;
-        out.append("M ");
-        append_xy_fixed(out, ring.front().x, ring.front().y, ' ');
-        for (std::size_t i = 1; i < ring.size(); ++i) {
-            out.append(" L ");
-            append_xy_fixed(out, ring[i].x, ring[i].y, ' ');
-        }
-        out.append(" Z");
-    }
-    out.append("\" fill=\"");
-    out.append(fill);
-    out.append("\" fill-rule=\"evenodd\"/>\n");
 }
 
 std::size_t estimated_length(const Board& board, const PositionAnalysis& analysis) {
@@ -232,25 +207,39 @@ void append_defs(std::string& out, const std::string& size, const AliveZone& zon
         "</defs>\n");
 }
 
-// One colour's groups with their numbers and paints.
-struct Colour {
-    const std::vector<Group>* groups;
-    std::vector<std::size_t> numbers;
-    const std::string_view* palette;
-    StonePaint stone;
-    Color color;
-};
+}  // namespace
 
-// Calls f(colour, group, number) for every drawn group, black first, each
-// colour's in list order.
-template <class F>
-void for_each_drawn_group(const Colour (&colours)[2], F&& f) {
-    for (const Colour& c : colours) {
-        for (std::size_t i = 0; i < c.groups->size(); ++i) {
-            if (c.numbers[i] == kNotDrawn) continue;
-            f(c, (*c.groups)[i], c.numbers[i]);
+namespace render_detail {
+
+Colours::Colours(const PositionAnalysis& analysis)
+    : of{{&analysis.black, number_groups(analysis.black), kDarkPalette, kBlackStone, Color::Black},
+         {&analysis.white, number_groups(analysis.white), kLightPalette, kWhiteStone, Color::White}} {}
+
+void append_opening_at(std::string& out, std::string_view open, Point p, std::string_view between) {
+    out.append(open);
+    append_plain(out, p.x);
+    out.append(between);
+    append_plain(out, p.y);
+}
+
+void append_group_path(std::string& out, const Group& group, std::string_view fill) {
+    out.append("<path d=\"");
+    bool first_ring = true;
+    for (const Ring& ring : group.rings) {
+        if (ring.empty()) continue;
+        if (!first_ring) out.push_back(' ');
+        first_ring = false;
+        out.append("M ");
+        append_xy_fixed(out, ring.front().x, ring.front().y, ' ');
+        for (std::size_t i = 1; i < ring.size(); ++i) {
+            out.append(" L ");
+            append_xy_fixed(out, ring[i].x, ring[i].y, ' ');
         }
+        out.append(" Z");
     }
+    out.append("\" fill=\"");
+    out.append(fill);
+    out.append("\" fill-rule=\"evenodd\"/>\n");
 }
 
 void append_stone(std::string& out, const Stone& stone, const StonePaint& paint) {
@@ -271,7 +260,7 @@ void append_stone_label(std::string& out, const Stone& stone, const Colour& c, s
     out.append("</text>\n");
 }
 
-}  // namespace
+}  // namespace render_detail
 
 std::string dump_svg(const Board& board) {
     const PositionAnalysis& analysis = board.analysis();
@@ -285,10 +274,7 @@ std::string dump_svg(const Board& board) {
     append_svg_open(out, size);
     append_defs(out, size, board.alive_zone());
 
-    const Colour colours[2] = {
-        {&analysis.black, number_groups(analysis.black), kDarkPalette, kBlackStone, Color::Black},
-        {&analysis.white, number_groups(analysis.white), kLightPalette, kWhiteStone, Color::White},
-    };
+    const Colours colours(analysis);
     for_each_drawn_group(colours, [&](const Colour& c, const Group& group, std::size_t number) {
         append_group_path(out, group, c.palette[number % 24]);
     });
