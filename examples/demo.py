@@ -52,7 +52,7 @@ def main() -> int:
         except cv.SelfCaptureError:
             refused += 1
         if game.turn == 40 and refused == 0:
-            # The picture a notebook shows: dump_svg's drawing at 480 pixels.
+            # The picture a notebook shows: svg() with its defaults.
             (out / "midgame.svg").write_text(game._repr_svg_(), encoding="utf-8")
             print("wrote", out / "midgame.svg")
     game.pass_turn()
@@ -82,12 +82,12 @@ def main() -> int:
     print(f"pickled as its log in {len(data)} bytes; unpickled:", back, back.groups() == game.groups())
 
     svg = out / "demo.svg"
-    svg.write_text(game.dump_svg(), encoding="utf-8")
+    svg.write_text(game.svg(720), encoding="utf-8")
     print("wrote", svg)
     converter = shutil.which("rsvg-convert")
     if converter:
         png = out / "demo.png"
-        subprocess.run([converter, "-w", "720", "-o", str(png), str(svg)], check=True)
+        subprocess.run([converter, "-o", str(png), str(svg)], check=True)
         print("wrote", png)
     return 0
 

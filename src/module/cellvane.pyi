@@ -6,7 +6,7 @@
 # in a `-stubs` package). Checked against the built module by
 # `python -m mypy.stubtest cellvane`.
 
-from collections.abc import Callable, Sequence
+from collections.abc import Callable, Iterable, Sequence
 from typing import Any, ClassVar, Final, SupportsFloat, SupportsIndex, TypeAlias, final
 
 from typing_extensions import disjoint_base
@@ -223,6 +223,16 @@ class Game:
     def undo_move(self) -> GameDelta | None: ...
     def validate(self) -> None: ...
     def dump_svg(self) -> str: ...
+    def svg(
+        self,
+        size: _Coordinate = 480,
+        *,
+        hatch: bool = True,
+        territory: bool = True,
+        labels: bool = True,
+        coordinates: bool = True,
+        highlight: Iterable[SupportsIndex] = (),
+    ) -> str: ...
     def _repr_svg_(self) -> str: ...
 
 # -------------------------------------------------------------- exceptions

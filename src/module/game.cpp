@@ -370,33 +370,6 @@ PyObject* game_dump_svg(PyObject* self, PyObject*) noexcept {
     return read(self, [](const Board& b) { return new_string(dump_svg(b)); });
 }
 
-// The width and height a notebook shows the picture at, in pixels.
-constexpr std::string_view SCREEN_SIZE = "480";
-
-// Sets the value of `attribute` (written ` name="`) in the document's first
-// start tag, when that tag has it.
-void set_attribute(std::string& svg, std::string_view attribute, std::string_view value) {
-    const std::size_t tag_end = svg.find('>');
-    const std::size_t at = svg.find(attribute);
-    if (at == std::string::npos || at > tag_end) return;
-    const std::size_t begin = at + attribute.size();
-    const std::size_t end = svg.find('"', begin);
-    if (end == std::string::npos || end > tag_end) return;
-    svg.replace(begin, end - begin, value);
-}
-
-// The picture of dump_svg with the size of its root element given in pixels
-// rather than board units: the viewBox keeps the drawing in board units, so
-// only the scale changes.
-PyObject* game_repr_svg(PyObject* self, PyObject*) noexcept {
-    return read(self, [](const Board& b) {
-        std::string svg = dump_svg(b);
-        set_attribute(svg, " width=\"", SCREEN_SIZE);
-        set_attribute(svg, " height=\"", SCREEN_SIZE);
-        return new_string(svg);
-    });
-}
-
 // ----------------------------------------------------------- cut questions
 
 PyObject* cut_answer(const CutAnswer& answer) noexcept {
@@ -573,10 +546,25 @@ PyMethodDef game_methods[] = {
      "dump_svg($self)\n--\n\n"
      "A standalone SVG of the position: every group filled with its own\n"
      "colour, dead area hatched, group ids labelled."},
+    {"svg", as_cfunction(game_svg), WITH_ARGS,
+     "svg($self, size=480, *, hatch=True, territory=True, labels=True, coordinates=True, highlight=())\n--\n\n"
+     "The position as a picture for people: an SVG document `size` pixels\n"
+     "square, drawn in board units.\n"
+     "\n"
+     "It draws the board's edge, the stones and a ring on the last placed\n"
+     "stone. `hatch` covers the area no stone could ever cover: the points\n"
+     "farther than a stone radius from every placeable position. `territory`\n"
+     "fills each group's territory with its own colour, `labels` names each\n"
+     "stone's group, `coordinates` writes board coordinates along the edges,\n"
+     "and `highlight` rings the stones with these ids (ids not in play are\n"
+     "skipped).\n"
+     "\n"
+     "Every id in the document is new, so that any number of pictures can\n"
+     "share one page, and the text differs from call to call: `dump_svg` is\n"
+     "the fixed text to compare."},
     {"_repr_svg_", game_repr_svg, METH_NOARGS,
      "_repr_svg_($self)\n--\n\n"
-     "The picture of `dump_svg` sized for a screen (480 pixels square), as\n"
-     "notebooks ask for it."},
+     "The picture `svg()` draws with its defaults, as notebooks ask for it."},
     {"__reduce__", game_reduce, METH_NOARGS,
      "__reduce__($self)\n--\n\n"
      "Pickles the game as its board size and log; unpickling replays the log\n"
@@ -653,6 +641,11 @@ PyType_Spec game_spec = {
 };
 
 }  // namespace
+
+PyObject* read_game(PyObject* game, PyObject* (*answer)(const Board&, const void*) noexcept,
+                    const void* context) noexcept {
+    return read(game, [&](const Board& b) { return answer(b, context); });
+}
 
 PyObject* make_game_type(PyObject* module) noexcept { return PyType_FromModuleAndSpec(module, &game_spec, nullptr); }
 

@@ -128,6 +128,13 @@ PyObject* make_color_type(PyObject* module) noexcept;
 PyObject* make_edge_type(PyObject* module) noexcept;
 PyObject* make_cut_kind_type(PyObject* module) noexcept;
 PyObject* make_status_type(PyObject* module) noexcept;
+// Calls answer(board, context) under a shared borrow of the game's board and
+// answers what it answers (game.cpp), for the methods kept in other files.
+PyObject* read_game(PyObject* game, PyObject* (*answer)(const Board&, const void*) noexcept,
+                    const void* context) noexcept;
+// Game.svg and Game._repr_svg_ (picture.cpp).
+PyObject* game_svg(PyObject* self, PyObject* args, PyObject* kwargs) noexcept;
+PyObject* game_repr_svg(PyObject* self, PyObject*) noexcept;
 // Creates the fourteen exception classes into the registry (once).
 bool make_error_classes() noexcept;
 // Publishes `value` as the class attribute `name` of a class created
