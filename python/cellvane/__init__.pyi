@@ -1,9 +1,6 @@
-# Type information for the cellvane extension module.
-#
-# The wheel installs it beside the extension as the stub-only package
-# `cellvane-stubs/__init__.pyi` (PEP 561: a module that is a single compiled
-# file has no folder for a `py.typed` marker, so type checkers find its types
-# in a `-stubs` package). Checked against the built module by
+# Type information for the package `cellvane`, whose __init__ is the compiled
+# extension module: the wheel installs this stub beside it, with the package's
+# `py.typed` marker. Checked against the built module by
 # `python -m mypy.stubtest cellvane`.
 
 from collections.abc import Callable, Sequence
