@@ -22,9 +22,10 @@ ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
 bash scripts/venv.sh
 .venv/bin/python -m pytest -q tests/python
 
-# The type stub against the installed module, and the typed examples.
+# The type stub against the installed module, and the package's Python
+# sources and the examples, typed.
 .venv/bin/python -m mypy.stubtest cellvane
-.venv/bin/python -m mypy --strict examples/demo.py examples/selfplay.py
+.venv/bin/python -m mypy --strict python/cellvane examples/demo.py examples/selfplay.py
 
 # The Python tests once more, against a module built with AddressSanitizer
 # and UndefinedBehaviorSanitizer, the board checked after every change. The

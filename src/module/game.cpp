@@ -488,6 +488,8 @@ PyMethodDef game_methods[] = {
      "for, with nothing after it applied — or `GameOverError` for a log that\n"
      "carries on past two passes in a row, which is a log of a game that had\n"
      "already ended."},
+    {"from_record", as_cfunction(game_from_record), WITH_ARGS | METH_CLASS, FROM_RECORD_DOC},
+    {"to_record", game_to_record, METH_NOARGS, TO_RECORD_DOC},
     {"stones", game_stones, METH_NOARGS, "stones($self)\n--\n\nThe stones in play, ascending by id."},
     {"stone", as_cfunction(game_stone), WITH_ARGS,
      "stone($self, stone_id)\n--\n\nThe stone with this id, or `None` if it is not in play."},

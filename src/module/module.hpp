@@ -134,6 +134,12 @@ PyObject* make_status_type(PyObject* module) noexcept;
 // as that method's, and a delta the board cannot account for raises its
 // DeltaError with nothing built (game.cpp).
 PyObject* replay_game(PyTypeObject* type, PyObject* board_size, PyObject* deltas) noexcept;
+// Game.to_record and Game.from_record (a class method) with their
+// docstrings, listed in Game's method table (record.cpp).
+PyObject* game_to_record(PyObject* self, PyObject*) noexcept;
+PyObject* game_from_record(PyObject* cls, PyObject* args, PyObject* kwargs) noexcept;
+extern const char TO_RECORD_DOC[];
+extern const char FROM_RECORD_DOC[];
 // Creates the fourteen exception classes into the registry (once).
 bool make_error_classes() noexcept;
 // Publishes `value` as the class attribute `name` of a class created
