@@ -208,7 +208,9 @@ def _kind(value: object) -> str:
     return f"a {type(value).__name__}"
 
 
-def _fields(value: object, path: str, required: tuple[str, ...], optional: tuple[str, ...] = ()) -> Mapping[str, object]:
+def _fields(
+    value: object, path: str, required: tuple[str, ...], optional: tuple[str, ...] = ()
+) -> Mapping[str, object]:
     """An object with every required field and no field but these."""
     if not isinstance(value, Mapping):
         raise ValueError(f"{_name(path)}: expected an object, found {_kind(value)}")
