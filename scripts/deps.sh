@@ -37,6 +37,9 @@ want librsvg2-bin
 if [ "$mode" != "demo" ]; then
   want libgtest-dev
   want libbenchmark-dev
+  # The viewer page's test opens it in headless Chromium through its driver.
+  want chromium
+  want chromium-driver
 fi
 install_needed
 

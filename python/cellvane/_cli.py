@@ -20,6 +20,7 @@ from pathlib import Path
 from typing import Any, NamedTuple, NoReturn
 
 import cellvane as cv
+from cellvane._viewer import page
 from cellvane.selfplay import opening, play_out
 
 PROG = "python -m cellvane"
@@ -73,11 +74,12 @@ def parser() -> Parser:
 
     show = command(
         show_command,
-        "draw the position of a game record",
-        "Draws the position after a given number of turns of a game record.",
+        "draw a game record, or write a page to step through it",
+        "Writes the picture of the position after a given number of turns of a game record (OUT.svg), or a "
+        "page that shows the game turn by turn (OUT.html: one file that works offline, opening at that turn).",
     )
     show.add_argument("file", metavar="FILE", help="a game record")
-    show.add_argument("-o", "--output", metavar="OUT", required=True, help=f"the picture ({', '.join(PICTURES)})")
+    show.add_argument("-o", "--output", metavar="OUT", required=True, help=f"the picture or page ({', '.join(SHOWN)})")
     show.add_argument("--turn", metavar="N", type=int, help="the position after the first N turns (default: all)")
 
     selfplay = command(
@@ -168,31 +170,44 @@ def replay_command(args: argparse.Namespace) -> int:
     return 0
 
 
-# The pictures `show` writes, by the suffix of the file: the text of the
-# picture of a game.
-PICTURES: dict[str, Callable[[cv.Game], str]] = {
-    ".svg": cv.Game.dump_svg,
+def picture(game: cv.Game, turns: int, name: str) -> str:
+    """The picture of the position after the first `turns` turns."""
+    deltas = game.deltas()
+    if turns < len(deltas):
+        game = cv.Game.replay(game.board_size, deltas[:turns])
+    return game.svg()
+
+
+def viewer(game: cv.Game, turns: int, name: str) -> str:
+    """The page of the whole game, opening after the first `turns` turns."""
+    return page(game, title=name, turn=turns)
+
+
+# What `show` writes, by the suffix of the file, from the game, the turn and
+# the record's file name; and what the message after it says it is.
+SHOWN: dict[str, tuple[Callable[[cv.Game, int, str], str], str]] = {
+    ".svg": (picture, "the position after {turns} of {total} turns"),
+    ".html": (viewer, "a page of all {total} turns, opening after {turns}"),
 }
 
 
 def show_command(args: argparse.Namespace) -> int:
     output = Path(args.output)
-    draw = PICTURES.get(output.suffix.lower())
-    if draw is None:
+    shown = SHOWN.get(output.suffix.lower())
+    if shown is None:
         suffix = output.suffix or "no suffix"
-        raise CommandError(f"{output}: the picture is written as {' or '.join(PICTURES)}, not {suffix}")
+        raise CommandError(f"{output}: the picture is written as {' or '.join(SHOWN)}, not {suffix}")
+    write, what = shown
     game = load(args.file, verify=False)
-    deltas = game.deltas()
-    turns = len(deltas) if args.turn is None else args.turn
-    if not 0 <= turns <= len(deltas):
-        raise CommandError(f"--turn {turns}: the record has {len(deltas)} turns, so N is 0 to {len(deltas)}")
-    if turns < len(deltas):
-        game = cv.Game.replay(game.board_size, deltas[:turns])
+    total = len(game.deltas())
+    turns = total if args.turn is None else args.turn
+    if not 0 <= turns <= total:
+        raise CommandError(f"--turn {turns}: the record has {total} turns, so N is 0 to {total}")
     try:
-        output.write_text(draw(game), encoding="utf-8")
+        output.write_text(write(game, turns, Path(args.file).name), encoding="utf-8")
     except OSError as error:
         raise CommandError(f"{output}: {describe(error)}") from error
-    print(f"wrote {output}: the position after {turns} of {len(deltas)} turns")
+    print(f"wrote {output}: {what.format(turns=turns, total=total)}")
     return 0
 
 

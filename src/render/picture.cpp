@@ -119,11 +119,13 @@ void append_arc(std::string& out, const LoopPiece& piece) {
     arc_to(piece.to);
 }
 
-// The loops as one path text: each loop a closed subpath.
+// The loops as one path text: each loop a closed subpath on a line of its
+// own, so that a loop that stays as it was from one turn to the next keeps
+// its line (the viewer page stores each distinct line once).
 void append_loops(std::string& out, const std::vector<BoundaryLoop>& loops) {
     bool first = true;
     for (const BoundaryLoop& loop : loops) {
-        out.append(first ? "M " : " M ");
+        out.append(first ? "M " : "\nM ");
         first = false;
         append_point(out, loop.front().from);
         for (const LoopPiece& piece : loop) {
