@@ -193,6 +193,10 @@ PyObject* raise_move_error(const MoveError& e) noexcept {
                               {position_attribute(e.position), color_attribute(e.color)});
         case MoveErrorKind::Delta:
             return raise_commit_error(e.commit);
+        case MoveErrorKind::Stopped:
+            // The stop check raised the exception that stopped the move.
+            if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, e.message().c_str());
+            return nullptr;
     }
     PyErr_SetString(PyExc_SystemError, "unknown move error");
     return nullptr;

@@ -124,7 +124,9 @@ void append_piece(std::string& out, const SegmentGeometry& geometry) {
 // segment only closes the circular list and is never drawn.
 void append_alive_zone_path(std::string& out, const ClipGraph& graph) {
     bool any = false;
+    StopPoll stop(64);
     for (const auto& entry : graph.shapes()) {
+        if (stop()) break;
         const Shape& shape = entry.second;
         if (!shape.head) continue;
         const SegId head = *shape.head;
@@ -245,8 +247,10 @@ struct Colour {
 // colour's in list order.
 template <class F>
 void for_each_drawn_group(const Colour (&colours)[2], F&& f) {
+    StopPoll stop(64);
     for (const Colour& c : colours) {
         for (std::size_t i = 0; i < c.groups->size(); ++i) {
+            if (stop()) return;
             if (c.numbers[i] == kNotDrawn) continue;
             f(c, (*c.groups)[i], c.numbers[i]);
         }

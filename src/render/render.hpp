@@ -7,7 +7,8 @@ namespace cellvane {
 
 class Board;
 
-// A standalone SVG document of the board's position.
+// A standalone SVG document of the board's position. Work told to stop
+// (core's StopCheck) answers an unfinished document.
 std::string dump_svg(const Board& board);
 
 }  // namespace cellvane
