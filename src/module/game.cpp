@@ -68,7 +68,7 @@ public:
     // Takes the game, waiting for another thread's call to end; false with
     // RuntimeError set when the borrow rules refuse or the game is unusable.
     bool take(GameLock::Kind kind) {
-        if (!game_.lock.take(kind)) return false;
+        if (!game_.lock.take(kind, PyThread_get_thread_ident() == game_.state->main_thread)) return false;
         held_ = true;
         if (!game_.unusable) return true;
         PyErr_SetString(PyExc_RuntimeError, UNUSABLE);
@@ -211,7 +211,18 @@ PyObject* game_replay(PyObject*, PyObject* args, PyObject* kwargs) {
     for (const Ref& item : items) deltas.push_back(delta_of(m, item.get()));
 
     // The board is private to the call until it succeeds: a failed,
-    // interrupted or exhausted replay leaves nothing behind.
+    // interrupted or exhausted replay leaves nothing behind. Should the
+    // thread be ended while the lock is released (see Entry), the log's
+    // references are left as they are rather than given back without it.
+    struct Unlocked {
+        std::vector<Ref>& items;
+        bool locked = false;
+        ~Unlocked() {
+            if (!locked) {
+                for (Ref& item : items) (void)item.release();
+            }
+        }
+    } unlocked{items};
     std::optional<Board> board;
     std::optional<CommitError> refused;
     const bool done = without_interpreter_lock(m, [&] {
@@ -223,6 +234,7 @@ PyObject* game_replay(PyObject*, PyObject* args, PyObject* kwargs) {
             if (refused) return;
         }
     });
+    unlocked.locked = true;
     if (!done) return nullptr;
     if (refused) return raise_commit_error(m, *refused);
     return allocate_game(m, as_type(m.game_type), std::move(*board));

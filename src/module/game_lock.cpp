@@ -1,19 +1,51 @@
-// The games' locks, and the one table of the threads waiting for them.
+// The games' locks, and the one list of the calls waiting for them.
 #include "module/game_lock.hpp"
 
-#include <map>
 #include <mutex>
 
 namespace cellvane::py {
 
+struct GameLock::Waiter {
+    std::thread::id thread;
+    const GameLock* lock;
+    // Drawn on arrival: the lowest waiting number takes a free game.
+    std::uint64_t number;
+    Waiter* next;
+};
+
 namespace {
 
-// Guards every lock's owner and holds, and the table of waiting threads, so
+// Guards every lock's owner and holds, and the list of waiting calls, so
 // that a thread about to wait sees one consistent picture of who waits for
-// whom. It is only ever held for a few instructions, never while waiting.
+// whom. It is only ever held for a few instructions, never while waiting or
+// while taking the interpreter lock.
 std::mutex locks_mutex;
-// The game each waiting thread waits for.
-std::map<std::thread::id, const GameLock*> waiting;
+// Every waiting call, of every game, in no order; there are as many as
+// there are threads at most.
+GameLock::Waiter* waiters = nullptr;
+// The number the next waiting call draws.
+std::uint64_t next_number = 0;
+
+void join(GameLock::Waiter& w) {
+    w.next = waiters;
+    waiters = &w;
+}
+
+void leave(GameLock::Waiter& w) {
+    for (GameLock::Waiter** at = &waiters; *at != nullptr; at = &(*at)->next) {
+        if (*at == &w) {
+            *at = w.next;
+            return;
+        }
+    }
+}
+
+const GameLock::Waiter* waiter_of(std::thread::id thread) {
+    for (const GameLock::Waiter* w = waiters; w != nullptr; w = w->next) {
+        if (w->thread == thread) return w;
+    }
+    return nullptr;
+}
 
 const char* const HELD_FOR_READ = "Already mutably borrowed";
 const char* const HELD_FOR_CHANGE = "Already borrowed";
@@ -30,16 +62,24 @@ bool GameLock::waits_for_caller(std::thread::id caller) const {
     // Each waiting thread waits for one game and each game has one holder,
     // so the holders and the games they wait for form a chain.
     const GameLock* lock = this;
-    for (std::size_t links = 0; links <= waiting.size(); ++links) {
+    for (const GameLock::Waiter* w = waiters; w != nullptr; w = w->next) {  // at most one link per waiter
         if (lock->owner_ == caller) return true;
-        const auto next = waiting.find(lock->owner_);
-        if (next == waiting.end()) return false;
-        lock = next->second;
+        const GameLock::Waiter* next = waiter_of(lock->owner_);
+        if (next == nullptr) return false;
+        lock = next->lock;
     }
-    return false;
+    return lock->owner_ == caller;
 }
 
-bool GameLock::take(Kind kind) {
+const GameLock::Waiter* GameLock::first_waiting() const {
+    const Waiter* first = nullptr;
+    for (const Waiter* w = waiters; w != nullptr; w = w->next) {
+        if (w->lock == this && (first == nullptr || w->number < first->number)) first = w;
+    }
+    return first;
+}
+
+bool GameLock::take(Kind kind, bool handles_signals) {
     const std::thread::id me = std::this_thread::get_id();
     std::unique_lock guard(locks_mutex);
     if (owner_ == me) {
@@ -57,7 +97,7 @@ bool GameLock::take(Kind kind) {
         PyErr_SetString(PyExc_RuntimeError, refusal);
         return false;
     }
-    if (owner_ == std::thread::id() && served_ == drawn_) {
+    if (owner_ == std::thread::id() && first_waiting() == nullptr) {
         own(me, kind);
         return true;
     }
@@ -66,18 +106,39 @@ bool GameLock::take(Kind kind) {
         PyErr_SetString(PyExc_RuntimeError, DEADLOCK);
         return false;
     }
-    waiting.emplace(me, this);
-    const std::uint64_t number = drawn_++;
+    Waiter self{me, this, next_number++, nullptr};
+    join(self);
     guard.unlock();
     PyThreadState* released = PyEval_SaveThread();
     guard.lock();
-    freed_.wait(guard, [&] { return owner_ == std::thread::id() && served_ == number; });
-    ++served_;
-    waiting.erase(me);
-    own(me, kind);
+    const auto turn = [&] { return owner_ == std::thread::id() && first_waiting() == &self; };
+    bool raised = false;
+    while (!turn()) {
+        if (!handles_signals) {
+            freed_.wait(guard, turn);
+            break;
+        }
+        if (freed_.wait_for(guard, SIGNAL_INTERVAL, turn)) break;
+        // The handlers run (and may use games) with the call out of the
+        // list; it comes back with its number, so in its place, unless one
+        // raised.
+        leave(self);
+        freed_.notify_all();
+        guard.unlock();
+        PyEval_RestoreThread(released);
+        raised = PyErr_CheckSignals() < 0;
+        released = PyEval_SaveThread();
+        guard.lock();
+        if (raised) break;
+        join(self);
+    }
+    if (!raised) {
+        leave(self);
+        own(me, kind);
+    }
     guard.unlock();
     PyEval_RestoreThread(released);
-    return true;
+    return !raised;
 }
 
 void GameLock::give_back() {
@@ -88,7 +149,7 @@ void GameLock::give_back() {
     }
     holds_ = 0;
     owner_ = std::thread::id();
-    if (served_ != drawn_) freed_.notify_all();
+    if (first_waiting() != nullptr) freed_.notify_all();
 }
 
 }  // namespace cellvane::py

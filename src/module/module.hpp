@@ -85,11 +85,18 @@ private:
 // The function the interpreter is given for F: F itself, except that an
 // allocation failing anywhere under it raises MemoryError, and the call
 // answers failure, instead of ending the process.
+//
+// Not noexcept: the one other thing that may pass through it is the
+// unwinding with which the interpreter ends a daemon thread that asks for
+// the interpreter lock back while the interpreter shuts down (3.11 to 3.13
+// end such a thread with pthread_exit). Along that path nothing may touch
+// a host object or ask for the lock again; see SignalCheck and
+// without_interpreter_lock.
 template <auto F>
 struct Entry;
 template <class R, class... A, R (*F)(A...)>
 struct Entry<F> {
-    static R call(A... args) noexcept {
+    static R call(A... args) {
         try {
             return F(args...);
         } catch (const std::bad_alloc&) {
@@ -304,19 +311,28 @@ PyObject* raise_board_error(const ModuleState& m, const std::string& message);
 // look costs about a microsecond when the lock is free.
 inline constexpr std::chrono::milliseconds SIGNAL_INTERVAL{20};
 
-// The stop check of engine work running with the interpreter lock released:
-// takes the lock back for the moment it takes to run the handlers of the
-// signals that arrived, and says stop when one raised (its exception is then
-// set, as the call's own).
+// Releases the interpreter lock for its scope's length, and is the stop
+// check of the engine work done meanwhile: it takes the lock back for the
+// moment it takes to run the handlers of the signals that arrived, and says
+// stop when one raised (its exception is then set, as the call's own).
+//
+// Taking the lock back may end the thread instead (a daemon thread while
+// the interpreter shuts down), by an unwinding that passes through here:
+// the destructor may then let it through, and does not ask for the lock a
+// second time when the unwinding began in stop().
 class SignalCheck final : public StopCheck {
 public:
     SignalCheck() : released_(PyEval_SaveThread()) {}
-    ~SignalCheck() { PyEval_RestoreThread(released_); }
+    ~SignalCheck() noexcept(false) {
+        if (released_ != nullptr) PyEval_RestoreThread(released_);
+    }
     SignalCheck(const SignalCheck&) = delete;
     SignalCheck& operator=(const SignalCheck&) = delete;
 
     bool stop() override {
-        PyEval_RestoreThread(released_);
+        PyThreadState* state = released_;
+        released_ = nullptr;
+        PyEval_RestoreThread(state);
         const bool raised = PyErr_CheckSignals() < 0;
         released_ = PyEval_SaveThread();
         return raised;

@@ -17,13 +17,17 @@ import threading
 import time
 
 import pytest
-from conftest import random_play
+from conftest import Reader, consistent_copy, random_play
 
 import cellvane as cv
 from cellvane import Color, Game, GameDelta, Stone
 
 B = Color.BLACK
+# The sanitized module checks the whole board after every change, which makes
+# a replay's cost grow with the square of the log and more: its runs play
+# smaller piles and skip the large board.
 SANITIZED = bool(os.environ.get("CELLVANE_SANITIZED"))
+PILE = 100 if SANITIZED else 400
 
 
 def piled_log(stones, seed=1):
@@ -62,39 +66,6 @@ class Coordinate:
         return self.value
 
 
-class Reader(threading.Thread):
-    """Reads a game in a loop until stopped, keeping the first exception."""
-
-    def __init__(self, game, read):
-        super().__init__(daemon=True)
-        self.game, self.read = game, read
-        self.reads, self.error, self.stopping = 0, None, False
-
-    def run(self):
-        try:
-            while not self.stopping:
-                self.read(self.game)
-                self.reads += 1
-        except BaseException as e:  # noqa: B036 - kept for the main thread to raise
-            self.error = e
-
-    def stop(self):
-        self.stopping = True
-        self.join(timeout=60)
-        assert not self.is_alive()
-        if self.error is not None:
-            raise self.error
-
-
-def consistent_copy(g):
-    """A copy taken in one call is one position: its groups hold its stones,
-    its turn counts its log, and it validates."""
-    c = copy.copy(g)
-    stones = sorted(s.id for s in c.stones())
-    assert sorted(i for group in c.groups() for i in group.stone_ids) == stones
-    assert c.turn == len(c.deltas()) and c.validate() is None
-
-
 def test_threads_share_a_game_one_call_at_a_time():
     # One thread plays and takes back moves while others read the same game
     # and finalisers that read it run inside everyone's calls: no call fails
@@ -114,14 +85,14 @@ def test_threads_share_a_game_one_call_at_a_time():
             except RuntimeError as e:
                 refused.append(str(e))
 
-    def read(game):
+    def read():
         Litter()
-        consistent_copy(game)
-        game.groups(), len(game), game.stones(), game.territory()
+        consistent_copy(g)
+        g.groups(), len(g), g.stones(), g.territory()
 
     threshold = gc.get_threshold()
     gc.set_threshold(50)
-    readers = [Reader(g, read) for _ in range(2)]
+    readers = [Reader(read) for _ in range(2)]
     try:
         for r in readers:
             r.start()
@@ -207,7 +178,7 @@ def test_engine_work_lets_other_threads_run():
     # A replay holds the interpreter lock only to read its log: a ticking
     # thread keeps most of its pace meanwhile (one replay on its own held the
     # lock for its whole length).
-    log = piled_log(350)
+    log = piled_log(PILE)
     during, seconds = ticks_per_second(lambda: Game.replay(18.0, log))
     idle, _ = ticks_per_second(None, seconds)
     assert during > 0.3 * idle, (during, idle, seconds)
@@ -264,8 +235,8 @@ def interrupted(armed, call):
 
 
 @pytest.mark.skipif(not hasattr(signal, "setitimer"), reason="needs interval timers")
-def test_a_signal_stops_long_work_and_leaves_nothing_behind():
-    log = piled_log(400)
+def test_a_signal_stops_long_work_and_waits():
+    log = piled_log(PILE)
     start = time.perf_counter()
     Game.replay(18.0, log)
     whole = time.perf_counter() - start
@@ -281,6 +252,26 @@ def test_a_signal_stops_long_work_and_leaves_nothing_behind():
         ]:
             assert interrupted(armed, reading) is not None
 
+    # A wait for a game that another thread holds ends on the signal too.
+    held, release = threading.Event(), threading.Event()
+    game = Game(18.0)
+
+    def hold():
+        game.try_move((Coordinate(4.0, lambda: (held.set(), release.wait(60))), 4.0))
+
+    holder = threading.Thread(target=hold)
+    holder.start()
+    assert held.wait(60)
+    with alarm_every(0.01) as armed:
+        assert interrupted(armed, lambda: game.turn) is not None
+    release.set()
+    holder.join(60)
+    assert game.turn == 1
+
+
+@pytest.mark.skipif(not hasattr(signal, "setitimer"), reason="needs interval timers")
+@pytest.mark.skipif(SANITIZED, reason="the board checked after every change makes a large board too slow")
+def test_a_signal_stops_moves_and_queries_and_leaves_nothing_behind():
     # Moves and queries on a board large enough to be stopped part way (a
     # move takes a tenth of a second and more): a stopped move leaves the game
     # exactly as it was, unless the signal came as the move ended; a stopped
