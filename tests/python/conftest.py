@@ -77,6 +77,19 @@ def random_play(game, rng, turns, *, undo_share=0.0, pass_when_stuck=True, pass_
     return game
 
 
+class Coordinate:
+    """A number whose conversion to float runs a callback first."""
+
+    def __init__(self, value, callback):
+        self.value, self.callback = value, callback
+        self.calls = 0
+
+    def __float__(self):
+        self.calls += 1
+        self.callback()
+        return self.value
+
+
 class Reader(threading.Thread):
     """Calls read() in a loop until stopped, keeping the first exception for
     stop() to raise."""

@@ -17,7 +17,7 @@ import threading
 import time
 
 import pytest
-from conftest import Reader, consistent_copy, random_play
+from conftest import Coordinate, Reader, consistent_copy, random_play
 
 import cellvane as cv
 from cellvane import Color, Game, GameDelta, Stone
@@ -53,17 +53,6 @@ def grid_log(per_side, seed=1):
         colour = Color.WHITE if rng.random() < 0.5 else B
         log.append(GameDelta(Stone(i, colour, (x + rng.uniform(-0.05, 0.05), y + rng.uniform(-0.05, 0.05)))))
     return 3.0 * per_side + 1.0, log
-
-
-class Coordinate:
-    """A number whose conversion to float runs a callback first."""
-
-    def __init__(self, value, callback):
-        self.value, self.callback = value, callback
-
-    def __float__(self):
-        self.callback()
-        return self.value
 
 
 def test_threads_share_a_game_one_call_at_a_time():
