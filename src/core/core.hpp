@@ -93,7 +93,7 @@ void append_fixed(std::string& out, double v);
 class StopCheck {
 public:
     // Whether the work should stop. Asked from the working thread, at most
-    // once per interval of work.
+    // once per interval of work, counted from the work's first question.
     virtual bool stop() = 0;
 
 protected:
@@ -121,6 +121,7 @@ private:
     std::chrono::steady_clock::duration interval_;
     std::chrono::steady_clock::time_point next_;
     StopScope* outer_;
+    bool started_ = false;
     bool stopped_ = false;
 };
 

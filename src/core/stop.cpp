@@ -16,7 +16,6 @@ thread_local StopScope* current = nullptr;
 StopScope::StopScope(StopCheck& check, std::chrono::nanoseconds interval)
     : check_(check),
       interval_(std::chrono::duration_cast<std::chrono::steady_clock::duration>(interval)),
-      next_(std::chrono::steady_clock::now() + interval_),
       outer_(current) {
     current = this;
 }
@@ -26,6 +25,12 @@ StopScope::~StopScope() { current = outer_; }
 bool StopScope::ask() {
     if (stopped_) return true;
     const auto now = std::chrono::steady_clock::now();
+    // The interval runs from the first question, so that work too short to
+    // ask any reads no clock.
+    if (!started_) {
+        started_ = true;
+        next_ = now + interval_;
+    }
     if (now < next_) return false;
     stopped_ = check_.stop();
     next_ = std::chrono::steady_clock::now() + interval_;

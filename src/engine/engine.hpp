@@ -137,6 +137,8 @@ public:
     // The position's groups, computed on first use after a change. Work
     // told to stop keeps no memo and answers an empty analysis.
     const PositionAnalysis& analysis() const;
+    // Whether analysis() would answer from its memo, at once.
+    bool has_analysis() const { return analysis_.has_value(); }
     // Stones of `color` whose group is dead, group after group.
     std::vector<Stone> dead_stones(Color color) const;
 

@@ -376,15 +376,16 @@ PyObject* game_nearest_living_move(PyObject* self, PyObject* args, PyObject* kwa
 }
 
 // Black's groups, then White's, each in the analysis's order. The analysis
-// is computed (or found in its memo) with the interpreter lock released.
+// is computed with the interpreter lock released, unless its memo holds it.
 PyObject* game_groups(PyObject* self, PyObject*) {
     return read(self, [](Held& h) -> PyObject* {
-        const PositionAnalysis* analysis = nullptr;
-        if (!h.work([&](const Board& b) { analysis = &b.analysis(); })) return nullptr;
-        const std::size_t black = analysis->black.size();
-        const auto indices = std::views::iota(std::size_t{0}, black + analysis->white.size());
+        const Board& board = h.board();
+        if (!board.has_analysis() && !h.work([](const Board& b) { (void)b.analysis(); })) return nullptr;
+        const PositionAnalysis& analysis = board.analysis();
+        const std::size_t black = analysis.black.size();
+        const auto indices = std::views::iota(std::size_t{0}, black + analysis.white.size());
         return new_list(indices, [&](std::size_t i) {
-            return new_group(h.state(), i < black ? analysis->black[i] : analysis->white[i - black]);
+            return new_group(h.state(), i < black ? analysis.black[i] : analysis.white[i - black]);
         });
     });
 }
