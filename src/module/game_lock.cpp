@@ -2,6 +2,7 @@
 #include "module/game_lock.hpp"
 
 #include <mutex>
+#include <new>
 
 namespace cellvane::py {
 
@@ -25,6 +26,8 @@ std::mutex locks_mutex;
 GameLock::Waiter* waiters = nullptr;
 // The number the next waiting call draws.
 std::uint64_t next_number = 0;
+// How many forks led to this process.
+std::uint64_t forks = 0;
 
 void join(GameLock::Waiter& w) {
     w.next = waiters;
@@ -50,12 +53,22 @@ const GameLock::Waiter* waiter_of(std::thread::id thread) {
 const char* const HELD_FOR_READ = "Already mutably borrowed";
 const char* const HELD_FOR_CHANGE = "Already borrowed";
 const char* const DEADLOCK = "the game is held by a thread that waits for a game this thread holds";
+const char* const FORKED =
+    "the game was in use by another thread when this process was forked, and cannot be used in this process";
 
 }  // namespace
 
 void GameLock::own(std::thread::id thread, Kind kind) {
     owner_ = thread;
     holds_ = kind == Kind::Read ? 1 : -1;
+    forks_ = forks;
+}
+
+void GameLock::after_fork_in_child() {
+    // The threads that held the mutex or waited are not in this process.
+    new (&locks_mutex) std::mutex();
+    waiters = nullptr;
+    ++forks;
 }
 
 bool GameLock::waits_for_caller(std::thread::id caller) const {
@@ -100,6 +113,11 @@ bool GameLock::take(Kind kind, bool handles_signals) {
     if (owner_ == std::thread::id() && first_waiting() == nullptr) {
         own(me, kind);
         return true;
+    }
+    if (forks_ != forks) {
+        guard.unlock();
+        PyErr_SetString(PyExc_RuntimeError, FORKED);
+        return false;
     }
     if (waits_for_caller(me)) {
         guard.unlock();

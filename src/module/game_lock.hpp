@@ -27,7 +27,9 @@ namespace cellvane::py {
 // and a thread holding a game cannot wait for each other. A thread that would
 // wait for a game held by a thread that (directly, or through other waiting
 // threads) waits for a game it holds is refused instead: that wait would
-// never end.
+// never end. So is, in a child process, a game that another thread of the
+// parent held when the process forked: that thread is not in the child, and
+// the board may be half changed.
 class GameLock {
 public:
     enum class Kind { Read, Change };
@@ -40,6 +42,8 @@ public:
     void give_back();
     // Whether the engine works on the board, set by the holding thread.
     void set_working(bool working) { working_ = working; }
+    // Run in a child process just after a fork, by the one thread it has.
+    static void after_fork_in_child();
 
     // A waiting call, on its own stack: nothing is allocated to wait.
     struct Waiter;
@@ -53,6 +57,8 @@ private:
     std::thread::id owner_;  // none when free
     // While held: n > 0, n nested reads; -1, a change.
     long holds_ = 0;
+    // The process the holder belongs to, counted in forks.
+    std::uint64_t forks_ = 0;
     bool working_ = false;
     std::condition_variable freed_;
 };

@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 
+#include "module/game_lock.hpp"
 #include "module/module.hpp"
 
 namespace cellvane::py {
@@ -60,8 +61,34 @@ PyObject* maker() noexcept {
     return it == makers.end() ? nullptr : it->second;
 }
 
+PyObject* after_fork_in_child(PyObject*, PyObject*) {
+    GameLock::after_fork_in_child();
+    Py_RETURN_NONE;
+}
+
+PyMethodDef after_fork_definition = {"after_fork_in_child", entry<after_fork_in_child>, METH_NOARGS, nullptr};
+
+// Has the games' locks told, in a child process, that the parent's other
+// threads are gone (os.register_at_fork, where the platform forks).
+bool watch_forks() {
+    Ref os = Ref::steal(PyImport_ImportModule("os"));
+    if (!os) return false;
+    Ref register_at_fork = Ref::steal(PyObject_GetAttrString(os.get(), "register_at_fork"));
+    if (!register_at_fork) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
+        PyErr_Clear();
+        return true;
+    }
+    Ref hook = Ref::steal(PyCFunction_NewEx(&after_fork_definition, nullptr, nullptr));
+    if (!hook) return false;
+    Ref no_args = Ref::steal(PyTuple_New(0));
+    Ref keywords = Ref::steal(Py_BuildValue("{s:O}", "after_in_child", hook.get()));
+    if (!no_args || !keywords) return false;
+    return static_cast<bool>(Ref::steal(PyObject_Call(register_at_fork.get(), no_args.get(), keywords.get())));
+}
+
 // The state's classes: those of the interpreter's first module object, or
-// new ones when this is that first object.
+// new ones when this is that first object, which also watches for forks.
 bool fill_classes(PyObject* module, ModuleState& m) {
     if (PyObject* first = maker()) {
         ModuleState& made = state_in(first);
@@ -73,7 +100,7 @@ bool fill_classes(PyObject* module, ModuleState& m) {
         m.*entry.slot = entry.make(module);
         if (!(m.*entry.slot)) return false;
     }
-    if (!make_error_classes(module, m)) return false;
+    if (!make_error_classes(module, m) || !watch_forks()) return false;
     const std::lock_guard guard(makers_mutex);
     makers[this_interpreter()] = module;
     return true;

@@ -370,3 +370,46 @@ def test_running_out_of_memory_raises_memory_error_and_the_process_goes_on():
     assert lines[5] in ("MemoryError", "done"), out.stdout
     assert lines[6] in ("as it was", "unusable"), out.stdout
     assert lines[7] == "None", out.stdout
+
+
+@pytest.mark.skipif(not hasattr(os, "fork"), reason="needs fork")
+def test_a_game_held_by_another_thread_at_a_fork_is_refused_in_the_child():
+    # The thread that held the game is not in the child, and the board may be
+    # half changed there: the child is refused rather than left waiting.
+    code = textwrap.dedent(
+        """
+        import os, sys, threading
+        sys.path.insert(0, sys.argv[1])
+        import cellvane as cv
+        from conftest import Coordinate
+
+        g = cv.Game(18.0)
+        held, release = threading.Event(), threading.Event()
+        holder = threading.Thread(
+            target=lambda: g.try_move((Coordinate(4.0, lambda: (held.set(), release.wait(60))), 4.0))
+        )
+        holder.start()
+        held.wait(60)
+        pid = os.fork()
+        if pid == 0:
+            try:
+                print("child", g.turn)
+            except RuntimeError as e:
+                print("child", e)
+            other = cv.Game(18.0)
+            print("child", other.try_move((4.0, 4.0)).new_stone.id, flush=True)
+            os._exit(0)
+        os.waitpid(pid, 0)
+        release.set()
+        holder.join(60)
+        print("parent", g.turn)
+        """
+    )
+    here = os.path.dirname(os.path.abspath(__file__))
+    out = subprocess.run([sys.executable, "-W", "ignore", "-c", code, here], capture_output=True, text=True, timeout=120)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.splitlines() == [
+        "child the game was in use by another thread when this process was forked, and cannot be used in this process",
+        "child 0",
+        "parent 1",
+    ]
