@@ -66,7 +66,8 @@ public:
     }
 
     // Takes the game, waiting for another thread's call to end; false with
-    // RuntimeError set when the borrow rules refuse or the game is unusable.
+    // an exception set: RuntimeError when the borrow rules refuse or the game
+    // is unusable, or the exception of a signal's handler run while waiting.
     bool take(GameLock::Kind kind) {
         if (!game_.lock.take(kind, PyThread_get_thread_ident() == game_.state->main_thread)) return false;
         held_ = true;

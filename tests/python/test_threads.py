@@ -3,7 +3,6 @@ engine work that lets other threads run and stops on a signal, and calls that
 run out of memory in a process with little address space left."""
 
 import contextlib
-import copy
 import gc
 import itertools
 import math
