@@ -1,7 +1,7 @@
 """Timings of the calls a bot or a server makes most, through the Python
 module: a move tried and taken back, a whole random game, the group and
-territory questions on a position nobody has asked about yet, and the replay
-of a long log.
+territory questions on a position nobody has asked about yet, the replay
+of a long log, and two games played in two threads at once.
 
 Run with the module importable, e.g. `.venv/bin/python bench/bench.py`.
 Every figure is the median over repeats, measured with time.perf_counter.
@@ -10,6 +10,7 @@ Every figure is the median over repeats, measured with time.perf_counter.
 import argparse
 import random
 import statistics
+import threading
 import time
 
 import cellvane
@@ -46,6 +47,16 @@ def median_seconds(action, repeats, setup=None):
     return statistics.median(samples)
 
 
+def try_and_undo(game, spots):
+    """try_move at each spot, each accepted move taken back at once."""
+    for spot in spots:
+        try:
+            game.try_move(spot)
+        except cellvane.SelfCaptureError:
+            continue
+        game.undo_move()
+
+
 def bench_try_undo(size, stones, seed, probes, repeats):
     """try_move followed by undo_move at placeable points of one position."""
     rng = random.Random(seed)
@@ -57,15 +68,7 @@ def bench_try_undo(size, stones, seed, probes, repeats):
             break
         spots.append(spot)
 
-    def run(_):
-        for spot in spots:
-            try:
-                game.try_move(spot)
-            except cellvane.SelfCaptureError:
-                continue
-            game.undo_move()
-
-    per_call = median_seconds(run, repeats) / max(len(spots), 1)
+    per_call = median_seconds(lambda _: try_and_undo(game, spots), repeats) / max(len(spots), 1)
     return f"try_move + undo_move, {len(game)} stones, board {size:g}", per_call, f"{len(spots)} points"
 
 
@@ -133,6 +136,59 @@ def bench_replay(length, seed, repeats):
     return f"replay of a {length}-delta log, board {size:g}", seconds, ""
 
 
+def bench_two_threads(name, make_work, repeats):
+    """Two games worked on in two threads at once, against the same work done
+    one game after the other in one thread: the ratio of the wall times
+    (0.5 when the two run wholly in parallel, 1.0 when not at all). Each
+    repeat times both ways, alternately; the medians are compared."""
+    alone, together = [], []
+    for _ in range(repeats):
+        works = [make_work(), make_work()]
+        start = time.perf_counter()
+        for work in works:
+            work()
+        alone.append(time.perf_counter() - start)
+        works = [make_work(), make_work()]
+        threads = [threading.Thread(target=work) for work in works]
+        start = time.perf_counter()
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        together.append(time.perf_counter() - start)
+    a, t = statistics.median(alone), statistics.median(together)
+    return f"two games in two threads / one after the other, {name}", t / a, f"{a * 1e3:.0f} ms one after the other"
+
+
+def two_random_games(size, seed, games=20):
+    """Work: `games` whole random games from the empty board, one after the
+    other."""
+
+    def make():
+        def work():
+            for i in range(games):
+                play_randomly(Game(size), random.Random(seed + i))
+
+        return work
+
+    return make
+
+
+def two_probed_boards(stones, seed, probes=100):
+    """Work: try_move + undo_move at placeable points of a board of `stones`
+    random stones (one position, copied for each game)."""
+    rng = random.Random(seed)
+    size = (stones * 8.0) ** 0.5
+    game = play_randomly(Game(size), rng, stones=stones, turns=stones * 4)
+    spots = [game.nearest_living_move((rng.uniform(0.0, size), rng.uniform(0.0, size))) for _ in range(probes)]
+
+    def make():
+        g = game.__copy__()
+        return lambda: try_and_undo(g, spots)
+
+    return make
+
+
 def human(seconds):
     for unit, scale in (("s", 1.0), ("ms", 1e-3), ("us", 1e-6)):
         if seconds >= scale:
@@ -156,11 +212,17 @@ def main():
         *bench_queries(25.5, 100, seed, repeats=r),
         bench_replay(1000, seed, repeats=r),
     ]
-    width = max(len(name) for name, _, _ in rows)
+    ratios = [
+        bench_two_threads("20 random games on 18 each", two_random_games(18.0, seed), repeats=r),
+        bench_two_threads("try_move + undo_move, 1,000 stones", two_probed_boards(1000, seed), repeats=r),
+    ]
+    width = max(len(name) for name, _, _ in rows + ratios)
     print(f"cellvane {cellvane.version()}, median of {r} repeats")
     print(f"{'what':<{width}}  {'time':>11}  note")
     for name, seconds, note in rows:
         print(f"{name:<{width}}  {human(seconds)}  {note}")
+    for name, ratio, note in ratios:
+        print(f"{name:<{width}}  {ratio:9.2f} x  {note}")
 
 
 if __name__ == "__main__":

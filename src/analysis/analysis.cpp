@@ -135,6 +135,7 @@ void analyse_into(double board_size, const std::vector<Stone>& stones, PositionA
         for (std::size_t f = n; f < n + 4; ++f) label[f] = FRAME;
     }
     if (!build_partition_in_place(board_size, ws.partition, ws.partition_ws)) {
+        if (stop_requested()) return;
         return single_stone_groups(stones, out);
     }
     const VoronoiPartition& partition = ws.partition;
@@ -165,8 +166,10 @@ void analyse_into(double board_size, const std::vector<Stone>& stones, PositionA
     std::size_t labelled = 0;
     std::size_t listed = 0;
     std::size_t black_groups = 0;
+    StopPoll stop(16);
     for (std::size_t o = 0; o < n; ++o) {
         if (label[o] < UNLABELLED) continue;
+        if (stop()) return;
         const std::size_t number = starts.size();
         const Color color = stone[o].color;
         const std::size_t free_label = label[o];
@@ -223,6 +226,7 @@ void analyse_into(double board_size, const std::vector<Stone>& stones, PositionA
     std::size_t black_used = 0;
     std::size_t white_used = 0;
     for (std::size_t g = 0; g < group_count; ++g) {
+        if (stop()) return;
         const std::size_t* first = members.data() + starts[g];
         const std::size_t count = starts[g + 1] - starts[g];
         GroupHints hints;

@@ -355,7 +355,11 @@ bool Builder::run() {
     order_by_distance_to_centre();
     const Seed ranked = number_by_rank(*seed);
     start_hull(ranked);
+    // A site takes a few hundred nanoseconds: the clock is read once per
+    // thousand of them.
+    StopPoll stop(1024);
     for (std::size_t k = 0; k < n_; ++k) {
+        if (stop()) return false;
         if (k > 0 && nearly_equal(pts_[k], pts_[k - 1])) continue;
         if (k == ranked.i0 || k == ranked.i1 || k == ranked.i2) continue;
         add_site(k);

@@ -386,7 +386,7 @@ constexpr double RIM = 1.0;
 
 }  // namespace
 
-LivenessScene::LivenessScene(const AliveZone& zone)
+LivenessScene::LivenessScene(const AliveZone& zone, Claim)
     : zone_(&zone), size_(zone.graph().board_size()), buffers_(nullptr), borrowed_(false) {
     LivenessScene::Buffers& pool = thread_buffers();
     if (!pool.in_use) {
@@ -396,6 +396,9 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     } else {
         buffers_ = new Buffers;
     }
+}
+
+LivenessScene::LivenessScene(const AliveZone& zone) : LivenessScene(zone, Claim{}) {
     Buffers& b = *buffers_;
     b.edges.clear();
     b.x_from = b.y_from = -INF;
@@ -817,14 +820,18 @@ bool LivenessScene::exposed_start_inside(const std::vector<Ring>& rings) {
 
 std::vector<Stone> LivenessScene::dead_stones(const PositionAnalysis& analysis, Color color) {
     std::vector<Stone> out;
+    StopPoll stop(8);
     for (const Group& g : color == Color::Black ? analysis.black : analysis.white) {
+        if (stop()) break;
         if (!is_alive(g.rings)) out.insert(out.end(), g.stones.begin(), g.stones.end());
     }
     return out;
 }
 
 bool LivenessScene::any_dead(const PositionAnalysis& analysis, Color color) {
+    StopPoll stop(8);
     for (const Group& g : color == Color::Black ? analysis.black : analysis.white) {
+        if (stop()) return false;
         if (!g.stones.empty() && !is_alive(g.rings)) return true;
     }
     return false;

@@ -49,6 +49,11 @@ public:
     struct Buffers;
 
 private:
+    // Takes the thread's buffers, or new ones when a scene already uses them.
+    // The scene's own constructor delegates to this one, so that whatever it
+    // throws (an allocation failing) gives the buffers back.
+    struct Claim {};
+    LivenessScene(const AliveZone& zone, Claim);
     struct Disc;
     template <class F>
     bool any_disc_near(const Box& query, F&& f);

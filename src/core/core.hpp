@@ -1,11 +1,13 @@
 // The basic values every part of the engine shares: points and their exact
 // identity, stones and their colours, the tolerances and sizes of the game,
-// and the number texts every message, representation and drawing uses.
+// the number texts every message, representation and drawing uses, and the
+// question long work asks of whoever wants it to stop.
 //
 // Plain C++: no Python, no exceptions.
 #pragma once
 
 #include <bit>
+#include <chrono>
 #include <compare>
 #include <cstdint>
 #include <string>
@@ -76,5 +78,71 @@ void append_repr(std::string& out, double v);
 void append_message(std::string& out, double v);
 void append_plain(std::string& out, double v);
 void append_fixed(std::string& out, double v);
+
+// ---------------------------------------------------------------- stopping
+
+// Long work (a replay, the analysis of a large board, a check or a picture
+// of one) asks now and then whether its caller wants it to stop: a host
+// whose user pressed Ctrl-C, say. The caller installs a StopCheck for its
+// thread while the work runs; with none installed nothing ever stops.
+//
+// Work that stops answers nothing of use, and its caller discards what it
+// answers. What it leaves behind is whole: a memo it was filling stays
+// empty, and a move it was judging is taken back, so the board is exactly as
+// it was before the move.
+class StopCheck {
+public:
+    // Whether the work should stop. Asked from the working thread, at most
+    // once per interval of work, counted from the work's first question.
+    virtual bool stop() = 0;
+
+protected:
+    ~StopCheck() = default;
+};
+
+// Installs a check for the current thread for the scope's length; scopes
+// nest, the innermost one answering. Once its check has said stop, the scope
+// stays stopped: every later question of the thread's work answers stop.
+class StopScope {
+public:
+    StopScope(StopCheck& check, std::chrono::nanoseconds interval);
+    ~StopScope();
+    StopScope(const StopScope&) = delete;
+    StopScope& operator=(const StopScope&) = delete;
+
+    bool stopped() const { return stopped_; }
+
+private:
+    friend class StopPoll;
+    // Asks the check when the interval has passed since it was last asked.
+    bool ask();
+
+    StopCheck& check_;
+    std::chrono::steady_clock::duration interval_;
+    std::chrono::steady_clock::time_point next_;
+    StopScope* outer_;
+    bool started_ = false;
+    bool stopped_ = false;
+};
+
+// Whether the current thread's work has been told to stop.
+bool stop_requested();
+
+// The question a long loop asks at every step. Most steps only count down;
+// every `every` steps the clock is read, and the check is asked once its
+// interval has passed, so a loop of short steps asks at a cost no timing
+// sees. Ask it with a large `every` where steps take well under a
+// microsecond, with 1 where each takes many.
+class StopPoll {
+public:
+    explicit StopPoll(std::uint32_t every = 1);
+    bool operator()() { return --countdown_ == 0 && ask(); }
+
+private:
+    bool ask();
+    StopScope* scope_;
+    std::uint32_t every_;
+    std::uint32_t countdown_;
+};
 
 }  // namespace cellvane

@@ -22,19 +22,6 @@ constexpr double ON_LINE = 1e-7;
 // A bisector stretch shorter than this counts as none.
 constexpr double EMPTY_STRETCH = 1e-8;
 
-// Carves a hypothetical enemy stone for the length of one scope; the
-// destructor takes it out again, so the zone is back as it was on every path.
-class TemporaryCircle {
-public:
-    TemporaryCircle(AliveZone& zone, Point centre) : zone_(zone) { zone_.push_temporary_circle(centre); }
-    ~TemporaryCircle() { zone_.pop_temporary_circle(); }
-    TemporaryCircle(const TemporaryCircle&) = delete;
-    TemporaryCircle& operator=(const TemporaryCircle&) = delete;
-
-private:
-    AliveZone& zone_;
-};
-
 // One question in the search's terms: the friendly centres A and B (for an
 // edge, B is A mirrored in the edge line), half their distance, the midpoint
 // and the unit normal of B - A, which runs along the bisector.
@@ -63,8 +50,12 @@ CutKind search(AliveZone& zone, const std::vector<Stone>& by_id, double board_si
     const std::optional<Point> p1 = zone.nearest_living_move(mid);
     std::optional<Point> p2;
     if (p1) {
-        const TemporaryCircle circle(zone, *p1);
+        // The first is carved for the length of the second's search. An
+        // allocation failing meanwhile leaves it carved: the zone is then
+        // not as it was, and its board counts as broken.
+        zone.push_temporary_circle(*p1);
         p2 = zone.nearest_living_move(mid);
+        zone.pop_temporary_circle();
     }
 
     // The bisector mid + s * n, clipped to the board square.

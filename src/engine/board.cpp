@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/engine.hpp"
+#include "engine/scope_end.hpp"
 
 namespace cellvane {
 
@@ -68,10 +69,14 @@ bool Board::Spare::replay_edits(std::vector<Stone>& list) const {
 const std::vector<Stone>& Board::stones_by_id() const {
     if (!stones_by_id_) {
         // The last list, edited; rebuilt from the map when it is not known
-        // or the edits do not give the stones in play.
+        // or the edits do not give the stones in play. The list leaves the
+        // spare, which stays unknown until the memo is filled: should the
+        // editing run out of memory, the next list is rebuilt.
         Spare& spare = spare_by_id_;
         std::vector<Stone> stones = std::move(spare.stones);
-        if (!spare.known || !spare.replay_edits(stones) || stones.size() != stones_in_play_.size()) {
+        const bool known = spare.known;
+        spare.known = false;
+        if (!known || !spare.replay_edits(stones) || stones.size() != stones_in_play_.size()) {
             stones.clear();
             stones.reserve(stones_in_play_.size());
             for (const auto& [id, s] : stones_in_play_) stones.push_back(s);
@@ -106,7 +111,17 @@ const PositionAnalysis& Board::analysis() const {
     if (!analysis_) {
         const std::vector<Stone>& stones = stones_by_id();
         analysis_.emplace(std::move(spare_analysis_.groups));
+        // An analysis that runs out of memory or is told to stop part way is
+        // not kept.
+        const AtScopeEnd forget([this](bool threw) {
+            if (threw) analysis_.reset();
+        });
         analyse_into(board_size_, stones, *analysis_);
+        if (stop_requested()) {
+            analysis_.reset();
+            static const PositionAnalysis none;
+            return none;
+        }
     }
     return *analysis_;
 }

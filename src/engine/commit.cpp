@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/engine.hpp"
+#include "engine/scope_end.hpp"
 
 namespace cellvane {
 
@@ -104,6 +105,11 @@ std::optional<CommitError> delta_refusal(const Board& board, const GameDelta& de
 
 void set_change_check(ChangeCheck check) { change_check = check; }
 
+void Board::reserve_history() {
+    // Grown by doubling, as push_back would grow it.
+    if (history_.size() == history_.capacity()) history_.reserve(history_.empty() ? 8 : 2 * history_.capacity());
+}
+
 // Moves each captured stone (ascending id, each checked to have a dead zone)
 // out of play: its centre becomes a forced eye and its dead zone is given back.
 void Board::take_captured(const std::vector<std::uint32_t>& ids) {
@@ -121,8 +127,10 @@ std::optional<CommitError> Board::commit(GameDelta delta, bool provisional) {
     // Checks. Nothing is touched until all of them pass.
     if (status_ == Status::Ended) return error_of(CommitErrorKind::GameOver);
     if (std::optional<CommitError> refused = delta_refusal(*this, delta)) return refused;
+    reserve_history();
 
-    // Effects.
+    // Effects. An allocation failing among them leaves the board broken.
+    const AtScopeEnd breaks([this](bool threw) { broken_ = broken_ || threw; });
     std::vector<Point> taken_eyes;
     if (delta.new_stone) {
         if (std::optional<CommitError> refused = place_stone(*delta.new_stone, taken_eyes)) return refused;
@@ -172,6 +180,7 @@ void Board::record_commit(GameDelta delta, std::vector<Point> taken_eyes, bool p
 
 std::optional<GameDelta> Board::undo() {
     if (history_.empty()) return std::nullopt;
+    const AtScopeEnd breaks([this](bool threw) { broken_ = broken_ || threw; });
     HistoryEntry entry = std::move(history_.back());
     history_.pop_back();
     if (!entry.provisional && turn_ > 0) turn_ -= 1;
@@ -232,6 +241,7 @@ bool Board::keep_trial(std::vector<std::uint32_t>& ids) {
         if (stones_in_play_.count(ids[i]) == 0 || !zone_.has_dead_zone(ids[i])) return false;
     }
 
+    const AtScopeEnd breaks([this](bool threw) { broken_ = broken_ || threw; });
     take_captured(ids);
     captures_[static_cast<int>(stone.color)] += static_cast<std::uint32_t>(ids.size());
     turn_ += 1;

@@ -2,6 +2,14 @@
 // a move, and passing.
 //
 // Plain C++: no Python, no exceptions. Failures are returned as values.
+//
+// Running out of memory is the one failure that travels as an exception:
+// std::bad_alloc (or std::length_error) thrown by an allocation passes
+// through the engine unchanged. A query that throws leaves its board as it
+// was: a memo it was filling stays empty. A change that throws leaves its
+// board either as it was, once Board::settle() has taken back what the
+// change had begun, or broken, when the failure struck while the playable
+// area was being reshaped; settle() tells which.
 #pragma once
 
 #include <cstdint>
@@ -55,7 +63,9 @@ struct CommitError {
     std::string message() const;
 };
 
-enum class MoveErrorKind : std::uint8_t { GameOver, NotPlaceable, SelfCapture, Delta };
+// Stopped: the thread's StopCheck said stop while the move was judged; the
+// board is as it was before the move.
+enum class MoveErrorKind : std::uint8_t { GameOver, NotPlaceable, SelfCapture, Delta, Stopped };
 
 struct MoveError {
     MoveErrorKind kind = MoveErrorKind::GameOver;
@@ -90,9 +100,21 @@ public:
     std::optional<GameDelta> undo();
     std::variant<GameDelta, MoveError> try_move(Point position);
     std::optional<MoveError> pass_turn();
-    // Cut questions write the cut memo, so they need the board exclusively.
+    // Cut questions write the cut memo, and carve a trial stone into the
+    // playable area for the length of a search, so they need the board
+    // exclusively.
     CutAnswer pair_cuttable(std::uint32_t a, std::uint32_t b);
     CutAnswer boundary_cuttable(std::uint32_t stone, BoardEdge edge);
+
+    // After a change or a cut question ended in an allocation failure: takes
+    // back the trial of a move cut short (the board is then exactly as it was
+    // before the move, revision included) and answers whether the board is
+    // whole. A failure part way through reshaping the playable area (placing,
+    // capturing or restoring a stone, or a cut question's trial stone) leaves
+    // a board nothing can vouch for: settle() answers false, now and ever
+    // after. Taking the trial back may itself run out of memory and throw,
+    // which breaks the board.
+    bool settle();
 
     // Readers.
     double board_size() const { return board_size_; }
@@ -112,8 +134,11 @@ public:
     // The placeable point nearest to p, if any point is placeable.
     std::optional<Point> nearest_living_move(Point p) const { return zone_.nearest_living_move(p); }
 
-    // The position's groups, computed on first use after a change.
+    // The position's groups, computed on first use after a change. Work
+    // told to stop keeps no memo and answers an empty analysis.
     const PositionAnalysis& analysis() const;
+    // Whether analysis() would answer from its memo, at once.
+    bool has_analysis() const { return analysis_.has_value(); }
     // Stones of `color` whose group is dead, group after group.
     std::vector<Stone> dead_stones(Color color) const;
 
@@ -133,6 +158,9 @@ private:
     // The steps of commit after its checks. See commit.cpp.
     std::optional<CommitError> place_stone(const Stone& s, std::vector<Point>& taken_eyes);
     void record_commit(GameDelta delta, std::vector<Point> taken_eyes, bool provisional);
+    // Room for one more history entry, so that recording a change never
+    // runs out of memory after the change is made.
+    void reserve_history();
 
     std::vector<HistoryEntry> history_;
     AliveZone zone_;
@@ -199,6 +227,12 @@ private:
     CutMemo cut_memo_;
     std::uint32_t turn_ = 0;
     Status status_ = Status::Playing;
+    // While a move is under way, the revision before it: settle() brings a
+    // move cut short back to it.
+    std::optional<std::uint64_t> move_from_;
+    // An allocation failure struck part way through reshaping the playable
+    // area (see settle()).
+    bool broken_ = false;
 };
 
 }  // namespace cellvane

@@ -68,6 +68,11 @@ std::string MoveError::message() const {
             return out;
         case MoveErrorKind::Delta:
             return commit.message();
+        case MoveErrorKind::Stopped:
+            out = "the move at ";
+            append_position(out, position);
+            out += " was stopped before its captures were judged";
+            return out;
     }
     return GAME_OVER_TEXT;
 }

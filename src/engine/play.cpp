@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/engine.hpp"
+#include "engine/scope_end.hpp"
 
 namespace cellvane {
 
@@ -24,28 +25,6 @@ MoveError delta_error(CommitError commit) {
     return e;
 }
 
-// Takes back the trial placement of a move however the scope is left, so no
-// provisional entry outlives the call.
-class TrialGuard {
-public:
-    explicit TrialGuard(Board& board) : board_(&board) {}
-    TrialGuard(const TrialGuard&) = delete;
-    TrialGuard& operator=(const TrialGuard&) = delete;
-    ~TrialGuard() {
-        if (board_ != nullptr) board_->undo();
-    }
-    void undo_now() {
-        Board* board = board_;
-        board_ = nullptr;
-        board->undo();
-    }
-    // The trial became the committed turn: nothing to take back.
-    void release() { board_ = nullptr; }
-
-private:
-    Board* board_;
-};
-
 }  // namespace
 
 std::variant<GameDelta, MoveError> Board::try_move(Point position) {
@@ -56,37 +35,46 @@ std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     const Color color = id % 2 == 0 ? Color::Black : Color::White;
     const Stone stone{position, id, color};
 
+    // An allocation failing from here on leaves the move for settle() to
+    // take back; returning by any other way ends it.
+    move_from_ = revision_;
+    const AtScopeEnd ends([this](bool threw) {
+        if (!threw) move_from_.reset();
+    });
+
     if (std::optional<CommitError> refused = commit(GameDelta{stone, {}}, true)) return delta_error(*refused);
 
+    // The trial stays on top of the history until it is kept or taken back.
     std::vector<std::uint32_t> captured;
     bool self_capture = false;
+    {
+        const MoveLiveness verdict = judge_move(analysis(), zone_, color);
+        if (stop_requested()) {
+            // The verdict is incomplete: the move is taken back, and the
+            // board is exactly as it was, revision included.
+            undo();
+            revision_ = *move_from_;
+            return move_error(MoveErrorKind::Stopped, position, color);
+        }
+        captured.reserve(verdict.captured.size());
+        for (const Stone& s : verdict.captured) captured.push_back(s.id);
+        self_capture = verdict.self_capture;
+    }
     // When the move captures nothing, the board it leaves holds exactly the
     // stones of the trial board, so the trial's memos describe it too.
     std::optional<PositionAnalysis> trial_analysis;
     std::optional<std::vector<Stone>> trial_by_id;
-    {
-        TrialGuard trial(*this);
-        {
-            const MoveLiveness verdict = judge_move(analysis(), zone_, color);
-            captured.reserve(verdict.captured.size());
-            for (const Stone& s : verdict.captured) captured.push_back(s.id);
-            self_capture = verdict.self_capture;
+    if (!self_capture) {
+        std::sort(captured.begin(), captured.end());
+        // The stone stays where the trial put it; only the captures and the
+        // counters are still to come.
+        if (keep_trial(captured)) return history_.back().delta;
+        if (captured.empty()) {
+            trial_analysis.swap(analysis_);
+            lend_by_id(trial_by_id);
         }
-        if (!self_capture) {
-            std::sort(captured.begin(), captured.end());
-            // The stone stays where the trial put it; only the captures and
-            // the counters are still to come.
-            if (keep_trial(captured)) {
-                trial.release();
-                return history_.back().delta;
-            }
-            if (captured.empty()) {
-                trial_analysis.swap(analysis_);
-                lend_by_id(trial_by_id);
-            }
-        }
-        trial.undo_now();
     }
+    undo();
 
     if (self_capture) return move_error(MoveErrorKind::SelfCapture, position, color);
     if (std::optional<CommitError> refused = commit(GameDelta{stone, std::move(captured)}, false)) {
@@ -105,14 +93,28 @@ std::optional<MoveError> Board::pass_turn() {
     return std::nullopt;
 }
 
+// The search carves a trial stone into the playable area: an allocation
+// failing during the question breaks the board.
 CutAnswer Board::pair_cuttable(std::uint32_t a, std::uint32_t b) {
     const std::vector<Stone>& by_id = stones_by_id();
+    const AtScopeEnd breaks([this](bool threw) { broken_ = broken_ || threw; });
     return cellvane::pair_cuttable(cut_memo_, zone_, stones_in_play_, by_id, a, b);
 }
 
 CutAnswer Board::boundary_cuttable(std::uint32_t stone, BoardEdge edge) {
     const std::vector<Stone>& by_id = stones_by_id();
+    const AtScopeEnd breaks([this](bool threw) { broken_ = broken_ || threw; });
     return cellvane::boundary_cuttable(cut_memo_, zone_, stones_in_play_, by_id, stone, edge);
+}
+
+bool Board::settle() {
+    if (broken_) return false;
+    if (move_from_) {
+        if (!history_.empty() && history_.back().provisional) undo();
+        revision_ = *move_from_;
+        move_from_.reset();
+    }
+    return !broken_;
 }
 
 }  // namespace cellvane

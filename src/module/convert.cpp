@@ -12,14 +12,14 @@ namespace cellvane::py {
 namespace {
 
 // Raises TypeError "argument 'NAME': MESSAGE".
-bool fail_argument(const char* name, const std::string& message) noexcept {
+bool fail_argument(const char* name, const std::string& message) {
     PyErr_Format(PyExc_TypeError, "argument '%s': %s", name, message.c_str());
     return false;
 }
 
 // The integer conversion without the argument name: TypeError for what is
 // not an integer, OverflowError for what does not fit 32 unsigned bits.
-bool index_to_u32(PyObject* obj, std::uint32_t& out) noexcept {
+bool index_to_u32(PyObject* obj, std::uint32_t& out) {
     Ref index = Ref::steal(PyNumber_Index(obj));
     if (!index) return false;
     int overflow = 0;
@@ -41,7 +41,7 @@ constexpr Py_ssize_t MAX_RESERVED_ITEMS = 4096;
 
 // Whether the object's class answers len() at all: an object that only has
 // __getitem__ is a sequence too, and then there is simply no hint.
-bool has_length(PyObject* obj) noexcept {
+bool has_length(PyObject* obj) {
     PyTypeObject* type = Py_TYPE(obj);
     return PyType_GetSlot(type, Py_sq_length) != nullptr || PyType_GetSlot(type, Py_mp_length) != nullptr;
 }
@@ -50,7 +50,7 @@ bool has_length(PyObject* obj) noexcept {
 // Answers how many items to reserve room for: its length, capped. Whatever
 // its __len__ raises is raised as it is (a TypeError named after the
 // argument).
-bool check_sequence(PyObject* obj, const char* name, std::size_t& reserve) noexcept {
+bool check_sequence(PyObject* obj, const char* name, std::size_t& reserve) {
     if (PyUnicode_Check(obj)) return fail_argument(name, "Can't extract `str` to `Vec`");
     if (!PySequence_Check(obj)) return fail_argument(name, cannot_convert(obj, "Sequence"));
     reserve = 0;
@@ -66,12 +66,7 @@ bool check_sequence(PyObject* obj, const char* name, std::size_t& reserve) noexc
 
 }  // namespace
 
-bool raise_allocation_failure() noexcept {
-    PyErr_NoMemory();
-    return false;
-}
-
-bool set_class_attribute(PyObject* type, const char* name, PyObject* value) noexcept {
+bool set_class_attribute(PyObject* type, const char* name, PyObject* value) {
     // Every class of the module is immutable, so that no caller can rebind a
     // member and make later comparisons wrong. The generic attribute setter
     // writes to the class dictionary without the immutability check that
@@ -83,7 +78,7 @@ bool set_class_attribute(PyObject* type, const char* name, PyObject* value) noex
     return true;
 }
 
-bool parse_args(PyObject* args, PyObject* kwargs, const char* format, const char* const* names, ...) noexcept {
+bool parse_args(PyObject* args, PyObject* kwargs, const char* format, const char* const* names, ...) {
     va_list va;
     va_start(va, names);
     // The parser never writes through the keyword list; the cast only
@@ -93,7 +88,7 @@ bool parse_args(PyObject* args, PyObject* kwargs, const char* format, const char
     return ok != 0;
 }
 
-void name_argument(const char* name) noexcept {
+void name_argument(const char* name) {
     PyObject* type = nullptr;
     PyObject* value = nullptr;
     PyObject* traceback = nullptr;
@@ -131,13 +126,13 @@ std::string cannot_convert(PyObject* o, const char* target) {
     return message;
 }
 
-bool to_u32(PyObject* obj, const char* name, std::uint32_t& out) noexcept {
+bool to_u32(PyObject* obj, const char* name, std::uint32_t& out) {
     if (index_to_u32(obj, out)) return true;
     name_argument(name);
     return false;
 }
 
-bool to_double(PyObject* obj, const char* name, double& out) noexcept {
+bool to_double(PyObject* obj, const char* name, double& out) {
     const double v = PyFloat_AsDouble(obj);
     if (v == -1.0 && PyErr_Occurred()) {
         name_argument(name);
@@ -147,7 +142,7 @@ bool to_double(PyObject* obj, const char* name, double& out) noexcept {
     return true;
 }
 
-bool to_point(PyObject* obj, const char* name, Point& out) noexcept {
+bool to_point(PyObject* obj, const char* name, Point& out) {
     if (!PyTuple_Check(obj)) return fail_argument(name, cannot_convert(obj, "tuple"));
     const Py_ssize_t size = PyTuple_Size(obj);
     if (size < 0) return false;
@@ -165,15 +160,16 @@ bool to_point(PyObject* obj, const char* name, Point& out) noexcept {
     return true;
 }
 
-bool to_u32_list(PyObject* obj, const char* name, std::vector<std::uint32_t>& out) noexcept {
+bool to_u32_list(PyObject* obj, const char* name, std::vector<std::uint32_t>& out) {
     std::size_t reserve = 0;
     if (!check_sequence(obj, name, reserve)) return false;
     std::vector<std::uint32_t> ids;
-    if (!allocating([&] { ids.reserve(reserve); })) return false;
+    ids.reserve(reserve);
     const bool ok = for_each_item(obj, [&](PyObject* item) {
         std::uint32_t id = 0;
         if (!index_to_u32(item, id)) return false;
-        return allocating([&] { ids.push_back(id); });
+        ids.push_back(id);
+        return true;
     });
     if (!ok) {
         name_argument(name);
@@ -183,31 +179,26 @@ bool to_u32_list(PyObject* obj, const char* name, std::vector<std::uint32_t>& ou
     return true;
 }
 
-bool to_stone(PyObject* obj, const char* name, Stone& out) noexcept {
-    const Stone* stone = stone_of(obj);
+bool to_stone(const ModuleState& m, PyObject* obj, const char* name, Stone& out) {
+    const Stone* stone = stone_of(m, obj);
     if (!stone) return fail_argument(name, cannot_convert(obj, "Stone"));
     out = *stone;
     return true;
 }
 
-bool to_delta(PyObject* obj, const char* name, GameDelta& out) noexcept {
-    const GameDelta* delta = delta_of(obj);
-    if (!delta) return fail_argument(name, cannot_convert(obj, "GameDelta"));
-    return allocating([&] { out = *delta; });
-}
-
-bool to_delta_list(PyObject* obj, const char* name, std::vector<Ref>& out) noexcept {
+bool to_delta_list(const ModuleState& m, PyObject* obj, const char* name, std::vector<Ref>& out) {
     std::size_t reserve = 0;
     if (!check_sequence(obj, name, reserve)) return false;
     std::vector<Ref> deltas;
-    if (!allocating([&] { deltas.reserve(reserve); })) return false;
+    deltas.reserve(reserve);
     const bool ok = for_each_item(obj, [&](PyObject* item) {
-        if (!delta_of(item)) {
+        if (!delta_of(m, item)) {
             const std::string message = cannot_convert(item, "GameDelta");
             PyErr_SetString(PyExc_TypeError, message.c_str());
             return false;
         }
-        return allocating([&] { deltas.push_back(Ref::borrow(item)); });
+        deltas.push_back(Ref::borrow(item));
+        return true;
     });
     if (!ok) {
         name_argument(name);
@@ -217,17 +208,17 @@ bool to_delta_list(PyObject* obj, const char* name, std::vector<Ref>& out) noexc
     return true;
 }
 
-PyObject* new_point(Point p) noexcept { return Py_BuildValue("(dd)", p.x, p.y); }
+PyObject* new_point(Point p) { return Py_BuildValue("(dd)", p.x, p.y); }
 
-PyObject* new_u32_list(const std::vector<std::uint32_t>& ids) noexcept {
+PyObject* new_u32_list(const std::vector<std::uint32_t>& ids) {
     return new_list(ids, [](std::uint32_t id) { return PyLong_FromUnsignedLong(id); });
 }
 
-PyObject* new_stone_list(const std::vector<Stone>& stones) noexcept {
-    return new_list(stones, [](const Stone& stone) { return new_stone(stone); });
+PyObject* new_stone_list(const ModuleState& m, const std::vector<Stone>& stones) {
+    return new_list(stones, [&](const Stone& stone) { return new_stone(m, stone); });
 }
 
-PyObject* new_string(std::string_view text) noexcept {
+PyObject* new_string(std::string_view text) {
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 

@@ -56,14 +56,14 @@ struct Attribute {
     Color color = Color::Black;
     std::vector<std::uint32_t> ids;
 
-    PyObject* build() const noexcept {
+    PyObject* build(const ModuleState& m) const {
         switch (kind) {
             case Kind::Id:
                 return PyLong_FromUnsignedLong(id);
             case Kind::Position:
                 return new_point(position);
             case Kind::Color:
-                return new_color(color);
+                return new_color(m, color);
             case Kind::Ids:
                 return new_u32_list(ids);
         }
@@ -82,18 +82,15 @@ Attribute stones_attribute(std::vector<std::uint32_t> ids) {
 // Creates the exception with `message` as its only argument, sets the
 // attributes one by one in order and raises it. Whatever fails on the way
 // is raised instead.
-PyObject* raise_with(ErrorClass c, const std::string& message, std::initializer_list<Attribute> attributes) noexcept {
-    PyObject* cls = error_class(c);
-    if (!cls) {
-        PyErr_SetString(PyExc_SystemError, "cellvane exceptions are not initialised");
-        return nullptr;
-    }
+PyObject* raise_with(const ModuleState& m, ErrorClass c, const std::string& message,
+                     std::initializer_list<Attribute> attributes) {
+    PyObject* cls = error_class(m, c);
     Ref text = Ref::steal(new_string(message));
     if (!text) return nullptr;
     Ref exception = Ref::steal(PyObject_CallFunctionObjArgs(cls, text.get(), nullptr));
     if (!exception) return nullptr;
     for (const Attribute& a : attributes) {
-        Ref value = Ref::steal(a.build());
+        Ref value = Ref::steal(a.build(m));
         if (!value) return nullptr;
         if (PyObject_SetAttrString(exception.get(), a.name, value.get()) < 0) return nullptr;
     }
@@ -103,7 +100,7 @@ PyObject* raise_with(ErrorClass c, const std::string& message, std::initializer_
 
 }  // namespace
 
-PyObject* error_class(ErrorClass c) noexcept { return module_state().errors[static_cast<int>(c)].get(); }
+PyObject* error_class(const ModuleState& m, ErrorClass c) noexcept { return m.errors[static_cast<int>(c)]; }
 
 const char* error_class_name(ErrorClass c) noexcept {
     return ERROR_SPECS[static_cast<int>(c)].qualified_name + sizeof("cellvane.") - 1;
@@ -114,7 +111,7 @@ namespace {
 // Creates one exception class, immutable like every class of the module.
 // The root class adds a weak-reference slot after Exception's fields, as a
 // class made by a class statement would; its subclasses inherit it.
-PyObject* make_error_class(const ErrorSpec& entry, PyObject* base, bool root) noexcept {
+PyObject* make_error_class(PyObject* module, const ErrorSpec& entry, PyObject* base, bool root) {
     Py_ssize_t basicsize = 0;  // 0: the base's layout, unchanged
     if (root) {
         Ref size = Ref::steal(PyObject_GetAttrString(base, "__basicsize__"));
@@ -140,73 +137,74 @@ PyObject* make_error_class(const ErrorSpec& entry, PyObject* base, bool root) no
         Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_IMMUTABLETYPE,
         slots,
     };
-    return PyType_FromSpecWithBases(&blueprint, base);
+    return PyType_FromModuleAndSpec(module, &blueprint, base);
 }
 
 }  // namespace
 
-bool make_error_classes() noexcept {
-    ModuleState& state = module_state();
+bool make_error_classes(PyObject* module, ModuleState& m) {
     for (int i = 0; i < ERROR_CLASS_COUNT; ++i) {
-        if (state.errors[i]) continue;  // created once per process
         const ErrorSpec& entry = ERROR_SPECS[i];
         const bool root = i == static_cast<int>(ErrorClass::Cellvane);
-        PyObject* base = root ? PyExc_Exception : error_class(entry.base);
-        Ref cls = Ref::steal(make_error_class(entry, base, root));
-        if (!cls) return false;
-        state.errors[i] = std::move(cls);
+        PyObject* base = root ? PyExc_Exception : error_class(m, entry.base);
+        m.errors[i] = make_error_class(module, entry, base, root);
+        if (!m.errors[i]) return false;
     }
     return true;
 }
 
-PyObject* raise_commit_error(const CommitError& e) noexcept {
+PyObject* raise_commit_error(const ModuleState& m, const CommitError& e) {
     const std::string message = e.message();
     switch (e.kind) {
         case CommitErrorKind::StoneExists:
-            return raise_with(ErrorClass::StoneExists, message, {stone_attribute(e.stone)});
+            return raise_with(m, ErrorClass::StoneExists, message, {stone_attribute(e.stone)});
         case CommitErrorKind::NoSuchStone:
-            return raise_with(ErrorClass::NoSuchStone, message, {stone_attribute(e.stone)});
+            return raise_with(m, ErrorClass::NoSuchStone, message, {stone_attribute(e.stone)});
         case CommitErrorKind::CapturedTwice:
-            return raise_with(ErrorClass::CapturedTwice, message, {stone_attribute(e.stone)});
+            return raise_with(m, ErrorClass::CapturedTwice, message, {stone_attribute(e.stone)});
         case CommitErrorKind::PassCaptures:
-            return raise_with(ErrorClass::PassCaptures, message, {});
+            return raise_with(m, ErrorClass::PassCaptures, message, {});
         case CommitErrorKind::OffBoard:
-            return raise_with(ErrorClass::OffBoard, message,
+            return raise_with(m, ErrorClass::OffBoard, message,
                               {stone_attribute(e.stone), position_attribute(e.position)});
         case CommitErrorKind::DeadZone:
-            return raise_with(ErrorClass::DeadZone, message, {stone_attribute(e.stone)});
+            return raise_with(m, ErrorClass::DeadZone, message, {stone_attribute(e.stone)});
         case CommitErrorKind::GameOver:
-            return raise_with(ErrorClass::GameOver, message, {});
+            return raise_with(m, ErrorClass::GameOver, message, {});
     }
     PyErr_SetString(PyExc_SystemError, "unknown commit error");
     return nullptr;
 }
 
-PyObject* raise_move_error(const MoveError& e) noexcept {
+PyObject* raise_move_error(const ModuleState& m, const MoveError& e) {
     switch (e.kind) {
         case MoveErrorKind::GameOver:
-            return raise_with(ErrorClass::GameOver, e.message(), {});
+            return raise_with(m, ErrorClass::GameOver, e.message(), {});
         case MoveErrorKind::NotPlaceable:
-            return raise_with(ErrorClass::NotPlaceable, e.message(), {position_attribute(e.position)});
+            return raise_with(m, ErrorClass::NotPlaceable, e.message(), {position_attribute(e.position)});
         case MoveErrorKind::SelfCapture:
-            return raise_with(ErrorClass::SelfCapture, e.message(),
+            return raise_with(m, ErrorClass::SelfCapture, e.message(),
                               {position_attribute(e.position), color_attribute(e.color)});
         case MoveErrorKind::Delta:
-            return raise_commit_error(e.commit);
+            return raise_commit_error(m, e.commit);
+        case MoveErrorKind::Stopped:
+            // The stop check raised the exception that stopped the move.
+            if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, e.message().c_str());
+            return nullptr;
     }
     PyErr_SetString(PyExc_SystemError, "unknown move error");
     return nullptr;
 }
 
-PyObject* raise_cut_fault(const CutFault& f) noexcept {
+PyObject* raise_cut_fault(const ModuleState& m, const CutFault& f) {
     const std::string message = f.message();
     std::vector<std::uint32_t> stones{f.a};
     if (f.kind == CutFaultKind::TwoColours) stones.push_back(f.b);
-    return raise_with(ErrorClass::Cut, message, {stones_attribute(std::move(stones))});
+    return raise_with(m, ErrorClass::Cut, message, {stones_attribute(std::move(stones))});
 }
 
-PyObject* raise_board_error(const std::string& message) noexcept {
-    return raise_with(ErrorClass::Board, message, {});
+PyObject* raise_board_error(const ModuleState& m, const std::string& message) {
+    return raise_with(m, ErrorClass::Board, message, {});
 }
 
 }  // namespace cellvane::py

@@ -1,17 +1,22 @@
 // The Game class: the host's handle on one board.
 //
 // A Game object holds its Board in place (built by placement new when the
-// object is created, destroyed in tp_dealloc), a borrow counter and the list
-// of weak references to it. Queries take the board shared, changes (and the
-// cut questions, which write the cut memo) take it exclusively, and every
-// borrow is held until the answer has been converted into host objects:
-// building those objects can run arbitrary host code (a garbage collection
-// pass running a finaliser), and that code must not change a board whose
-// containers are being walked.
+// object is created, destroyed in tp_dealloc), its lock (game_lock.hpp), the
+// state of its module and the list of weak references to it. Queries take
+// the game for reading, changes (and the cut questions, which write the cut
+// memo) take it for a change. Every hold lasts until the answer has been
+// converted into host objects: building those objects can run arbitrary
+// host code (a garbage collection pass running a finaliser), and that code
+// must not change a board whose containers are being walked.
+//
+// Engine work runs with the interpreter lock released (Held::work); only the
+// conversions of arguments and results hold it.
 #include <new>
+#include <optional>
 #include <ranges>
 #include <utility>
 
+#include "module/game_lock.hpp"
 #include "module/module.hpp"
 #include "render/render.hpp"
 #include "validate/validate.hpp"
@@ -23,110 +28,134 @@ namespace cellvane::py {
 namespace {
 
 // The fixed part of a game object, standard layout so that the host can be
-// told where the weak reference list sits. The board follows it.
+// told where the weak reference list sits. The rest follows it.
 struct GameHead {
     PyObject_HEAD
-    // 0: free; n > 0: held by n shared borrows; -1: held exclusively.
-    Py_ssize_t borrows;
     PyObject* weakrefs;  // the weak references to this game, managed by the host
 };
 
+// The fields past the head are constructed in place by allocate_game and
+// destroyed by game_dealloc.
 struct GameObject : GameHead {
-    Board board;  // constructed in place, destroyed by game_dealloc
+    const ModuleState* state;
+    GameLock lock;
+    // An allocation failure broke the board part way through a change: every
+    // later call refuses.
+    bool unusable;
+    Board board;
 };
 
 GameObject* as_game(PyObject* o) noexcept { return reinterpret_cast<GameObject*>(o); }
 
-// ------------------------------------------------------------------ borrows
+void game_dealloc(PyObject* self) noexcept;
 
-// One borrow of a game's board, released when the guard goes away.
-class Borrow {
+const char* const UNUSABLE =
+    "this game ran out of memory part way through a change and can no longer be used; "
+    "build it again from its log with Game.replay";
+
+// ------------------------------------------------------------------- holds
+
+// One call's hold on its game, given back when the guard goes away.
+class Held {
 public:
-    Borrow() noexcept = default;
-    Borrow(const Borrow&) = delete;
-    Borrow& operator=(const Borrow&) = delete;
-    ~Borrow() {
-        if (game_ == nullptr) return;
-        if (exclusive_) {
-            game_->borrows = 0;
-        } else {
-            --game_->borrows;
-        }
+    explicit Held(GameObject& game) : game_(game) {}
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held() {
+        if (held_) game_.lock.give_back();
     }
 
-    // A read: refused only while a change holds the board.
-    bool shared(GameObject* game) noexcept {
-        if (game->borrows < 0) {
-            PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
-            return false;
-        }
-        ++game->borrows;
-        game_ = game;
-        exclusive_ = false;
-        return true;
+    // Takes the game, waiting for another thread's call to end; false with
+    // an exception set: RuntimeError when the borrow rules refuse or the game
+    // is unusable, or the exception of a signal's handler run while waiting.
+    bool take(GameLock::Kind kind) {
+        if (!game_.lock.take(kind, PyThread_get_thread_ident() == game_.state->main_thread)) return false;
+        held_ = true;
+        if (!game_.unusable) return true;
+        PyErr_SetString(PyExc_RuntimeError, UNUSABLE);
+        return false;
     }
 
-    // A change: refused while anything else holds the board.
-    bool exclusive(GameObject* game) noexcept {
-        if (game->borrows != 0) {
-            PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
-            return false;
-        }
-        game->borrows = -1;
-        game_ = game;
-        exclusive_ = true;
-        return true;
+    const Board& board() const { return game_.board; }
+    const ModuleState& state() const { return *game_.state; }
+
+    // Runs f(board) with the interpreter lock released (engine work touching
+    // no host object); false with an exception set when it ran out of memory
+    // or a signal's handler stopped it. A change whose allocation failed is
+    // settled: its board is as it was, or, when the failure broke it, the
+    // game is unusable from now on.
+    template <class F>
+    bool work(F f) {
+        GameObject& game = game_;
+        game.lock.set_working(true);
+        const bool done = without_interpreter_lock(*game.state, [&] {
+            try {
+                f(game.board);
+            } catch (const std::bad_alloc&) {
+                settle(game);
+                throw;
+            } catch (const std::length_error&) {
+                settle(game);
+                throw;
+            }
+        });
+        game.lock.set_working(false);
+        return done;
     }
 
 private:
-    GameObject* game_ = nullptr;
-    bool exclusive_ = false;
+    static void settle(GameObject& game) {
+        bool whole = false;
+        try {
+            whole = game.board.settle();
+        } catch (const std::bad_alloc&) {
+        } catch (const std::length_error&) {
+        }
+        if (!whole) game.unusable = true;
+    }
+
+    GameObject& game_;
+    bool held_ = false;
 };
 
-// Runs `f(const Board&)` under a shared borrow.
+// Runs `f(Held&)` with the game held for reading.
 template <class F>
-PyObject* read(PyObject* self, F f) noexcept {
-    GameObject* game = as_game(self);
-    Borrow borrow;
-    if (!borrow.shared(game)) return nullptr;
-    return f(static_cast<const Board&>(game->board));
+PyObject* read(PyObject* self, F f) {
+    Held held(*as_game(self));
+    if (!held.take(GameLock::Kind::Read)) return nullptr;
+    return f(held);
 }
 
-// Runs `f(Board&)` under an exclusive borrow.
+// Runs `f(Held&)` with the game held for a change.
 template <class F>
-PyObject* change(PyObject* self, F f) noexcept {
-    GameObject* game = as_game(self);
-    Borrow borrow;
-    if (!borrow.exclusive(game)) return nullptr;
-    return f(game->board);
+PyObject* change(PyObject* self, F f) {
+    Held held(*as_game(self));
+    if (!held.take(GameLock::Kind::Change)) return nullptr;
+    return f(held);
 }
 
 // -------------------------------------------------------------- lifecycle
 
-// A new object of `type` (Game or a subclass) holding a board built from
-// `make_board()`, which answers a Board by value (moved into place).
-template <class Make>
-PyObject* allocate_game(PyTypeObject* type, Make make_board) noexcept {
+// A new object of `type` (Game or a subclass) holding `board`.
+PyObject* allocate_game(const ModuleState& m, PyTypeObject* type, Board&& board) {
     return allocate_object<GameObject>(type, [&](GameObject& game) {
-        game.borrows = 0;
         game.weakrefs = nullptr;
-        new (&game.board) Board(make_board());
+        game.state = &m;
+        game.unusable = false;
+        new (&game.board) Board(std::move(board));
+        new (&game.lock) GameLock();
     });
 }
 
-PyTypeObject* game_type() noexcept {
-    PyTypeObject* type = as_type(module_state().game_type);
-    if (!type) PyErr_SetString(PyExc_SystemError, "cellvane.Game is not initialised");
-    return type;
-}
+const ModuleState& game_state(PyTypeObject* type) noexcept { return state_of(type, game_dealloc); }
 
-PyObject* game_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* game_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     static const char* const names[] = {"board_size", nullptr};
     PyObject* size_arg = nullptr;
     if (!parse_args(args, kwargs, "O:Game", names, &size_arg)) return nullptr;
     double board_size = 0.0;
     if (!to_double(size_arg, "board_size", board_size)) return nullptr;
-    return allocate_game(type, [&] { return Board(board_size); });
+    return allocate_game(game_state(type), type, Board(board_size));
 }
 
 // The board is built by __new__ and never rebuilt. __init__ only holds
@@ -134,9 +163,9 @@ PyObject* game_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcep
 // can call `super().__init__(board_size)`; a subclass that changes the
 // constructor's arguments overrides __new__, and then any arguments are let
 // through, as `object.__init__` does.
-int game_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
-    PyTypeObject* base = as_type(module_state().game_type);
-    if (base && PyType_GetSlot(Py_TYPE(self), Py_tp_new) != PyType_GetSlot(base, Py_tp_new)) return 0;
+int game_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+    PyTypeObject* base = as_type(game_state(Py_TYPE(self)).game_type);
+    if (PyType_GetSlot(Py_TYPE(self), Py_tp_new) != PyType_GetSlot(base, Py_tp_new)) return 0;
     static const char* const names[] = {"board_size", nullptr};
     PyObject* size_arg = nullptr;
     return parse_args(args, kwargs, "O:Game", names, &size_arg) ? 0 : -1;
@@ -148,13 +177,16 @@ void game_dealloc(PyObject* self) noexcept {
 }
 
 // A plain Game holding a deep copy of the board, memos included.
-PyObject* game_copy(PyObject* self, PyObject*) noexcept {
-    PyTypeObject* type = game_type();
-    if (!type) return nullptr;
-    return read(self, [&](const Board& board) { return allocate_game(type, [&] { return Board(board); }); });
+PyObject* game_copy(PyObject* self, PyObject*) {
+    return read(self, [&](Held& held) -> PyObject* {
+        std::optional<Board> copy;
+        if (!held.work([&](const Board& board) { copy.emplace(board); })) return nullptr;
+        const ModuleState& m = held.state();
+        return allocate_game(m, as_type(m.game_type), std::move(*copy));
+    });
 }
 
-PyObject* game_deepcopy(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* game_deepcopy(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const char* const names[] = {"_memo", nullptr};
     PyObject* memo = Py_None;  // a Game holds no host objects to share
     if (!parse_args(args, kwargs, "|O:__deepcopy__", names, &memo)) return nullptr;
@@ -163,84 +195,106 @@ PyObject* game_deepcopy(PyObject* self, PyObject* args, PyObject* kwargs) noexce
 
 }  // namespace
 
-PyObject* replay_game(PyTypeObject* type, PyObject* size_arg, PyObject* deltas_arg) noexcept {
+PyObject* replay_game(PyTypeObject* type, PyObject* size_arg, PyObject* deltas_arg) {
+    const ModuleState& m = game_state(type);
     double board_size = 0.0;
     if (!to_double(size_arg, "board_size", board_size)) return nullptr;
     // The whole log is read and checked before the first turn is played, so a
-    // bad item fails the call with no board built.
-    std::vector<Ref> deltas;
-    if (!to_delta_list(deltas_arg, "deltas", deltas)) return nullptr;
+    // bad item fails the call with no board built. The objects are held until
+    // the end, so the values inside them can be read with the interpreter
+    // lock released.
+    std::vector<Ref> items;
+    if (!to_delta_list(m, deltas_arg, "deltas", items)) return nullptr;
+    std::vector<const GameDelta*> deltas;
+    deltas.reserve(items.size());
+    for (const Ref& item : items) deltas.push_back(delta_of(m, item.get()));
 
-    Ref game = Ref::steal(allocate_game(type, [&] { return Board(board_size); }));
-    if (!game) return nullptr;
-    Board& board = as_game(game.get())->board;
-    for (const Ref& item : deltas) {
-        GameDelta delta;
-        if (!to_delta(item.get(), "deltas", delta)) return nullptr;
-        if (std::optional<CommitError> refused = board.commit(std::move(delta), false)) {
-            game.reset();  // a failed replay leaves nothing behind
-            return raise_commit_error(*refused);
+    // The board is private to the call until it succeeds: a failed,
+    // interrupted or exhausted replay leaves nothing behind. Should the
+    // thread be ended while the lock is released (see Entry), the log's
+    // references are left as they are rather than given back without it.
+    struct Unlocked {
+        std::vector<Ref>& items;
+        bool locked = false;
+        ~Unlocked() {
+            if (!locked) {
+                for (Ref& item : items) (void)item.release();
+            }
         }
-    }
-    return game.release();
+    } unlocked{items};
+    std::optional<Board> board;
+    std::optional<CommitError> refused;
+    const bool done = without_interpreter_lock(m, [&] {
+        board.emplace(board_size);
+        StopPoll stop;
+        for (const GameDelta* delta : deltas) {
+            if (stop()) return;
+            refused = board->commit(*delta, false);
+            if (refused) return;
+        }
+    });
+    unlocked.locked = true;
+    if (!done) return nullptr;
+    if (refused) return raise_commit_error(m, *refused);
+    return allocate_game(m, type, std::move(*board));
 }
 
 namespace {
 
-PyObject* game_replay(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* game_replay(PyObject*, PyObject* args, PyObject* kwargs) {
     static const char* const names[] = {"board_size", "deltas", nullptr};
     PyObject* size_arg = nullptr;
     PyObject* deltas_arg = nullptr;
     if (!parse_args(args, kwargs, "OO:replay", names, &size_arg, &deltas_arg)) return nullptr;
-    PyTypeObject* type = game_type();
-    if (!type) return nullptr;
-    return replay_game(type, size_arg, deltas_arg);
+    return replay_game(as_type(interpreter_state().game_type), size_arg, deltas_arg);
 }
 
 // -------------------------------------------------------------- properties
 
-PyObject* get_board_size(PyObject* self, void*) noexcept {
-    return read(self, [](const Board& b) { return PyFloat_FromDouble(b.board_size()); });
+PyObject* get_board_size(PyObject* self, void*) {
+    return read(self, [](Held& h) { return PyFloat_FromDouble(h.board().board_size()); });
 }
 
-PyObject* get_turn(PyObject* self, void*) noexcept {
-    return read(self, [](const Board& b) { return PyLong_FromUnsignedLong(b.turn()); });
+PyObject* get_turn(PyObject* self, void*) {
+    return read(self, [](Held& h) { return PyLong_FromUnsignedLong(h.board().turn()); });
 }
 
-PyObject* get_pending_color(PyObject* self, void*) noexcept {
-    return read(self, [](const Board& b) { return new_color(b.color_to_move()); });
+PyObject* get_pending_color(PyObject* self, void*) {
+    return read(self, [](Held& h) { return new_color(h.state(), h.board().color_to_move()); });
 }
 
-PyObject* get_next_stone_id(PyObject* self, void*) noexcept {
+PyObject* get_next_stone_id(PyObject* self, void*) {
     // A pass consumes a number too, so the next id is the turn number.
-    return read(self, [](const Board& b) { return PyLong_FromUnsignedLong(b.turn()); });
+    return read(self, [](Held& h) { return PyLong_FromUnsignedLong(h.board().turn()); });
 }
 
-PyObject* get_captures(PyObject* self, void*) noexcept {
-    return read(self, [](const Board& b) {
+PyObject* get_captures(PyObject* self, void*) {
+    return read(self, [](Held& h) {
+        const Board& b = h.board();
         return Py_BuildValue("(kk)", static_cast<unsigned long>(b.captures(Color::Black)),
                              static_cast<unsigned long>(b.captures(Color::White)));
     });
 }
 
-PyObject* get_status(PyObject* self, void*) noexcept {
-    return read(self, [](const Board& b) { return new_status(b.status()); });
+PyObject* get_status(PyObject* self, void*) {
+    return read(self, [](Held& h) { return new_status(h.state(), h.board().status()); });
 }
 
-PyObject* get_revision(PyObject* self, void*) noexcept {
-    return read(self, [](const Board& b) {
-        return PyLong_FromUnsignedLongLong(static_cast<unsigned long long>(b.revision()));
+PyObject* get_revision(PyObject* self, void*) {
+    return read(self, [](Held& h) {
+        return PyLong_FromUnsignedLongLong(static_cast<unsigned long long>(h.board().revision()));
     });
 }
 
-PyObject* get_stone_count(PyObject* self, void*) noexcept {
-    return read(self, [](const Board& b) { return PyLong_FromSize_t(b.stone_count()); });
+PyObject* get_stone_count(PyObject* self, void*) {
+    return read(self, [](Held& h) { return PyLong_FromSize_t(h.board().stone_count()); });
 }
 
 // ------------------------------------------------------------------ slots
 
-PyObject* game_repr(PyObject* self) noexcept {
-    return read(self, [](const Board& b) {
+PyObject* game_repr(PyObject* self) {
+    return read(self, [](Held& h) {
+        const Board& b = h.board();
         std::string out = "Game(board_size=";
         append_repr(out, b.board_size());
         out += ", turn=";
@@ -252,93 +306,95 @@ PyObject* game_repr(PyObject* self) noexcept {
     });
 }
 
-Py_ssize_t game_len(PyObject* self) noexcept {
-    GameObject* game = as_game(self);
-    Borrow borrow;
-    if (!borrow.shared(game)) return -1;
-    return static_cast<Py_ssize_t>(game->board.stone_count());
+Py_ssize_t game_len(PyObject* self) {
+    Held held(*as_game(self));
+    if (!held.take(GameLock::Kind::Read)) return -1;
+    return static_cast<Py_ssize_t>(held.board().stone_count());
 }
 
 // ----------------------------------------------------------------- queries
 
-PyObject* game_stones(PyObject* self, PyObject*) noexcept {
-    return read(self, [](const Board& b) -> PyObject* {
-        return new_list(b.stones_in_play(), [](const auto& entry) { return new_stone(entry.second); });
+PyObject* game_stones(PyObject* self, PyObject*) {
+    return read(self, [](Held& h) -> PyObject* {
+        return new_list(h.board().stones_in_play(),
+                        [&](const auto& entry) { return new_stone(h.state(), entry.second); });
     });
 }
 
-PyObject* game_stone(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* game_stone(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const char* const names[] = {"stone_id", nullptr};
     PyObject* id_arg = nullptr;
     if (!parse_args(args, kwargs, "O:stone", names, &id_arg)) return nullptr;
     std::uint32_t id = 0;
     if (!to_u32(id_arg, "stone_id", id)) return nullptr;
-    return read(self, [id](const Board& b) -> PyObject* {
-        const Stone* stone = b.stone(id);
+    return read(self, [id](Held& h) -> PyObject* {
+        const Stone* stone = h.board().stone(id);
         if (!stone) Py_RETURN_NONE;
-        return new_stone(*stone);
+        return new_stone(h.state(), *stone);
     });
 }
 
-PyObject* game_last_placed_stone(PyObject* self, PyObject*) noexcept {
-    return read(self, [](const Board& b) -> PyObject* {
-        const std::optional<Stone> stone = b.last_placed_stone();
+PyObject* game_last_placed_stone(PyObject* self, PyObject*) {
+    return read(self, [](Held& h) -> PyObject* {
+        const std::optional<Stone> stone = h.board().last_placed_stone();
         if (!stone) Py_RETURN_NONE;
-        return new_stone(*stone);
+        return new_stone(h.state(), *stone);
     });
 }
 
 // The committed turns as a new list of GameDelta, oldest first.
-PyObject* new_delta_list(const Board& b) noexcept {
+PyObject* new_delta_list(const Held& h) {
     Ref list = Ref::steal(PyList_New(0));
     if (!list) return nullptr;
-    for (const HistoryEntry& entry : b.history()) {
+    for (const HistoryEntry& entry : h.board().history()) {
         if (entry.provisional) continue;  // never visible between calls
-        Ref item = Ref::steal(new_delta(entry.delta));
+        Ref item = Ref::steal(new_delta(h.state(), entry.delta));
         if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
     }
     return list.release();
 }
 
-PyObject* game_deltas(PyObject* self, PyObject*) noexcept { return read(self, new_delta_list); }
+PyObject* game_deltas(PyObject* self, PyObject*) { return read(self, new_delta_list); }
 
 // A game pickles as its log: `Game.replay(board_size, deltas)` rebuilds the
 // position, captures and forced eyes included. The revision counter and the
 // memos are not carried; the rebuilt game counts one revision per delta and
 // fills its memos afresh.
-PyObject* game_reduce(PyObject* self, PyObject*) noexcept {
-    PyTypeObject* type = game_type();
-    if (!type) return nullptr;
-    Ref replay = Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "replay"));
-    if (!replay) return nullptr;
-    return read(self, [&](const Board& b) -> PyObject* {
-        Ref deltas = Ref::steal(new_delta_list(b));
+PyObject* game_reduce(PyObject* self, PyObject*) {
+    return read(self, [&](Held& h) -> PyObject* {
+        Ref replay = Ref::steal(PyObject_GetAttrString(h.state().game_type, "replay"));
+        if (!replay) return nullptr;
+        Ref deltas = Ref::steal(new_delta_list(h));
         if (!deltas) return nullptr;
-        return Py_BuildValue("(O(dO))", replay.get(), b.board_size(), deltas.get());
+        return Py_BuildValue("(O(dO))", replay.get(), h.board().board_size(), deltas.get());
     });
 }
 
-PyObject* game_nearest_living_move(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* game_nearest_living_move(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const char* const names[] = {"position", nullptr};
     PyObject* position_arg = nullptr;
     if (!parse_args(args, kwargs, "O:nearest_living_move", names, &position_arg)) return nullptr;
     Point position;
     if (!to_point(position_arg, "position", position)) return nullptr;
-    return read(self, [position](const Board& b) -> PyObject* {
-        const std::optional<Point> nearest = b.nearest_living_move(position);
+    return read(self, [position](Held& h) -> PyObject* {
+        std::optional<Point> nearest;
+        if (!h.work([&](const Board& b) { nearest = b.nearest_living_move(position); })) return nullptr;
         if (!nearest) Py_RETURN_NONE;
         return new_point(*nearest);
     });
 }
 
-// Black's groups, then White's, each in the analysis's order.
-PyObject* game_groups(PyObject* self, PyObject*) noexcept {
-    return read(self, [](const Board& b) -> PyObject* {
-        const PositionAnalysis& analysis = b.analysis();
+// Black's groups, then White's, each in the analysis's order. The analysis
+// is computed with the interpreter lock released, unless its memo holds it.
+PyObject* game_groups(PyObject* self, PyObject*) {
+    return read(self, [](Held& h) -> PyObject* {
+        const Board& board = h.board();
+        if (!board.has_analysis() && !h.work([](const Board& b) { (void)b.analysis(); })) return nullptr;
+        const PositionAnalysis& analysis = board.analysis();
         const std::size_t black = analysis.black.size();
         const auto indices = std::views::iota(std::size_t{0}, black + analysis.white.size());
         return new_list(indices, [&](std::size_t i) {
-            return new_group(i < black ? analysis.black[i] : analysis.white[i - black]);
+            return new_group(h.state(), i < black ? analysis.black[i] : analysis.white[i - black]);
         });
     });
 }
@@ -349,43 +405,59 @@ double share_of(const std::vector<Group>& groups) noexcept {
     return total;
 }
 
-PyObject* game_territory(PyObject* self, PyObject*) noexcept {
-    return read(self, [](const Board& b) {
-        const PositionAnalysis& analysis = b.analysis();
-        return Py_BuildValue("(dd)", share_of(analysis.black), share_of(analysis.white));
+PyObject* game_territory(PyObject* self, PyObject*) {
+    return read(self, [](Held& h) -> PyObject* {
+        double black = 0.0;
+        double white = 0.0;
+        if (!h.work([&](const Board& b) {
+                const PositionAnalysis& analysis = b.analysis();
+                black = share_of(analysis.black);
+                white = share_of(analysis.white);
+            })) {
+            return nullptr;
+        }
+        return Py_BuildValue("(dd)", black, white);
     });
 }
 
-PyObject* game_dead_stones(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* game_dead_stones(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const char* const names[] = {"color", nullptr};
     PyObject* color_arg = nullptr;
     if (!parse_args(args, kwargs, "O:dead_stones", names, &color_arg)) return nullptr;
     Color color = Color::Black;
-    if (!to_color(color_arg, "color", color)) return nullptr;
-    return read(self, [color](const Board& b) {
-        return new_stone_list(b.dead_stones(color));
+    if (!to_color(*as_game(self)->state, color_arg, "color", color)) return nullptr;
+    return read(self, [color](Held& h) -> PyObject* {
+        std::vector<Stone> dead;
+        if (!h.work([&](const Board& b) { dead = b.dead_stones(color); })) return nullptr;
+        return new_stone_list(h.state(), dead);
     });
 }
 
-PyObject* game_validate(PyObject* self, PyObject*) noexcept {
-    return read(self, [](const Board& b) -> PyObject* {
-        if (std::optional<std::string> fault = validate(b)) return raise_board_error(*fault);
+PyObject* game_validate(PyObject* self, PyObject*) {
+    return read(self, [](Held& h) -> PyObject* {
+        std::optional<std::string> fault;
+        if (!h.work([&](const Board& b) { fault = validate(b); })) return nullptr;
+        if (fault) return raise_board_error(h.state(), *fault);
         Py_RETURN_NONE;
     });
 }
 
-PyObject* game_dump_svg(PyObject* self, PyObject*) noexcept {
-    return read(self, [](const Board& b) { return new_string(dump_svg(b)); });
+PyObject* game_dump_svg(PyObject* self, PyObject*) {
+    return read(self, [](Held& h) -> PyObject* {
+        std::string svg;
+        if (!h.work([&](const Board& b) { svg = dump_svg(b); })) return nullptr;
+        return new_string(svg);
+    });
 }
 
 // ----------------------------------------------------------- cut questions
 
-PyObject* cut_answer(const CutAnswer& answer) noexcept {
-    if (const CutFault* fault = std::get_if<CutFault>(&answer)) return raise_cut_fault(*fault);
-    return new_cut_kind(std::get<CutKind>(answer));
+PyObject* cut_answer(const ModuleState& m, const CutAnswer& answer) {
+    if (const CutFault* fault = std::get_if<CutFault>(&answer)) return raise_cut_fault(m, *fault);
+    return new_cut_kind(m, std::get<CutKind>(answer));
 }
 
-PyObject* game_pair_cuttable(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* game_pair_cuttable(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const char* const names[] = {"a", "b", nullptr};
     PyObject* a_arg = nullptr;
     PyObject* b_arg = nullptr;
@@ -393,63 +465,70 @@ PyObject* game_pair_cuttable(PyObject* self, PyObject* args, PyObject* kwargs) n
     std::uint32_t a = 0;
     std::uint32_t b = 0;
     if (!to_u32(a_arg, "a", a) || !to_u32(b_arg, "b", b)) return nullptr;
-    return change(self, [a, b](Board& board) { return cut_answer(board.pair_cuttable(a, b)); });
+    return change(self, [a, b](Held& h) -> PyObject* {
+        CutAnswer answer;
+        if (!h.work([&](Board& board) { answer = board.pair_cuttable(a, b); })) return nullptr;
+        return cut_answer(h.state(), answer);
+    });
 }
 
-PyObject* game_boundary_cuttable(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* game_boundary_cuttable(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const char* const names[] = {"stone_id", "edge", nullptr};
     PyObject* id_arg = nullptr;
     PyObject* edge_arg = nullptr;
     if (!parse_args(args, kwargs, "OO:boundary_cuttable", names, &id_arg, &edge_arg)) return nullptr;
     std::uint32_t id = 0;
     BoardEdge edge = BoardEdge::Left;
-    if (!to_u32(id_arg, "stone_id", id) || !to_edge(edge_arg, "edge", edge)) return nullptr;
-    return change(self, [id, edge](Board& board) { return cut_answer(board.boundary_cuttable(id, edge)); });
+    if (!to_u32(id_arg, "stone_id", id) || !to_edge(*as_game(self)->state, edge_arg, "edge", edge)) return nullptr;
+    return change(self, [id, edge](Held& h) -> PyObject* {
+        CutAnswer answer;
+        if (!h.work([&](Board& board) { answer = board.boundary_cuttable(id, edge); })) return nullptr;
+        return cut_answer(h.state(), answer);
+    });
 }
 
 // ----------------------------------------------------------------- changes
 
-PyObject* game_try_move(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* game_try_move(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const char* const names[] = {"position", nullptr};
     PyObject* position_arg = nullptr;
     if (!parse_args(args, kwargs, "O:try_move", names, &position_arg)) return nullptr;
-    // The board is taken before `position` is converted, so host code run by
+    // The game is taken before `position` is converted, so host code run by
     // the conversion (a __float__) finds the game held and cannot change it.
-    return change(self, [position_arg](Board& board) -> PyObject* {
+    return change(self, [position_arg](Held& h) -> PyObject* {
         Point position;
         if (!to_point(position_arg, "position", position)) return nullptr;
-        std::variant<GameDelta, MoveError> played = board.try_move(position);
-        if (MoveError* refused = std::get_if<MoveError>(&played)) return raise_move_error(*refused);
-        return new_delta(std::move(std::get<GameDelta>(played)));
+        std::variant<GameDelta, MoveError> played;
+        if (!h.work([&](Board& board) { played = board.try_move(position); })) return nullptr;
+        if (MoveError* refused = std::get_if<MoveError>(&played)) return raise_move_error(h.state(), *refused);
+        return new_delta(h.state(), std::move(std::get<GameDelta>(played)));
     });
 }
 
-PyObject* game_pass_turn(PyObject* self, PyObject*) noexcept {
-    return change(self, [](Board& board) -> PyObject* {
-        if (std::optional<MoveError> refused = board.pass_turn()) return raise_move_error(*refused);
+PyObject* game_pass_turn(PyObject* self, PyObject*) {
+    return change(self, [](Held& h) -> PyObject* {
+        std::optional<MoveError> refused;
+        if (!h.work([&](Board& board) { refused = board.pass_turn(); })) return nullptr;
+        if (refused) return raise_move_error(h.state(), *refused);
         Py_RETURN_NONE;
     });
 }
 
-PyObject* game_undo_move(PyObject* self, PyObject*) noexcept {
-    return change(self, [](Board& board) -> PyObject* {
-        std::optional<GameDelta> undone = board.undo();
+PyObject* game_undo_move(PyObject* self, PyObject*) {
+    return change(self, [](Held& h) -> PyObject* {
+        std::optional<GameDelta> undone;
+        if (!h.work([&](Board& board) { undone = board.undo(); })) return nullptr;
         if (!undone) Py_RETURN_NONE;
-        return new_delta(std::move(*undone));
+        return new_delta(h.state(), std::move(*undone));
     });
 }
 
 // ------------------------------------------------------------------- tables
 
-template <class F>
-PyCFunction as_cfunction(F f) noexcept {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
-}
-
 constexpr int WITH_ARGS = METH_VARARGS | METH_KEYWORDS;
 
 PyMethodDef game_methods[] = {
-    {"replay", as_cfunction(game_replay), WITH_ARGS | METH_STATIC,
+    {"replay", as_cfunction(entry<game_replay>), WITH_ARGS | METH_STATIC,
      "replay(board_size, deltas)\n--\n\n"
      "A board with `deltas` played onto it as committed turns, in order.\n"
      "\n"
@@ -461,38 +540,38 @@ PyMethodDef game_methods[] = {
      "for, with nothing after it applied — or `GameOverError` for a log that\n"
      "carries on past two passes in a row, which is a log of a game that had\n"
      "already ended."},
-    {"from_record", as_cfunction(game_from_record), WITH_ARGS | METH_CLASS, FROM_RECORD_DOC},
-    {"to_record", game_to_record, METH_NOARGS, TO_RECORD_DOC},
-    {"stones", game_stones, METH_NOARGS, "stones($self)\n--\n\nThe stones in play, ascending by id."},
-    {"stone", as_cfunction(game_stone), WITH_ARGS,
+    {"from_record", as_cfunction(entry<game_from_record>), WITH_ARGS | METH_CLASS, FROM_RECORD_DOC},
+    {"to_record", entry<game_to_record>, METH_NOARGS, TO_RECORD_DOC},
+    {"stones", entry<game_stones>, METH_NOARGS, "stones($self)\n--\n\nThe stones in play, ascending by id."},
+    {"stone", as_cfunction(entry<game_stone>), WITH_ARGS,
      "stone($self, stone_id)\n--\n\nThe stone with this id, or `None` if it is not in play."},
-    {"last_placed_stone", game_last_placed_stone, METH_NOARGS,
+    {"last_placed_stone", entry<game_last_placed_stone>, METH_NOARGS,
      "last_placed_stone($self)\n--\n\n"
      "The stone placed on the last committed turn, or `None` if that turn was\n"
      "a pass or nothing has been played."},
-    {"deltas", game_deltas, METH_NOARGS,
+    {"deltas", entry<game_deltas>, METH_NOARGS,
      "deltas($self)\n--\n\n"
      "The committed turns, oldest first — everything needed to replay this\n"
      "game into a fresh board of the same size."},
-    {"nearest_living_move", as_cfunction(game_nearest_living_move), WITH_ARGS,
+    {"nearest_living_move", as_cfunction(entry<game_nearest_living_move>), WITH_ARGS,
      "nearest_living_move($self, position)\n--\n\n"
      "The placeable position nearest `position`, or `None` when the board is\n"
      "full.\n"
      "\n"
      "A position that is already placeable is its own answer. This is the\n"
      "snapping `try_move` deliberately does not do."},
-    {"groups", game_groups, METH_NOARGS, "groups($self)\n--\n\nEvery group on the board, black's before white's."},
-    {"territory", game_territory, METH_NOARGS,
+    {"groups", entry<game_groups>, METH_NOARGS, "groups($self)\n--\n\nEvery group on the board, black's before white's."},
+    {"territory", entry<game_territory>, METH_NOARGS,
      "territory($self)\n--\n\n"
      "The board area each player controls, as `(black, white)`.\n"
      "\n"
      "The whole board is `board_size ** 2`, and the two shares sum to it once\n"
      "there is at least one stone. Komi, and what to do with the difference,\n"
      "are yours."},
-    {"dead_stones", as_cfunction(game_dead_stones), WITH_ARGS,
+    {"dead_stones", as_cfunction(entry<game_dead_stones>), WITH_ARGS,
      "dead_stones($self, color)\n--\n\n"
      "Every stone of `color` whose group no longer touches playable space."},
-    {"pair_cuttable", as_cfunction(game_pair_cuttable), WITH_ARGS,
+    {"pair_cuttable", as_cfunction(entry<game_pair_cuttable>), WITH_ARGS,
      "pair_cuttable($self, a, b)\n--\n\n"
      "Whether an enemy pair can be wedged between two of this board's stones.\n"
      "\n"
@@ -509,14 +588,14 @@ PyMethodDef game_methods[] = {
      "\n"
      "Raises `CutError` when the question is not about a connection at all —\n"
      "either stone not in play, a stone against itself, or two colours."},
-    {"boundary_cuttable", as_cfunction(game_boundary_cuttable), WITH_ARGS,
+    {"boundary_cuttable", as_cfunction(entry<game_boundary_cuttable>), WITH_ARGS,
      "boundary_cuttable($self, stone_id, edge)\n--\n\n"
      "The same question about one of this board's stones and a board edge.\n"
      "\n"
      "`CutKind.TOO_FAR` when the stone is further from that edge than\n"
      "`MAX_BOUNDARY_CUT_DISTANCE`. Raises `CutError` when the stone is not in\n"
      "play; nothing else here can be malformed."},
-    {"try_move", as_cfunction(game_try_move), WITH_ARGS,
+    {"try_move", as_cfunction(entry<game_try_move>), WITH_ARGS,
      "try_move($self, position)\n--\n\n"
      "Plays a stone of the colour to move at `position`, taking whatever it\n"
      "captures, and answers the delta it committed.\n"
@@ -528,7 +607,7 @@ PyMethodDef game_methods[] = {
      "`SelfCaptureError` if the move would take only the mover's own stones,\n"
      "and `GameOverError` if the game has ended on two passes. In every case\n"
      "the board is left exactly as it was, to the bit."},
-    {"pass_turn", game_pass_turn, METH_NOARGS,
+    {"pass_turn", entry<game_pass_turn>, METH_NOARGS,
      "pass_turn($self)\n--\n\n"
      "Passes the turn.\n"
      "\n"
@@ -537,14 +616,14 @@ PyMethodDef game_methods[] = {
      "\n"
      "The second pass in a row ends the game; a third raises `GameOverError`,\n"
      "as does any move after it."},
-    {"undo_move", game_undo_move, METH_NOARGS,
+    {"undo_move", entry<game_undo_move>, METH_NOARGS,
      "undo_move($self)\n--\n\n"
      "Takes back the last change and answers the delta it undid, or `None`\n"
      "when there is nothing to undo.\n"
      "\n"
      "The board comes back bit for bit, including the playable area's internal\n"
      "structure."},
-    {"validate", game_validate, METH_NOARGS,
+    {"validate", entry<game_validate>, METH_NOARGS,
      "validate($self)\n--\n\n"
      "Checks every invariant the board is supposed to hold.\n"
      "\n"
@@ -552,11 +631,11 @@ PyMethodDef game_methods[] = {
      "never raises: every variant is a bug in the engine rather than something\n"
      "a caller can provoke. Debug builds check this after every change; in a\n"
      "release wheel they do not, and this is how you ask."},
-    {"dump_svg", game_dump_svg, METH_NOARGS,
+    {"dump_svg", entry<game_dump_svg>, METH_NOARGS,
      "dump_svg($self)\n--\n\n"
      "A standalone SVG of the position: every group filled with its own\n"
      "colour, dead area hatched, group ids labelled."},
-    {"svg", as_cfunction(game_svg), WITH_ARGS,
+    {"svg", as_cfunction(entry<game_svg>), WITH_ARGS,
      "svg($self, size=480, *, hatch=True, territory=True, labels=True, coordinates=True, highlight=())\n--\n\n"
      "The position as a picture for people: an SVG document `size` pixels\n"
      "square, drawn in board units.\n"
@@ -572,27 +651,27 @@ PyMethodDef game_methods[] = {
      "Every id in the document is new, so that any number of pictures can\n"
      "share one page, and the text differs from call to call: `dump_svg` is\n"
      "the fixed text to compare."},
-    {"_repr_svg_", game_repr_svg, METH_NOARGS,
+    {"_repr_svg_", entry<game_repr_svg>, METH_NOARGS,
      "_repr_svg_($self)\n--\n\n"
      "The picture `svg()` draws with its defaults, as notebooks ask for it."},
-    {"__reduce__", game_reduce, METH_NOARGS,
+    {"__reduce__", entry<game_reduce>, METH_NOARGS,
      "__reduce__($self)\n--\n\n"
      "Pickles the game as its board size and log; unpickling replays the log\n"
      "with `Game.replay`. The position, captures and status come back; the\n"
      "`revision` counter and the memos do not (the copy counts one revision\n"
      "per turn of its log), and a subclass comes back as a plain `Game`."},
-    {"__copy__", game_copy, METH_NOARGS, "__copy__($self)\n--\n\n"},
-    {"__deepcopy__", as_cfunction(game_deepcopy), WITH_ARGS, "__deepcopy__($self, _memo=None)\n--\n\n"},
+    {"__copy__", entry<game_copy>, METH_NOARGS, "__copy__($self)\n--\n\n"},
+    {"__deepcopy__", as_cfunction(entry<game_deepcopy>), WITH_ARGS, "__deepcopy__($self, _memo=None)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyGetSetDef game_getset[] = {
-    {"board_size", get_board_size, nullptr, "Width and height of the board.", nullptr},
-    {"turn", get_turn, nullptr, "Committed turns played so far.", nullptr},
-    {"pending_color", get_pending_color, nullptr, "Whose turn it is. Black moves on even turns.", nullptr},
-    {"next_stone_id", get_next_stone_id, nullptr, "The id the next stone will take.", nullptr},
-    {"captures", get_captures, nullptr, "How many stones each player has captured, as `(black, white)`.", nullptr},
-    {"status", get_status, nullptr,
+    {"board_size", entry<get_board_size>, nullptr, "Width and height of the board.", nullptr},
+    {"turn", entry<get_turn>, nullptr, "Committed turns played so far.", nullptr},
+    {"pending_color", entry<get_pending_color>, nullptr, "Whose turn it is. Black moves on even turns.", nullptr},
+    {"next_stone_id", entry<get_next_stone_id>, nullptr, "The id the next stone will take.", nullptr},
+    {"captures", entry<get_captures>, nullptr, "How many stones each player has captured, as `(black, white)`.", nullptr},
+    {"status", entry<get_status>, nullptr,
      "How far along the game is.\n"
      "\n"
      "`GameStatus.ENDED` once two passes in a row have been played, and from\n"
@@ -603,11 +682,11 @@ PyGetSetDef game_getset[] = {
      "What an ended game is *worth* is still yours — this package scores\n"
      "nothing beyond `territory`.",
      nullptr},
-    {"revision", get_revision, nullptr,
+    {"revision", entry<get_revision>, nullptr,
      "Counts every board change. It only ever increases, so anything derived\n"
      "from the board can be memoized against it.",
      nullptr},
-    {"stone_count", get_stone_count, nullptr, "How many stones are in play.", nullptr},
+    {"stone_count", entry<get_stone_count>, nullptr, "How many stones are in play.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -630,11 +709,11 @@ PyType_Slot game_slots[] = {
                                   "    game.pass_turn()\n"
                                   "    game.undo_move()\n"
                                   "    black, white = game.territory()")},
-    {Py_tp_new, reinterpret_cast<void*>(game_new)},
-    {Py_tp_init, reinterpret_cast<void*>(game_init)},
+    {Py_tp_new, reinterpret_cast<void*>(entry<game_new>)},
+    {Py_tp_init, reinterpret_cast<void*>(entry<game_init>)},
     {Py_tp_dealloc, reinterpret_cast<void*>(game_dealloc)},
-    {Py_tp_repr, reinterpret_cast<void*>(game_repr)},
-    {Py_sq_length, reinterpret_cast<void*>(game_len)},
+    {Py_tp_repr, reinterpret_cast<void*>(entry<game_repr>)},
+    {Py_sq_length, reinterpret_cast<void*>(entry<game_len>)},
     {Py_tp_methods, game_methods},
     {Py_tp_getset, game_getset},
     {Py_tp_members, game_members},
@@ -652,11 +731,14 @@ PyType_Spec game_spec = {
 
 }  // namespace
 
-PyObject* read_game(PyObject* game, PyObject* (*answer)(const Board&, const void*) noexcept,
-                    const void* context) noexcept {
-    return read(game, [&](const Board& b) { return answer(b, context); });
+PyObject* draw_game(PyObject* game, std::string (*draw)(const Board&, const void*), const void* context) {
+    return read(game, [&](Held& h) -> PyObject* {
+        std::string svg;
+        if (!h.work([&](const Board& b) { svg = draw(b, context); })) return nullptr;
+        return new_string(svg);
+    });
 }
 
-PyObject* make_game_type(PyObject* module) noexcept { return PyType_FromModuleAndSpec(module, &game_spec, nullptr); }
+PyObject* make_game_type(PyObject* module) { return PyType_FromModuleAndSpec(module, &game_spec, nullptr); }
 
 }  // namespace cellvane::py

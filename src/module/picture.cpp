@@ -9,12 +9,12 @@ namespace cellvane::py {
 
 namespace {
 
-PyObject* picture_of(const Board& board, const void* options) noexcept {
-    return new_string(picture(board, *static_cast<const PictureOptions*>(options)));
+std::string picture_of(const Board& board, const void* options) {
+    return picture(board, *static_cast<const PictureOptions*>(options));
 }
 
 // `highlight`: any iterable of stone ids, a set as well as a list.
-bool to_highlighted(PyObject* obj, std::vector<std::uint32_t>& out) noexcept {
+bool to_highlighted(PyObject* obj, std::vector<std::uint32_t>& out) {
     Ref items = Ref::borrow(obj);
     if (!PyUnicode_Check(obj) && !PySequence_Check(obj)) {
         items = Ref::steal(PySequence_List(obj));
@@ -28,7 +28,7 @@ bool to_highlighted(PyObject* obj, std::vector<std::uint32_t>& out) noexcept {
 
 }  // namespace
 
-PyObject* game_svg(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* game_svg(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const char* const names[] = {"size", "hatch", "territory", "labels", "coordinates", "highlight", nullptr};
     PyObject* size_arg = nullptr;
     PyObject* highlight_arg = nullptr;
@@ -51,12 +51,12 @@ PyObject* game_svg(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
     options.territory = territory != 0;
     options.labels = labels != 0;
     options.coordinates = coordinates != 0;
-    return read_game(self, picture_of, &options);
+    return draw_game(self, picture_of, &options);
 }
 
-PyObject* game_repr_svg(PyObject* self, PyObject*) noexcept {
+PyObject* game_repr_svg(PyObject* self, PyObject*) {
     const PictureOptions options;
-    return read_game(self, picture_of, &options);
+    return draw_game(self, picture_of, &options);
 }
 
 }  // namespace cellvane::py

@@ -10,7 +10,7 @@ namespace {
 
 // The function `name` of cellvane._record, found in sys.modules once the
 // module has been imported.
-Ref record_function(const char* name) noexcept {
+Ref record_function(const char* name) {
     Ref module = Ref::steal(PyImport_ImportModule("cellvane._record"));
     if (!module) return Ref();
     return Ref::steal(PyObject_GetAttrString(module.get(), name));
@@ -46,13 +46,13 @@ const char FROM_RECORD_DOC[] =
     "turn. Nothing is built then. Called on a subclass, answers an instance\n"
     "of it, made as unpickling makes objects: its `__init__` is not run.";
 
-PyObject* game_to_record(PyObject* self, PyObject*) noexcept {
+PyObject* game_to_record(PyObject* self, PyObject*) {
     Ref write = record_function("to_record");
     if (!write) return nullptr;
     return PyObject_CallFunctionObjArgs(write.get(), self, nullptr);
 }
 
-PyObject* game_from_record(PyObject* cls, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* game_from_record(PyObject* cls, PyObject* args, PyObject* kwargs) {
     static const char* const names[] = {"record", "verify", nullptr};
     PyObject* record = nullptr;
     int verify = 0;

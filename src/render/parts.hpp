@@ -42,8 +42,10 @@ inline constexpr std::size_t NOT_DRAWN = static_cast<std::size_t>(-1);
 // colour's in list order.
 template <class F>
 void for_each_drawn_group(const Colours& colours, F&& f) {
+    StopPoll stop(64);
     for (const Colour& c : colours.of) {
         for (std::size_t i = 0; i < c.groups->size(); ++i) {
+            if (stop()) return;
             if (c.numbers[i] == NOT_DRAWN) continue;
             f(c, (*c.groups)[i], c.numbers[i]);
         }

@@ -119,7 +119,9 @@ void append_piece(std::string& out, const SegmentGeometry& geometry) {
 // segment only closes the circular list and is never drawn.
 void append_alive_zone_path(std::string& out, const ClipGraph& graph) {
     bool any = false;
+    StopPoll stop(64);
     for (const auto& entry : graph.shapes()) {
+        if (stop()) break;
         const Shape& shape = entry.second;
         if (!shape.head) continue;
         const SegId head = *shape.head;

@@ -11,7 +11,8 @@ namespace cellvane {
 class Board;
 
 // A standalone SVG document of the board's position. Its text is fixed: the
-// same position always gives the same characters.
+// same position always gives the same characters. Work told to stop (core's
+// StopCheck) answers an unfinished document.
 std::string dump_svg(const Board& board);
 
 // What the picture for people shows besides the board, its edge, the

@@ -271,7 +271,9 @@ std::optional<std::string> index_fault(const ClipGraph& g) {
     const auto& index = g.index();
     std::uint64_t total = 0;
     SeenUnderKey seen;
+    StopPoll stop(256);
     for (const PointKey& key : index.sorted_keys()) {
+        if (stop()) return std::nullopt;
         const SegList& ids = index.at(key);
         if (ids.empty()) {
             return graph_text().s("the shared-start index holds a point with no segments").done();
@@ -304,7 +306,9 @@ std::optional<std::string> index_fault(const ClipGraph& g) {
 std::optional<std::string> graph_fault(const ClipGraph& g) {
     // Segments reached by some shape's walk; one record serves all shapes.
     std::vector<std::uint8_t> reached(g.arena_size(), 0);
+    StopPoll stop(16);
     for (const auto& [id, shape] : g.shapes()) {
+        if (stop()) return std::nullopt;
         if (auto f = shape_fault(g, id, shape, reached)) return f;
     }
     if (auto f = unreached_fault(g, reached)) return f;
@@ -425,6 +429,7 @@ std::optional<std::string> board_fault(const Board& board) {
 std::optional<std::string> validate(const Board& board) {
     const AliveZone& zone = board.alive_zone();
     if (auto f = graph_fault(zone.graph())) return f;
+    if (stop_requested()) return std::nullopt;
     if (auto f = zone_fault(zone)) return f;
     return board_fault(board);
 }

@@ -10,18 +10,26 @@
 //      of up to MAX_CAPTURES ids (duplicates, any order, ids not in play);
 //   3. up to MAX_STEPS steps: moves at raw and at snapped points, passes,
 //      undos, pair and edge cut questions, every query, a copy and a replay
-//      of the board's own log.
-// After every step the board must validate; an invalid board aborts. The
-// input sizes are bounded so that every input runs in bounded time and
-// memory.
+//      of the board's own log. A step whose operation byte is 200 or more is
+//      told to stop (core's StopCheck) at its (byte - 199)-th question: it
+//      must then leave the board as it was.
+// After every step a second thread reads the board, as a host's other
+// thread would once the step's call has given the game back, with every
+// third read told to stop at its first question; then the board must
+// validate. An invalid board aborts. The input sizes are bounded so that
+// every input runs in bounded time and memory.
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -141,8 +149,10 @@ std::vector<std::uint32_t> ids_in_play(const Board& board) {
 }
 
 // Everything a query can ask, read for its side effects on the memos and
-// for crashes; the answers are only sanity-checked.
-void ask_everything(const Board& board, Point p) {
+// for crashes; the answers are only sanity-checked, unless `stopped()` says
+// the work was told to stop.
+template <class Stopped>
+void ask_everything(const Board& board, Point p, Stopped stopped) {
     const PositionAnalysis& analysis = board.analysis();
     std::size_t grouped = 0;
     for (const std::vector<Group>* groups : {&analysis.black, &analysis.white}) {
@@ -152,7 +162,7 @@ void ask_everything(const Board& board, Point p) {
             (void)territory_contains(group.rings, p.x, p.y);
         }
     }
-    if (grouped != board.stone_count()) fail("groups", "a stone is not in exactly one group");
+    if (grouped != board.stone_count() && !stopped()) fail("groups", "a stone is not in exactly one group");
     (void)dead_stones(analysis, board.alive_zone(), Color::Black);
     (void)dead_stones(analysis, board.alive_zone(), Color::White);
     (void)board.alive_zone().nearest_living_move(p);
@@ -162,7 +172,73 @@ void ask_everything(const Board& board, Point p) {
     (void)board.last_placed_stone();
 }
 
-void run(Reader& in) {
+// Says stop at its `at`-th question (never when `at` is 0), asked at every
+// poll.
+class StopAt final : public StopCheck {
+public:
+    explicit StopAt(unsigned at) : at_(at) {}
+    bool stop() override { return at_ != 0 && ++asked_ >= at_; }
+
+private:
+    unsigned at_;
+    unsigned asked_ = 0;
+};
+
+// A second thread that reads the board when asked, while the asking thread
+// waits: the board passes from thread to thread as a game's lock passes it
+// between calls, so each thread fills the board's memos with its own
+// buffers for the other to read.
+class SecondReader {
+public:
+    SecondReader() : thread_([this] { serve(); }) {}
+    SecondReader(const SecondReader&) = delete;
+    SecondReader& operator=(const SecondReader&) = delete;
+    ~SecondReader() {
+        {
+            const std::lock_guard guard(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    // Reads everything of the board at p, stopping at the stop_at-th
+    // question (never when 0), on the second thread; answers when done.
+    void read(const Board& board, Point p, unsigned stop_at) {
+        std::unique_lock guard(mutex_);
+        board_ = &board;
+        p_ = p;
+        stop_at_ = stop_at;
+        changed_.notify_all();
+        changed_.wait(guard, [this] { return board_ == nullptr; });
+    }
+
+private:
+    void serve() {
+        std::unique_lock guard(mutex_);
+        while (true) {
+            changed_.wait(guard, [this] { return done_ || board_ != nullptr; });
+            if (board_ == nullptr) return;
+            StopAt check(stop_at_);
+            {
+                const StopScope scope(check, std::chrono::nanoseconds(0));
+                ask_everything(*board_, p_, stop_requested);
+            }
+            board_ = nullptr;
+            changed_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    const Board* board_ = nullptr;
+    Point p_;
+    unsigned stop_at_ = 0;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+void run(Reader& in, SecondReader& second) {
     const double size = board_size(in);
     Board board(size);
     std::vector<std::uint32_t> used;
@@ -187,6 +263,11 @@ void run(Reader& in) {
     for (int step = 0; step < steps && !in.empty(); ++step) {
         const unsigned op = in.byte();
         const std::vector<std::uint32_t> ids = ids_in_play(board);
+        const std::size_t turns_before = board.history().size();
+        const std::uint64_t revision_before = board.revision();
+        StopAt stop_at(op >= 200 ? op - 199 : 0);
+        std::optional<StopScope> scope;
+        scope.emplace(stop_at, std::chrono::nanoseconds(0));
         switch (op % 10) {
             case 0:
             case 1: {  // a move at a snapped point, when there is one
@@ -197,6 +278,7 @@ void run(Reader& in) {
                 if (std::holds_alternative<GameDelta>(played) != (board.history().size() == turns + 1)) {
                     fail("a move", "the history does not match the answer");
                 }
+                if (stop_requested() && std::holds_alternative<GameDelta>(played)) fail("a stopped move", "played");
                 break;
             }
             case 2: {  // a move at a raw point
@@ -224,7 +306,7 @@ void run(Reader& in) {
                 (void)board.boundary_cuttable(stone_id(in, ids), static_cast<BoardEdge>(in.byte() % 4));
                 break;
             case 7:
-                ask_everything(board, point(in, size));
+                ask_everything(board, point(in, size), stop_requested);
                 break;
             case 8: {  // a copy evolves on its own
                 Board copy(board);
@@ -235,6 +317,7 @@ void run(Reader& in) {
                 break;
             }
             default: {  // the board's own log replays
+                const StopScope unstopped(stop_at, std::chrono::hours(1));
                 Board again(size);
                 for (GameDelta& delta : board.deltas()) {
                     if (std::optional<CommitError> refused = again.commit(std::move(delta), false)) {
@@ -248,14 +331,23 @@ void run(Reader& in) {
                 break;
             }
         }
+        const bool stopped = stop_requested();
+        scope.reset();
+        if (stopped && (board.history().size() != turns_before || board.revision() != revision_before) &&
+            op % 10 <= 2) {
+            fail("a stopped move", "the board changed");
+        }
         check(board, "a step");
+        second.read(board, Point{size / 2, size / 3}, step % 3 == 2 ? 1 : 0);
+        check(board, "a read on the second thread");
     }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static SecondReader second;
     Reader in(data, size);
-    run(in);
+    run(in, second);
     return 0;
 }

@@ -1,6 +1,8 @@
 """Helpers shared by the Python tests."""
 
+import copy
 import struct
+import threading
 
 import cellvane
 
@@ -73,3 +75,51 @@ def random_play(game, rng, turns, *, undo_share=0.0, pass_when_stuck=True, pass_
             if pass_on_self_capture:
                 game.pass_turn()
     return game
+
+
+class Coordinate:
+    """A number whose conversion to float runs a callback first."""
+
+    def __init__(self, value, callback):
+        self.value, self.callback = value, callback
+        self.calls = 0
+
+    def __float__(self):
+        self.calls += 1
+        self.callback()
+        return self.value
+
+
+class Reader(threading.Thread):
+    """Calls read() in a loop until stopped, keeping the first exception for
+    stop() to raise."""
+
+    def __init__(self, read):
+        super().__init__(daemon=True)
+        self.read = read
+        self.reads, self.error, self.stopping = 0, None, False
+
+    def run(self):
+        try:
+            while not self.stopping:
+                self.read()
+                self.reads += 1
+        except BaseException as e:  # noqa: B036 - raised again by stop()
+            self.error = e
+
+    def stop(self):
+        self.stopping = True
+        self.join(timeout=120)
+        assert not self.is_alive()
+        if self.error is not None:
+            raise self.error
+
+
+def consistent_copy(game):
+    """A copy taken in one call is one position: its groups hold its stones,
+    its turn counts its log, and it validates. Answers the copy."""
+    c = copy.copy(game)
+    stones = sorted(s.id for s in c.stones())
+    assert sorted(i for group in c.groups() for i in group.stone_ids) == stones
+    assert c.turn == len(c.deltas()) and c.validate() is None
+    return c

@@ -4,23 +4,10 @@
 import copy
 
 import pytest
-from conftest import play
+from conftest import Coordinate, play
 
 import cellvane as cv
 from cellvane import BoardEdge, Color, Game
-
-
-class Coordinate:
-    """A number whose conversion to float runs a callback first."""
-
-    def __init__(self, value, callback):
-        self.value, self.callback = value, callback
-        self.calls = 0
-
-    def __float__(self):
-        self.calls += 1
-        self.callback()
-        return self.value
 
 
 class Id:

@@ -3,6 +3,8 @@ import math
 import subprocess
 import sys
 
+import pytest
+
 import cellvane
 
 CLASSES = ["Game", "Stone", "GameDelta", "Group", "Color", "BoardEdge", "CutKind", "GameStatus"]
@@ -114,3 +116,26 @@ print("ok")
 """
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     assert out.stdout.strip() == "ok"
+
+
+def test_each_interpreter_has_classes_of_its_own(tmp_path):
+    # The classes live in the module's state: a sub-interpreter that imports
+    # the module plays with classes of its own, which die with it.
+    interpreters = pytest.importorskip("_xxsubinterpreters")
+    out = tmp_path / "sub.txt"
+    code = f"""
+import cellvane as cv
+g = cv.Game(18.0)
+g.try_move((4.0, 4.0))
+with open({str(out)!r}, "w") as f:
+    f.write(f"{{id(cv.Game)}} {{id(cv.CellvaneError)}} {{g.groups()[0].stone_ids}} {{g!r}}")
+"""
+    sub = interpreters.create()
+    try:
+        interpreters.run_string(sub, code)
+    finally:
+        interpreters.destroy(sub)
+    game, error, stones, text = out.read_text().split(" ", 3)
+    assert int(game) != id(cellvane.Game) and int(error) != id(cellvane.CellvaneError)
+    assert (stones, text) == ("[0]", "Game(board_size=18.0, turn=1, stones=1)")
+    assert cellvane.Game(18.0).try_move((4.0, 4.0)).new_stone.id == 0

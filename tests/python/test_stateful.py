@@ -13,6 +13,11 @@ everything a host can observe obeys the rules of change:
 - a replay of `deltas()` has the same snapshot;
 - a copy taken earlier keeps its snapshot whatever the original does.
 
+All the while a second thread reads the same game, as a server's monitor
+might: every read sees one whole position, and none of them changes what
+the machine observes. Every call does its engine work with the interpreter
+lock released, so the two threads' calls meet on the game's own lock.
+
 The snapshot holds the cut answers of a fresh search of the position,
 asked of a replay, whose memo is empty. The game's own answers may
 come from its cut memo, which keeps an answer until a stone is placed,
@@ -30,7 +35,7 @@ import math
 import os
 import random
 
-from conftest import exact, sorted_outline
+from conftest import Reader, consistent_copy, exact, sorted_outline
 from hypothesis import HealthCheck, settings
 from hypothesis import strategies as st
 from hypothesis.stateful import RuleBasedStateMachine, initialize, invariant, rule, run_state_machine_as_test
@@ -47,6 +52,7 @@ BESIDE = [(2.0, 0.0), (-2.0, 0.0), (0.0, 2.0), (0.0, -2.0), (1.2, 1.6), (-1.6, 1
 EDGES = [BoardEdge.LEFT, BoardEdge.RIGHT, BoardEdge.TOP, BoardEdge.BOTTOM]
 
 steps_run = 0
+reads_meanwhile = 0
 
 
 def probe_points(size):
@@ -146,6 +152,19 @@ class GameMachine(RuleBasedStateMachine):
         self.revision = 0
         # The cut memo: question -> (answer, midpoint of its two points).
         self.memo = {}
+        self.reader = Reader(self.read_meanwhile)
+        self.reader.start()
+
+    def read_meanwhile(self):
+        # Whatever game the machine plays now (a kept replay replaces it).
+        g = self.game
+        consistent_copy(g)
+        g.groups(), g.territory(), g.stones(), g.nearest_living_move(self.probes[0]), g.dump_svg()
+
+    def teardown(self):
+        global reads_meanwhile
+        self.reader.stop()
+        reads_meanwhile += self.reader.reads
 
     # ------------------------------------------------------------ helpers
 
@@ -398,3 +417,4 @@ def test_state_machine():
             ),
         )
     assert steps_run - start >= STEPS
+    assert reads_meanwhile > 0
