@@ -291,7 +291,7 @@ using namespace scene_parts;
 struct LivenessScene::Disc {
     Point centre;
     double radius = 0.0;
-    std::uint32_t index = 0;  // its shape's place in the shape table
+    std::uint32_t index = 0;  // its shape's slot in the shape table
     std::uint32_t flags = 0;  // and what the scene has read of it so far
 };
 
@@ -343,11 +343,11 @@ struct LivenessScene::Buffers {
     // (the left line's depth 1 - x is positive exactly when x < 1, and so on).
     double x_from = 0.0, x_to = 0.0, y_from = 0.0, y_to = 0.0;
     std::vector<std::pair<ShapeId, const Shape*>> edge_shapes;
-    // By place in the shape table: the cell a circle is filed in (NO_CELL
+    // By slot in the shape table: the cell a circle is filed in (NO_CELL
     // for a circle kept out of the grid and for an edge line).
     std::vector<std::uint32_t> cell_of;
     std::size_t circle_count = 0;
-    // By place in the shape table: where a circle's pieces and starts were
+    // By slot in the shape table: where a circle's pieces and starts were
     // put, written only when read.
     std::vector<Span> piece_span;
     std::vector<Span> start_span;
@@ -402,7 +402,6 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     b.x_to = b.y_to = INF;
     b.edge_shapes.clear();
     b.circle_count = 0;
-    b.cell_of.clear();
     b.loose.clear();
     b.pieces.clear();
     b.starts.clear();
@@ -419,10 +418,18 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     place_grid(shapes.size());
     Grid& g = b.grid;
     const std::uint32_t n = g.nx;
-    std::uint32_t place = 0;
-    for (const auto& [id, shape] : shapes) {
-        const std::uint32_t index = place++;
+    const std::size_t slots = shapes.slots();
+    b.cell_of.resize(slots);
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+        const ShapeTable::Entry& entry = shapes.in_slot(slot);
+        const auto index = static_cast<std::uint32_t>(slot);
         std::uint32_t cell = NO_CELL;
+        if (entry.first == ShapeTable::ERASED) {
+            b.cell_of[index] = NO_CELL;
+            continue;
+        }
+        const ShapeId id = entry.first;
+        const Shape& shape = entry.second;
         if (const auto* c = std::get_if<Circle>(&shape.kind)) {
             ++b.circle_count;
             // The grid box: the circle's box widened on every side by far
@@ -458,18 +465,16 @@ LivenessScene::LivenessScene(const AliveZone& zone)
             if (line.low && line.at > from) from = line.at;
             if (!line.low && line.at < to) to = line.at;
         }
-        b.cell_of.push_back(cell);
+        b.cell_of[index] = cell;
     }
-    if (b.piece_span.size() < shapes.size()) {
-        b.piece_span.resize(shapes.size());
-        b.start_span.resize(shapes.size());
+    if (b.piece_span.size() < slots) {
+        b.piece_span.resize(slots);
+        b.start_span.resize(slots);
     }
     file_discs();
 }
 
-const Shape& LivenessScene::shape_at(std::uint32_t place) const {
-    return (zone_->graph().shapes().begin() + static_cast<std::ptrdiff_t>(place))->second;
-}
+const Shape& LivenessScene::shape_at(std::uint32_t slot) const { return zone_->graph().shapes().in_slot(slot).second; }
 
 // Sizes the grid for a zone of `count` shapes and clears its counts.
 void LivenessScene::place_grid(std::size_t count) {
@@ -510,14 +515,16 @@ void LivenessScene::file_discs() {
     b.filed.resize(total);
     // The shape table again, just read and still in the cache, rather than
     // a copy of every circle written and read back.
-    std::uint32_t place = 0;
-    for (const auto& [id, shape] : zone_->graph().shapes()) {
-        const std::uint32_t cell = b.cell_of[place];
+    // Erased slots have no cell.
+    const ShapeTable& shapes = zone_->graph().shapes();
+    const auto slots = static_cast<std::uint32_t>(shapes.slots());
+    for (std::uint32_t slot = 0; slot < slots; ++slot) {
+        const std::uint32_t cell = b.cell_of[slot];
         if (cell != NO_CELL) {
+            const Shape& shape = shapes.in_slot(slot).second;
             const Circle& c = *std::get_if<Circle>(&shape.kind);
-            b.filed[cursor[cell]++] = Disc{c.centre, c.radius, place, shape.count <= 1 ? WHOLE : 0u};
+            b.filed[cursor[cell]++] = Disc{c.centre, c.radius, slot, shape.count <= 1 ? WHOLE : 0u};
         }
-        ++place;
     }
 }
 

@@ -30,15 +30,16 @@ bool beyond_reach(const Circle& c, Point f, double r) {
 // (5.0 for two radius-2 circles), with a margin far above rounding.
 constexpr double NEAR_AXIS = 6.0;
 
-// Visits the filed circles cell ring by cell ring round p's cell, calling
-// visit(filed) for each. After ring k, every circle not yet visited has its
-// centre more than k * CELL from p; done(bound) is then asked with that
-// distance less 1.0 (a margin far above rounding for coordinates within
-// LIMIT) and answers whether to stop. The search also stops once every
-// filled cell has been visited, and once the rings would hold more cells
-// than there are circles (a sparse board, or circles far apart): then every
-// filed circle is visited once more instead, which the callers' maximum and
-// minimum absorb.
+// Visits the filed circles cell ring by cell ring round p's cell (p finite),
+// calling visit(filed) for each. After ring k, every circle not yet visited
+// has its centre more than k * CELL from p; done(bound) is then asked with
+// that distance less a margin and answers whether to stop. The margin, 1.0
+// plus 2^-48 of p's coordinate magnitude, lies far above the rounding of a
+// point computed on such a circle and of its distance from p, however far
+// from the origin they lie. The search also stops once every filled cell has
+// been visited, and once the rings would hold more cells than there are
+// circles (a sparse board, or circles far apart): then every filed circle is
+// visited once more instead, which the callers' maximum and minimum absorb.
 template <class Visit, class Done>
 void ring_search(const CircleGrid& grid, Point p, Visit&& visit, Done&& done) {
     const std::int64_t cx = CircleGrid::cell_of(p.x);
@@ -48,6 +49,7 @@ void ring_search(const CircleGrid& grid, Point p, Visit&& visit, Done&& done) {
             for (const CircleGrid::Filed& f : *filed) visit(f);
         }
     };
+    const double margin = 1.0 + 0x1p-48 * (std::fabs(p.x) + std::fabs(p.y));
     const double cells_allowed = 4.0 * static_cast<double>(grid.filed()) + 64.0;
     for (std::int64_t k = 0;; ++k) {
         const double side = static_cast<double>(2 * k + 1);
@@ -68,18 +70,20 @@ void ring_search(const CircleGrid& grid, Point p, Visit&& visit, Done&& done) {
             }
         }
         if (grid.covers_all(cx - k, cx + k, cy - k, cy + k)) return;
-        if (done(static_cast<double>(k) * CircleGrid::CELL - 1.0)) return;
+        if (done(static_cast<double>(k) * CircleGrid::CELL - margin)) return;
     }
 }
 
 // Below this many filed circles a search simply looks at every shape.
 constexpr std::size_t FEW_CIRCLES = 16;
 
+bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
 }  // namespace
 
 bool CircleGrid::filed_by_cell(const ShapeKind& kind) {
     const auto* c = std::get_if<Circle>(&kind);
-    return c != nullptr && c->radius == STONE_DIAMETER && near_origin(c->centre);
+    return c != nullptr && c->radius == STONE_DIAMETER && finite(c->centre);
 }
 
 void CircleGrid::add(ShapeId id, const ShapeKind& kind) {
@@ -90,7 +94,7 @@ void CircleGrid::add(ShapeId id, const ShapeKind& kind) {
     const Point c = std::get<Circle>(kind).centre;
     const std::int64_t x = cell_of(c.x);
     const std::int64_t y = cell_of(c.y);
-    cells_[key(x, y)].push_back(Filed{id, c});
+    cells_[Cells::key(x, y)].push_back(Filed{id, c});
     if (filed_ == 0) {
         min_x_ = max_x_ = x;
         min_y_ = max_y_ = y;
@@ -110,7 +114,7 @@ void CircleGrid::remove(ShapeId id, const ShapeKind& kind) {
         return;
     }
     const Point c = std::get<Circle>(kind).centre;
-    const auto found = cells_.find(key(cell_of(c.x), cell_of(c.y)));
+    const auto found = cells_.find(Cells::key(cell_of(c.x), cell_of(c.y)));
     if (found == cells_.end()) return;
     auto& filed = found->second;
     const auto it = std::find_if(filed.begin(), filed.end(), [id](const Filed& f) { return f.id == id; });
@@ -121,8 +125,53 @@ void CircleGrid::remove(ShapeId id, const ShapeKind& kind) {
 }
 
 const std::vector<CircleGrid::Filed>* CircleGrid::cell(std::int64_t x, std::int64_t y) const {
-    const auto found = cells_.find(key(x, y));
+    const auto found = cells_.find(Cells::key(x, y));
     return found == cells_.end() ? nullptr : &found->second;
+}
+
+void EyeCells::add(Point p) {
+    if (!finite(p)) return;
+    const PointKey key = point_key(p);
+    std::vector<Eye>& eyes = cells_[Cells::key(Cells::cell_of(p.x), Cells::cell_of(p.y))];
+    for (Eye& eye : eyes) {
+        if (eye.key == key) {
+            eye.at = p;
+            return;
+        }
+    }
+    eyes.push_back(Eye{key, p});
+}
+
+void EyeCells::remove(Point p) {
+    if (!finite(p)) return;
+    const PointKey key = point_key(p);
+    const auto found = cells_.find(Cells::key(Cells::cell_of(p.x), Cells::cell_of(p.y)));
+    if (found == cells_.end()) return;
+    std::vector<Eye>& eyes = found->second;
+    for (std::size_t i = 0; i < eyes.size(); ++i) {
+        if (eyes[i].key == key) {
+            eyes[i] = eyes.back();
+            eyes.pop_back();
+            break;
+        }
+    }
+    if (eyes.empty()) cells_.erase(found);
+}
+
+void EyeCells::near(Point p, double reach, std::vector<Eye>& out) const {
+    // An eye within reach of p along an axis lies between the rounded ends
+    // p - reach and p + reach (rounding never crosses a representable value),
+    // so in the cells between theirs.
+    const std::int64_t x0 = Cells::cell_of(p.x - reach);
+    const std::int64_t x1 = Cells::cell_of(p.x + reach);
+    const std::int64_t y0 = Cells::cell_of(p.y - reach);
+    const std::int64_t y1 = Cells::cell_of(p.y + reach);
+    for (std::int64_t x = x0; x <= x1; ++x) {
+        for (std::int64_t y = y0; y <= y1; ++y) {
+            const auto found = cells_.find(Cells::key(x, y));
+            if (found != cells_.end()) out.insert(out.end(), found->second.begin(), found->second.end());
+        }
+    }
 }
 
 std::string DeadZoneError::message() const {
@@ -144,7 +193,8 @@ AliveZone::AliveZone(const AliveZone& other)
       temporary_circles_(other.temporary_circles_),
       dead_zones_(other.dead_zones_),
       forced_eyes_(other.forced_eyes_),
-      grid_(std::make_unique<CircleGrid>(*other.grid_)) {}
+      grid_(std::make_unique<CircleGrid>(*other.grid_)),
+      eye_cells_(other.eye_cells_ ? std::make_unique<EyeCells>(*other.eye_cells_) : nullptr) {}
 
 AliveZone& AliveZone::operator=(const AliveZone& other) {
     if (this != &other) *this = AliveZone(other);
@@ -187,7 +237,7 @@ ShapeId AliveZone::carve_circle(Point centre) {
     // shapes would meet them.
     std::vector<ShapeId>& near = scratch_shapes_;
     near.clear();
-    const bool local = CircleGrid::near_origin(centre);
+    const bool local = finite(centre);
     if (local) {
         for (const ShapeId id : grid_->loose()) {
             if (id < n) near.push_back(id);
@@ -203,27 +253,27 @@ ShapeId AliveZone::carve_circle(Point centre) {
     }
 
     for (const ShapeId w : near) {
-        const auto it = g.shapes_.find(w);
-        if (it == g.shapes_.end()) continue;
-        if (const auto* c = std::get_if<Circle>(&it->second.kind); c != nullptr && beyond_reach(*c, centre, STONE_DIAMETER)) {
+        Shape* const crossed = g.shapes_.get(w);
+        if (crossed == nullptr) continue;
+        if (const auto* c = std::get_if<Circle>(&crossed->kind); c != nullptr && beyond_reach(*c, centre, STONE_DIAMETER)) {
             continue;
         }
-        const auto crossing = crossing_with(it->second.kind, centre);
+        const auto crossing = crossing_with(crossed->kind, centre);
         if (!crossing) continue;
         const Point first = crossing->first;
         const Point second = crossing->second;
         // Each point's index entry is sought once for both outlines.
         PointIndex::Spot at_first = g.index_.seek(point_key(first));
-        const SegId a = g.add_point_at(w, it->second, first, crossing->first_offset, at_first);
+        const SegId a = g.add_point_at(w, *crossed, first, crossing->first_offset, at_first);
         const SegId b = g.add_point_at(n, made, first, angle_about(centre, first), at_first);
         PointIndex::Spot at_second = g.index_.seek(point_key(second));
-        const SegId e = g.add_point_at(w, it->second, second, crossing->second_offset, at_second);
+        const SegId e = g.add_point_at(w, *crossed, second, crossing->second_offset, at_second);
         const SegId d = g.add_point_at(n, made, second, angle_about(centre, second), at_second);
         // Each of the two points is where w and n cross: it stays while both
         // do. The part of w from first to second lies inside the new circle,
         // and the part of the new circle from second to first lies in w's
         // dead region.
-        g.cover_part_of(it->second, a, e, n);
+        g.cover_part_of(*crossed, a, e, n);
         g.cover_part_of(made, d, b, w);
     }
     grid_->add(n, ShapeKind{Circle{centre, STONE_DIAMETER}});
@@ -338,30 +388,61 @@ void AliveZone::remove_shape(ShapeId a) {
     g.shapes_.erase(a);
 }
 
-void AliveZone::add_forced_eye(Point p) { forced_eyes_.insert_or_assign(point_key(p), p); }
+void AliveZone::add_forced_eye(Point p) {
+    forced_eyes_.insert_or_assign(point_key(p), p);
+    if (eye_cells_) {
+        eye_cells_->add(p);
+    } else if (forced_eyes_.size() >= EYES_BY_CELL) {
+        eye_cells_ = std::make_unique<EyeCells>();
+        for (const auto& entry : forced_eyes_) eye_cells_->add(entry.second);
+    }
+}
+
+void AliveZone::forget_eye(std::map<PointKey, Point>::iterator it) {
+    if (eye_cells_) {
+        eye_cells_->remove(it->second);
+        if (forced_eyes_.size() <= EYES_BY_CELL / 2) eye_cells_.reset();
+    }
+    forced_eyes_.erase(it);
+}
 
 std::optional<Point> AliveZone::remove_forced_eye(Point p) {
     const auto it = forced_eyes_.find(point_key(p));
     if (it == forced_eyes_.end()) return std::nullopt;
     const Point removed = it->second;
-    forced_eyes_.erase(it);
+    forget_eye(it);
     return removed;
 }
 
 std::vector<Point> AliveZone::take_forced_eyes(Point p) {
     std::vector<Point> taken;
+    if (forced_eyes_.empty()) return taken;
     if (const auto exact = forced_eyes_.find(point_key(p)); exact != forced_eyes_.end()) {
         taken.push_back(exact->second);
-        forced_eyes_.erase(exact);
+        forget_eye(exact);
         return taken;
     }
-    for (auto it = forced_eyes_.begin(); it != forced_eyes_.end();) {
-        if (distance(it->second, p) <= STONE_DIAMETER) {
-            taken.push_back(it->second);
-            it = forced_eyes_.erase(it);
-        } else {
-            ++it;
+    if (!eye_cells_ || !finite(p)) {
+        // Few eyes, or a point off every cell: a walk over every eye.
+        for (auto it = forced_eyes_.begin(); it != forced_eyes_.end(); ++it) {
+            if (distance(it->second, p) <= STONE_DIAMETER) taken.push_back(it->second);
         }
+    } else {
+        // The eyes within 2.0 of p lie within 2.0 of it along both axes,
+        // give or take the rounding of a difference: those of the cells
+        // within 3.0 of p hold them all. Taken in key order, as a walk over
+        // every eye meets them.
+        std::vector<EyeCells::Eye> near;
+        eye_cells_->near(p, STONE_DIAMETER + 1.0, near);
+        std::sort(near.begin(), near.end(),
+                  [](const EyeCells::Eye& a, const EyeCells::Eye& b) { return a.key < b.key; });
+        for (const EyeCells::Eye& eye : near) {
+            if (distance(eye.at, p) <= STONE_DIAMETER) taken.push_back(eye.at);
+        }
+    }
+    for (const Point q : taken) {
+        const auto it = forced_eyes_.find(point_key(q));
+        if (it != forced_eyes_.end()) forget_eye(it);
     }
     return taken;
 }
@@ -388,7 +469,7 @@ double AliveZone::depth_at(Point p) const {
     const double s = graph_.board_size_;
     if (!(0.0 <= p.x && p.x <= s && 0.0 <= p.y && p.y <= s)) return INF;
     if (!forced_eyes_.empty() && forced_eyes_.contains(point_key(p))) return -INF;
-    if (grid_->filed() < FEW_CIRCLES || !CircleGrid::near_origin(p)) return depth_everywhere(p);
+    if (grid_->filed() < FEW_CIRCLES || !finite(p)) return depth_everywhere(p);
     // The deepest of the loose shapes and of the filed circles nearest p:
     // once every circle left is farther than 2.0 - deepest from p, none of
     // them can be as deep. A filed circle's depth is never NaN here (finite
@@ -486,7 +567,7 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
     // whatever order the shapes are visited in. So only the loose shapes and
     // the filed circles nearest p need visiting: a circle whose centre is
     // more than best + 2.0 from p has no piece as near as best.
-    if (grid_->filed() < FEW_CIRCLES || !CircleGrid::near_origin(p)) {
+    if (grid_->filed() < FEW_CIRCLES) {
         for (const auto& entry : graph_.shapes_) pieces_of(entry.first);
     } else {
         for (const ShapeId id : grid_->loose()) pieces_of(id);

@@ -169,10 +169,7 @@ ClipGraph::ClipGraph(double board_size) : board_size_(board_size) {
     }
 }
 
-const Shape* ClipGraph::shape(ShapeId id) const {
-    const auto it = shapes_.find(id);
-    return it == shapes_.end() ? nullptr : &it->second;
-}
+const Shape* ClipGraph::shape(ShapeId id) const { return shapes_.get(id); }
 
 
 ShapeId ClipGraph::add_shape(const ShapeKind& kind) {
