@@ -6,12 +6,14 @@ size and its log of turns, and unpickles by replaying that log, so each worker
 gets the opening position and sends back the finished game. The parent scores
 every game by territory, less komi for Black.
 
-`play_out` is a plain top-level function taking and answering picklable
-values, and `run` only needs a `concurrent.futures.Executor`, so the same code
-runs on a cluster when one machine is not enough: pass the executor of a Dask
-cluster (`distributed.Client(...).get_executor()`) instead of the process
-pool, or, on Ray, hand `play_out` to `ray.util.multiprocessing.Pool().starmap`
-or `ray.remote`.
+The games are played by the package's own self-play (`cellvane.selfplay`,
+which `python -m cellvane selfplay` uses too): its `play_out` is a plain
+top-level function taking and answering picklable values, and `run` only
+needs a `concurrent.futures.Executor`, so the same code runs on a cluster
+when one machine is not enough: pass the executor of a Dask cluster
+(`distributed.Client(...).get_executor()`) instead of the process pool, or,
+on Ray, hand `play_out` to `ray.util.multiprocessing.Pool().starmap` or
+`ray.remote`.
 
 Run with the module installed, e.g. `.venv/bin/python examples/selfplay.py`.
 """
@@ -20,48 +22,13 @@ from __future__ import annotations
 
 import argparse
 import os
-import random
 import sys
 from collections.abc import Sequence
 from concurrent.futures import Executor, ProcessPoolExecutor
 from dataclasses import dataclass
 
 import cellvane as cv
-
-# A player passes after this many candidate moves in a row that it turned
-# down or that the rules refused.
-MAX_REFUSALS = 20
-
-
-def own_territory(game: cv.Game, color: cv.Color, point: tuple[float, float]) -> bool:
-    """Whether `point` lies in the territory of one of `color`'s groups."""
-    return any(group.color == color and group.contains_point(point) for group in game.groups())
-
-
-def play_out(game: cv.Game, seed: int, max_turns: int = 1000) -> cv.Game:
-    """Plays `game` to its end with random moves: a uniform random point
-    snapped to the nearest placeable position, turned down when it lies in
-    the mover's own territory (filling it gains nothing). A player passes when
-    the board is full or after MAX_REFUSALS turned down or refused candidates
-    in a row; two passes in a row end the game. Stops early, without ending
-    the game, after `max_turns` turns."""
-    rng = random.Random(seed)
-    size = game.board_size
-    refused = 0
-    while not game.status.has_ended() and game.turn < max_turns:
-        spot = game.nearest_living_move((rng.uniform(0.0, size), rng.uniform(0.0, size)))
-        if spot is None or refused >= MAX_REFUSALS:
-            game.pass_turn()
-            refused = 0
-        elif own_territory(game, game.pending_color, spot):
-            refused += 1
-        else:
-            try:
-                game.try_move(spot)
-                refused = 0
-            except cv.SelfCaptureError:
-                refused += 1
-    return game
+from cellvane.selfplay import opening, play_out
 
 
 @dataclass(frozen=True)
@@ -88,15 +55,6 @@ def score(seed: int, game: cv.Game, komi: float) -> Score:
 def run(executor: Executor, opening: cv.Game, seeds: Sequence[int]) -> list[cv.Game]:
     """Plays one game from `opening` per seed on `executor`, in seed order."""
     return list(executor.map(play_out, [opening] * len(seeds), seeds))
-
-
-def opening(size: float) -> cv.Game:
-    """A stone near each corner, Black and White in turn."""
-    game = cv.Game(size)
-    near, far = 3.0, size - 3.0
-    for point in [(near, near), (far, far), (far, near), (near, far)]:
-        game.try_move(point)
-    return game
 
 
 def main(argv: Sequence[str] | None = None) -> int:

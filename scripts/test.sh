@@ -22,9 +22,10 @@ ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
 bash scripts/venv.sh
 .venv/bin/python -m pytest -q tests/python
 
-# The type stub against the installed module, and the typed examples.
+# The type stub against the installed module, and the package's Python
+# sources and the examples, typed.
 .venv/bin/python -m mypy.stubtest cellvane
-.venv/bin/python -m mypy --strict examples/demo.py examples/selfplay.py
+.venv/bin/python -m mypy --strict python/cellvane examples/demo.py examples/selfplay.py
 
 # The Python tests once more, against a module built with AddressSanitizer
 # and UndefinedBehaviorSanitizer, the board checked after every change. The
@@ -37,8 +38,10 @@ cmake -S . -B build/pysan -DCMAKE_BUILD_TYPE=Release \
   -DPython_EXECUTABLE="$PWD/.venv/bin/python" >/dev/null
 cmake --build build/pysan -j"$jobs"
 sanitized=(env LD_PRELOAD="$(g++ -print-file-name=libasan.so)" ASAN_OPTIONS=detect_leaks=0
-  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONPATH="$PWD/build/pysan" CELLVANE_SANITIZED=1)
-"${sanitized[@]}" .venv/bin/python -c 'import cellvane, sys; sys.exit(not cellvane.__file__.startswith(sys.argv[1]))' "$PWD/build/pysan"
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONPATH="$PWD/build/pysan/python" CELLVANE_SANITIZED=1)
+# The build folder lays out the package as the wheel does (build/pysan/python/cellvane):
+# make sure that is the package the tests import, not the installed one.
+"${sanitized[@]}" .venv/bin/python -c 'import cellvane, sys; sys.exit(not cellvane.__file__.startswith(sys.argv[1]))' "$PWD/build/pysan/python/cellvane/"
 "${sanitized[@]}" CELLVANE_STATEFUL_STEPS=1000 .venv/bin/python -m pytest -q -p no:cacheprovider tests/python
 
 # The engine under libFuzzer for about a minute.

@@ -161,11 +161,9 @@ PyObject* game_deepcopy(PyObject* self, PyObject* args, PyObject* kwargs) noexce
     return game_copy(self, nullptr);
 }
 
-PyObject* game_replay(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
-    static const char* const names[] = {"board_size", "deltas", nullptr};
-    PyObject* size_arg = nullptr;
-    PyObject* deltas_arg = nullptr;
-    if (!parse_args(args, kwargs, "OO:replay", names, &size_arg, &deltas_arg)) return nullptr;
+}  // namespace
+
+PyObject* replay_game(PyTypeObject* type, PyObject* size_arg, PyObject* deltas_arg) noexcept {
     double board_size = 0.0;
     if (!to_double(size_arg, "board_size", board_size)) return nullptr;
     // The whole log is read and checked before the first turn is played, so a
@@ -173,8 +171,6 @@ PyObject* game_replay(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
     std::vector<Ref> deltas;
     if (!to_delta_list(deltas_arg, "deltas", deltas)) return nullptr;
 
-    PyTypeObject* type = game_type();
-    if (!type) return nullptr;
     Ref game = Ref::steal(allocate_game(type, [&] { return Board(board_size); }));
     if (!game) return nullptr;
     Board& board = as_game(game.get())->board;
@@ -187,6 +183,18 @@ PyObject* game_replay(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
         }
     }
     return game.release();
+}
+
+namespace {
+
+PyObject* game_replay(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+    static const char* const names[] = {"board_size", "deltas", nullptr};
+    PyObject* size_arg = nullptr;
+    PyObject* deltas_arg = nullptr;
+    if (!parse_args(args, kwargs, "OO:replay", names, &size_arg, &deltas_arg)) return nullptr;
+    PyTypeObject* type = game_type();
+    if (!type) return nullptr;
+    return replay_game(type, size_arg, deltas_arg);
 }
 
 // -------------------------------------------------------------- properties
@@ -480,6 +488,8 @@ PyMethodDef game_methods[] = {
      "for, with nothing after it applied — or `GameOverError` for a log that\n"
      "carries on past two passes in a row, which is a log of a game that had\n"
      "already ended."},
+    {"from_record", as_cfunction(game_from_record), WITH_ARGS | METH_CLASS, FROM_RECORD_DOC},
+    {"to_record", game_to_record, METH_NOARGS, TO_RECORD_DOC},
     {"stones", game_stones, METH_NOARGS, "stones($self)\n--\n\nThe stones in play, ascending by id."},
     {"stone", as_cfunction(game_stone), WITH_ARGS,
      "stone($self, stone_id)\n--\n\nThe stone with this id, or `None` if it is not in play."},

@@ -128,6 +128,18 @@ PyObject* make_color_type(PyObject* module) noexcept;
 PyObject* make_edge_type(PyObject* module) noexcept;
 PyObject* make_cut_kind_type(PyObject* module) noexcept;
 PyObject* make_status_type(PyObject* module) noexcept;
+// A new object of `type` (Game or a subclass) holding a board of
+// `board_size` with the GameDelta objects of the sequence `deltas` committed
+// onto it in order, as `Game.replay` answers it: the arguments are converted
+// as that method's, and a delta the board cannot account for raises its
+// DeltaError with nothing built (game.cpp).
+PyObject* replay_game(PyTypeObject* type, PyObject* board_size, PyObject* deltas) noexcept;
+// Game.to_record and Game.from_record (a class method) with their
+// docstrings, listed in Game's method table (record.cpp).
+PyObject* game_to_record(PyObject* self, PyObject*) noexcept;
+PyObject* game_from_record(PyObject* cls, PyObject* args, PyObject* kwargs) noexcept;
+extern const char TO_RECORD_DOC[];
+extern const char FROM_RECORD_DOC[];
 // Creates the fourteen exception classes into the registry (once).
 bool make_error_classes() noexcept;
 // Publishes `value` as the class attribute `name` of a class created

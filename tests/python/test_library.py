@@ -13,9 +13,9 @@ import weakref
 import xml.etree.ElementTree as ET
 
 import pytest
-from conftest import random_play
+from conftest import CORNER, PAIR, play, random_play
 
-from cellvane import BoardEdge, Color, CutKind, Game, GameDelta, GameStatus
+from cellvane import BoardEdge, Color, CutError, CutKind, Game, GameDelta, GameStatus, OffBoardError
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 ENUMS = [Color, BoardEdge, CutKind, GameStatus]
@@ -122,6 +122,32 @@ def test_a_game_pickles_as_its_log(seed):
     tagged.try_move((4.0, 4.0))
     back = pickle.loads(pickle.dumps(tagged))
     assert type(back) is Game and back.stones() == tagged.stones()
+
+
+def test_pickles_written_by_version_1_0_1_load():
+    # Written by the 1.0.1 build that was a single-file module, one pickle per
+    # protocol of: play(PAIR + [None]) as "game", its stones, deltas and
+    # groups, play(CORNER + [None, None]) as "ended", every enumeration member,
+    # and an OffBoardError and a CutError raised by the engine.
+    blobs = pickle.loads((ROOT / "tests/python/data/pickles-1.0.1.pickle").read_bytes())
+    assert sorted(blobs) == list(range(6))
+    game, ended = play(PAIR + [None]), play(CORNER + [None, None])
+    for protocol, blob in blobs.items():
+        payload = pickle.loads(blob)
+        back = payload["game"]
+        assert type(back) is Game and snapshot(back) == snapshot(game), protocol
+        assert back.captures == (2, 0) and back.status == GameStatus.NEXT_PASS_ENDS
+        assert payload["ended"].deltas() == ended.deltas() and payload["ended"].status == GameStatus.ENDED
+        assert payload["stones"] == game.stones() and payload["deltas"] == game.deltas()
+        assert payload["groups"] == game.groups()
+        expected = [Color.BLACK, Color.WHITE, BoardEdge.LEFT, BoardEdge.RIGHT, BoardEdge.TOP, BoardEdge.BOTTOM,
+                    CutKind.CONNECTED, CutKind.CUTTABLE, CutKind.TOO_FAR,
+                    GameStatus.PLAYING, GameStatus.NEXT_PASS_ENDS, GameStatus.ENDED]
+        assert all(a is b for a, b in zip(payload["members"], expected, strict=True))
+        off, cut = payload["errors"]
+        assert type(off) is OffBoardError and str(off) == "stone 3's centre (-1.5, 2) is not on the board"
+        assert (off.stone, off.position) == (3, (-1.5, 2.0))
+        assert type(cut) is CutError and cut.stones == [1]
 
 
 def play_on(job):

@@ -1,13 +1,10 @@
-# Type information for the cellvane extension module.
-#
-# The wheel installs it beside the extension as the stub-only package
-# `cellvane-stubs/__init__.pyi` (PEP 561: a module that is a single compiled
-# file has no folder for a `py.typed` marker, so type checkers find its types
-# in a `-stubs` package). Checked against the built module by
+# Type information for the package `cellvane`, whose __init__ is the compiled
+# extension module: the wheel installs this stub beside it, with the package's
+# `py.typed` marker. Checked against the built module by
 # `python -m mypy.stubtest cellvane`.
 
-from collections.abc import Callable, Sequence
-from typing import Any, ClassVar, Final, SupportsFloat, SupportsIndex, TypeAlias, final
+from collections.abc import Callable, Mapping, Sequence
+from typing import Any, ClassVar, Final, Self, SupportsFloat, SupportsIndex, TypeAlias, final
 
 from typing_extensions import disjoint_base
 
@@ -188,6 +185,9 @@ class Game:
     def __init__(self, board_size: _Coordinate) -> None: ...
     @staticmethod
     def replay(board_size: _Coordinate, deltas: Sequence[GameDelta]) -> Game: ...
+    @classmethod
+    def from_record(cls, record: Mapping[str, Any], verify: bool = False) -> Self: ...
+    def to_record(self) -> dict[str, Any]: ...
     def __len__(self) -> int: ...
     def __copy__(self) -> Game: ...
     def __deepcopy__(self, _memo: object = None) -> Game: ...
