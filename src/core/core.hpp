@@ -9,13 +9,9 @@
 #include <compare>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace cellvane {
-
-// The C++ tests' one way into private state (counters, structures damaged on
-// purpose). Classes with such state name it their friend; only the tests and
-// benchmarks define it.
-struct TestAccess;
 
 // ------------------------------------------------------------------ points
 
@@ -55,6 +51,25 @@ struct Stone {
     Point position;
     std::uint32_t id = 0;
     Color color = Color::Black;
+};
+
+// ------------------------------------------------------------------ groups
+
+// Closed list of points: the last repeats the first.
+using Ring = std::vector<Point>;
+
+// One group of a position: its stones and the territory it controls.
+struct Group {
+    std::vector<Stone> stones;  // ascending by id
+    std::vector<Ring> rings;    // ring 0 the outer boundary, later rings holes
+    Color color = Color::Black;
+};
+
+// The groups of a position, each colour's in ascending order of their lowest
+// stone id.
+struct PositionAnalysis {
+    std::vector<Group> black;
+    std::vector<Group> white;
 };
 
 // ------------------------------------------------------------ number texts

@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "core/core.hpp"
-#include "zone/zone.hpp"
 
 namespace cellvane {
+
+class AliveZone;
 
 enum class CutKind : std::uint8_t { Connected = 0, Cuttable = 1, TooFar = 2 };
 

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "cut/memo.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 

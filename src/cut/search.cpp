@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cut/memo.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 
@@ -50,7 +52,7 @@ private:
 
 std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     if (status_ == Status::Ended) return move_error(MoveErrorKind::GameOver);
-    if (!zone_.is_placeable(position)) return move_error(MoveErrorKind::NotPlaceable, position);
+    if (!zone_->is_placeable(position)) return move_error(MoveErrorKind::NotPlaceable, position);
 
     const std::uint32_t id = turn_;
     const Color color = id % 2 == 0 ? Color::Black : Color::White;
@@ -67,7 +69,7 @@ std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     {
         TrialGuard trial(*this);
         {
-            const MoveLiveness verdict = judge_move(analysis(), zone_, color);
+            const MoveLiveness verdict = judge_move(analysis(), *zone_, color);
             captured.reserve(verdict.captured.size());
             for (const Stone& s : verdict.captured) captured.push_back(s.id);
             self_capture = verdict.self_capture;
@@ -107,12 +109,12 @@ std::optional<MoveError> Board::pass_turn() {
 
 CutAnswer Board::pair_cuttable(std::uint32_t a, std::uint32_t b) {
     const std::vector<Stone>& by_id = stones_by_id();
-    return cellvane::pair_cuttable(cut_memo_, zone_, stones_in_play_, by_id, a, b);
+    return cellvane::pair_cuttable(cut_memo_, *zone_, stones_in_play_, by_id, a, b);
 }
 
 CutAnswer Board::boundary_cuttable(std::uint32_t stone, BoardEdge edge) {
     const std::vector<Stone>& by_id = stones_by_id();
-    return cellvane::boundary_cuttable(cut_memo_, zone_, stones_in_play_, by_id, stone, edge);
+    return cellvane::boundary_cuttable(cut_memo_, *zone_, stones_in_play_, by_id, stone, edge);
 }
 
 }  // namespace cellvane

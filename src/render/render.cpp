@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "core/core.hpp"
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 #include "render/labels.hpp"
 
 namespace cellvane {

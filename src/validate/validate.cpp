@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "core/core.hpp"
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 namespace {

@@ -489,7 +489,6 @@ public:
     friend bool operator==(const PointIndex& a, const PointIndex& b);
 
 private:
-    friend struct TestAccess;
     static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
     static constexpr std::uint8_t PROBE_CAP = 255;
     std::vector<Entry> slots_;
@@ -862,7 +861,6 @@ public:
 
 private:
     friend class AliveZone;
-    friend struct TestAccess;
     std::vector<SegmentSlot> arena_;
     std::vector<SegId> free_list_;
     std::uint64_t live_count_ = 0;
@@ -972,7 +970,6 @@ public:
     const CircleGrid& grid() const { return *grid_; }
 
 private:
-    friend struct TestAccess;
     ClipGraph graph_;
     std::vector<ShapeId> temporary_circles_;
     std::map<std::uint32_t, ShapeId> dead_zones_;

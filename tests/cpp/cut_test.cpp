@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cut/memo.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 namespace {

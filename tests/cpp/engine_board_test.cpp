@@ -2,7 +2,9 @@
 
 #include <limits>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 #include "engine_fixtures.hpp"
 #include "test_access.hpp"
 

@@ -9,7 +9,9 @@
 #include <variant>
 #include <vector>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane::testing {
 

@@ -7,7 +7,9 @@
 #include <string>
 #include <variant>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 #include "render/labels.hpp"
 #include "render/render.hpp"
 #include "test_access.hpp"

@@ -10,7 +10,9 @@
 #include <string>
 #include <variant>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 #include "validate/validate.hpp"
 #include "test_access.hpp"
 
