@@ -415,6 +415,7 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     }
 
     const ShapeTable& shapes = zone.graph().shapes();
+    const BoardFrame& frame = zone.graph().frame();
     place_grid(shapes.size());
     Grid& g = b.grid;
     const std::uint32_t n = g.nx;
@@ -459,7 +460,7 @@ LivenessScene::LivenessScene(const AliveZone& zone)
             const Edge& edge = *std::get_if<Edge>(&shape.kind);
             line.vertical = edge.side == EdgeSide::Left || edge.side == EdgeSide::Right;
             line.low = edge.side == EdgeSide::Left || edge.side == EdgeSide::Top;
-            line.at = line.low ? 1.0 : edge.board_size + (-1.0);
+            line.at = line.low ? frame.near : frame.far;
             double& from = line.vertical ? b.x_from : b.y_from;
             double& to = line.vertical ? b.x_to : b.y_to;
             if (line.low && line.at > from) from = line.at;
@@ -750,7 +751,7 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
             previous = next;
         }
         for (std::size_t step = 0, i = first; step < len; ++step) {
-            if (clearance_within(ring[i], ring[i + 1 == len ? 0 : i + 1], 1.0)) return true;
+            if (clearance_within(ring[i], ring[i + 1 == len ? 0 : i + 1], LIVENESS_REACH)) return true;
             i = i + 1 == len ? 0 : i + 1;
         }
     }

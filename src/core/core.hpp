@@ -1,6 +1,7 @@
 // The basic values every part of the engine shares: points and their exact
-// identity, stones and their colours, the tolerances and sizes of the game,
-// and the number texts every message, representation and drawing uses.
+// identity, the distances of the rules and the board's frame, stones and
+// their colours, the groups of a position, and the number texts every
+// message, representation and drawing uses.
 //
 // Plain C++: no Python, no exceptions.
 #pragma once
@@ -20,9 +21,8 @@ struct Point {
     double y = 0.0;
 };
 
+// The one absolute tolerance of the geometry.
 inline constexpr double EPSILON = 1e-7;
-inline constexpr double STONE_RADIUS = 1.0;
-inline constexpr double STONE_DIAMETER = 2.0;
 inline constexpr double PI = 3.141592653589793;
 inline constexpr double TWO_PI = 6.283185307179586;
 
@@ -40,6 +40,49 @@ struct PointKey {
     friend auto operator<=>(const PointKey&, const PointKey&) = default;
 };
 inline PointKey point_key(Point p) { return PointKey{folded_bits(p.x), folded_bits(p.y)}; }
+
+// ------------------------------------------------------- the rules' distances
+
+// A stone is a disc of this radius, wholly on the board: its centre stays
+// this far inside every edge.
+inline constexpr double STONE_RADIUS = 1.0;
+// Stones may touch but not overlap.
+inline constexpr double STONE_DIAMETER = 2.0;
+// The dead zone carved round a stone's centre, where no other centre may
+// sit: the open disc of radius STONE_DIAMETER. A new stone fills the forced
+// eyes it holds, its edge included.
+inline constexpr double DEAD_ZONE_RADIUS = STONE_DIAMETER;
+// A territory touches playable space where one of its edges comes within a
+// stone's radius of the alive zone's boundary or of a forced eye: a stone
+// placed there would reach it.
+inline constexpr double LIVENESS_REACH = STONE_RADIUS;
+// The cut questions: beyond these distances (between the two stones, or
+// from the stone to the edge) they are not answered.
+inline constexpr double MAX_PAIR_CUT_DISTANCE = 3.4641016151377544;    // 2 sqrt(3)
+inline constexpr double MAX_BOUNDARY_CUT_DISTANCE = 2.732050807568877;  // 1 + sqrt(3)
+// Closer than these, no enemy stone fits between two friendly stones
+// (2 sqrt(2), less a margin for rounding), nor between a stone and an edge
+// (half the distance to its mirror image).
+inline constexpr double PAIR_CUT_SHORTCUT = 2.82842612474619;
+inline constexpr double BOUNDARY_CUT_SHORTCUT = 1.999999;
+// An enemy stone further than this from the midpoint of a cut question's
+// two points cannot reach the stretch of bisector that matters.
+inline constexpr double CUT_REACH = 4.02;
+
+// The board square [0, size] x [0, size] and the lines one stone radius
+// inside its edges that bound where a stone's centre may sit: x or y = near
+// (the left and top lines) and x or y = far (the right and bottom lines).
+// far is size + (-STONE_RADIUS), worked out once here for every test of the
+// board's edges.
+struct BoardFrame {
+    double size = 0.0;
+    double near = STONE_RADIUS;
+    double far = -STONE_RADIUS;
+
+    BoardFrame() = default;
+    // The frame of a board of side s.
+    BoardFrame(double s) : size(s), far(s + (-STONE_RADIUS)) {}
+};
 
 // ------------------------------------------------------------------ stones
 

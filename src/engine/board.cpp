@@ -28,7 +28,7 @@ Status status_from_history(const std::vector<HistoryEntry>& history) {
     return Status::NextPassEnds;
 }
 
-Board::Board(double board_size) : zone_(board_size), board_size_(board_size), cut_memo_(board_size) {}
+Board::Board(double board_size) : zone_(BoardFrame(board_size)), frame_(board_size) {}
 Board::Board(const Board& other) = default;
 Board::Board(Board&& other) noexcept = default;
 Board& Board::operator=(const Board& other) = default;
@@ -115,7 +115,7 @@ const PositionAnalysis& Board::analysis() const {
     if (!analysis_) {
         const std::vector<Stone>& stones = stones_by_id();
         analysis_.emplace(std::move(spare_analysis_.groups));
-        analyse_into(board_size_, stones, *analysis_);
+        analyse_into(frame_.size, stones, *analysis_);
     }
     return *analysis_;
 }

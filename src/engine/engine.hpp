@@ -28,7 +28,8 @@ enum class DeadZoneFault : std::uint8_t;
 template <class T>
 class Held {
 public:
-    explicit Held(double arg) : value_(std::make_unique<T>(arg)) {}
+    template <class Arg>
+    explicit Held(const Arg& arg) : value_(std::make_unique<T>(arg)) {}
     Held(const Held& other) : value_(std::make_unique<T>(*other.value_)) {}
     Held(Held&& other) noexcept = default;
     Held& operator=(const Held& other) {
@@ -128,7 +129,8 @@ public:
     CutAnswer boundary_cuttable(std::uint32_t stone, BoardEdge edge);
 
     // Readers.
-    double board_size() const { return board_size_; }
+    double board_size() const { return frame_.size; }
+    const BoardFrame& frame() const { return frame_; }
     std::uint32_t turn() const { return turn_; }
     Color color_to_move() const { return turn_ % 2 == 0 ? Color::Black : Color::White; }
     std::uint32_t captures(Color c) const { return captures_[static_cast<int>(c)]; }
@@ -170,7 +172,7 @@ private:
 
     std::vector<HistoryEntry> history_;
     Held<AliveZone> zone_;
-    double board_size_ = 0.0;
+    BoardFrame frame_;
     std::uint32_t captures_[2] = {0, 0};
     std::uint64_t revision_ = 0;
     std::map<std::uint32_t, Stone> stones_in_play_;

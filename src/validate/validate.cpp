@@ -184,7 +184,7 @@ std::optional<std::string> start_fault(const ClipGraph& g, ShapeId id, const Sha
                                        const Segment& seg) {
     const auto& shapes = g.shapes();
     const auto& index = g.index();
-    if (!same_bits(seg.offset, offset_on(shape.kind, seg.start))) {
+    if (!same_bits(seg.offset, offset_on(shape.kind, seg.start, g.frame()))) {
         return graph_text().s("segment ").seg(s).s("'s offset is not the offset of its start point").done();
     }
     const auto entry = index.find(point_key(seg.start));

@@ -83,7 +83,7 @@ bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 bool CircleGrid::filed_by_cell(const ShapeKind& kind) {
     const auto* c = std::get_if<Circle>(&kind);
-    return c != nullptr && c->radius == STONE_DIAMETER && finite(c->centre);
+    return c != nullptr && c->radius == DEAD_ZONE_RADIUS && finite(c->centre);
 }
 
 void CircleGrid::add(ShapeId id, const ShapeKind& kind) {
@@ -182,7 +182,7 @@ std::string DeadZoneError::message() const {
     return "stone " + id + " has no dead zone carved out of the alive zone";
 }
 
-AliveZone::AliveZone(double board_size) : graph_(board_size), grid_(std::make_unique<CircleGrid>()) {
+AliveZone::AliveZone(const BoardFrame& frame) : graph_(frame), grid_(std::make_unique<CircleGrid>()) {
     for (const auto& [id, shape] : graph_.shapes_) grid_->add(id, shape.kind);
 }
 
@@ -223,7 +223,7 @@ std::optional<DeadZoneError> AliveZone::reclaim(std::uint32_t stone) {
 
 ShapeId AliveZone::carve_circle(Point centre) {
     ClipGraph& g = graph_;
-    const ShapeId n = g.add_shape(Circle{centre, STONE_DIAMETER});
+    const ShapeId n = g.add_shape(Circle{centre, DEAD_ZONE_RADIUS});
     // No shape is added or erased until the loop below ends, so the new
     // shape's record is found once.
     Shape& made = g.shapes_.find(n)->second;
@@ -244,7 +244,7 @@ ShapeId AliveZone::carve_circle(Point centre) {
         }
         grid_->collect(CircleGrid::cell_of(centre.x - NEAR_AXIS), CircleGrid::cell_of(centre.x + NEAR_AXIS),
                        CircleGrid::cell_of(centre.y - NEAR_AXIS), CircleGrid::cell_of(centre.y + NEAR_AXIS), near,
-                       [centre](Point c) { return !beyond_reach(Circle{c, STONE_DIAMETER}, centre, STONE_DIAMETER); });
+                       [centre](Point c) { return !beyond_reach(Circle{c, DEAD_ZONE_RADIUS}, centre, DEAD_ZONE_RADIUS); });
         std::sort(near.begin(), near.end());
     } else {
         for (const auto& entry : g.shapes_) {
@@ -255,10 +255,10 @@ ShapeId AliveZone::carve_circle(Point centre) {
     for (const ShapeId w : near) {
         Shape* const crossed = g.shapes_.get(w);
         if (crossed == nullptr) continue;
-        if (const auto* c = std::get_if<Circle>(&crossed->kind); c != nullptr && beyond_reach(*c, centre, STONE_DIAMETER)) {
+        if (const auto* c = std::get_if<Circle>(&crossed->kind); c != nullptr && beyond_reach(*c, centre, DEAD_ZONE_RADIUS)) {
             continue;
         }
-        const auto crossing = crossing_with(crossed->kind, centre);
+        const auto crossing = crossing_with(crossed->kind, centre, g.frame_);
         if (!crossing) continue;
         const Point first = crossing->first;
         const Point second = crossing->second;
@@ -276,7 +276,7 @@ ShapeId AliveZone::carve_circle(Point centre) {
         g.cover_part_of(*crossed, a, e, n);
         g.cover_part_of(made, d, b, w);
     }
-    grid_->add(n, ShapeKind{Circle{centre, STONE_DIAMETER}});
+    grid_->add(n, ShapeKind{Circle{centre, DEAD_ZONE_RADIUS}});
     return n;
 }
 
@@ -425,7 +425,7 @@ std::vector<Point> AliveZone::take_forced_eyes(Point p) {
     if (!eye_cells_ || !finite(p)) {
         // Few eyes, or a point off every cell: a walk over every eye.
         for (auto it = forced_eyes_.begin(); it != forced_eyes_.end(); ++it) {
-            if (distance(it->second, p) <= STONE_DIAMETER) taken.push_back(it->second);
+            if (distance(it->second, p) <= DEAD_ZONE_RADIUS) taken.push_back(it->second);
         }
     } else {
         // The eyes within 2.0 of p lie within 2.0 of it along both axes,
@@ -433,11 +433,11 @@ std::vector<Point> AliveZone::take_forced_eyes(Point p) {
         // within 3.0 of p hold them all. Taken in key order, as a walk over
         // every eye meets them.
         std::vector<EyeCells::Eye> near;
-        eye_cells_->near(p, STONE_DIAMETER + 1.0, near);
+        eye_cells_->near(p, DEAD_ZONE_RADIUS + 1.0, near);
         std::sort(near.begin(), near.end(),
                   [](const EyeCells::Eye& a, const EyeCells::Eye& b) { return a.key < b.key; });
         for (const EyeCells::Eye& eye : near) {
-            if (distance(eye.at, p) <= STONE_DIAMETER) taken.push_back(eye.at);
+            if (distance(eye.at, p) <= DEAD_ZONE_RADIUS) taken.push_back(eye.at);
         }
     }
     for (const Point q : taken) {
@@ -459,14 +459,14 @@ void AliveZone::pop_temporary_circle() {
 double AliveZone::depth_everywhere(Point p) const {
     double deepest = -INF;
     for (const auto& entry : graph_.shapes_) {
-        const double d = depth_in(entry.second.kind, p);
+        const double d = depth_in(entry.second.kind, p, graph_.frame_);
         if (d > deepest) deepest = d;
     }
     return deepest;
 }
 
 double AliveZone::depth_at(Point p) const {
-    const double s = graph_.board_size_;
+    const double s = graph_.frame_.size;
     if (!(0.0 <= p.x && p.x <= s && 0.0 <= p.y && p.y <= s)) return INF;
     if (!forced_eyes_.empty() && forced_eyes_.contains(point_key(p))) return -INF;
     if (grid_->filed() < FEW_CIRCLES || !finite(p)) return depth_everywhere(p);
@@ -489,12 +489,12 @@ double AliveZone::depth_at(Point p) const {
         }
     };
     for (const ShapeId id : grid_->loose()) {
-        if (const Shape* shape = graph_.shape(id)) take(id, depth_in(shape->kind, p));
+        if (const Shape* shape = graph_.shape(id)) take(id, depth_in(shape->kind, p, graph_.frame_));
     }
-    // A filed circle's radius is STONE_DIAMETER; its centre is the grid's.
-    auto take_filed = [&](const CircleGrid::Filed& f) { take(f.id, circle_depth(f.centre, STONE_DIAMETER, p)); };
+    // A filed circle's radius is DEAD_ZONE_RADIUS; its centre is the grid's.
+    auto take_filed = [&](const CircleGrid::Filed& f) { take(f.id, circle_depth(f.centre, DEAD_ZONE_RADIUS, p)); };
     ring_search(*grid_, p, take_filed,
-                [&](double beyond) { return beyond > 0.0 && STONE_DIAMETER - beyond < deepest; });
+                [&](double beyond) { return beyond > 0.0 && DEAD_ZONE_RADIUS - beyond < deepest; });
     if (deepest == 0.0) return zero;
     return deepest;
 }
@@ -572,7 +572,7 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
     } else {
         for (const ShapeId id : grid_->loose()) pieces_of(id);
         ring_search(*grid_, p, [&](const CircleGrid::Filed& f) { pieces_of(f.id); },
-                    [&](double beyond) { return beyond - STONE_DIAMETER > best; });
+                    [&](double beyond) { return beyond - DEAD_ZONE_RADIUS > best; });
     }
     for (const auto& entry : forced_eyes_) consider(entry.second, false);
     return answer;

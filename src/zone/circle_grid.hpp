@@ -51,7 +51,7 @@ public:
     static bool filed_by_cell(const ShapeKind& kind);
     static std::int64_t cell_of(double v) { return Cells::cell_of(v); }
 
-    // A filed circle: its id and its centre (its radius is STONE_DIAMETER),
+    // A filed circle: its id and its centre (its radius is DEAD_ZONE_RADIUS),
     // so that a search can pass over a circle out of reach without looking
     // its shape up.
     struct Filed {

@@ -138,10 +138,10 @@ bool operator==(const PointIndex& a, const PointIndex& b) {
 
 // ------------------------------------------------------------- clip graph
 
-ClipGraph::ClipGraph(double board_size) : board_size_(board_size) {
-    const double s = board_size;
-    const double near = 1.0;
-    const double far = s + (-1.0);
+ClipGraph::ClipGraph(const BoardFrame& frame) : frame_(frame) {
+    const double s = frame.size;
+    const double near = frame.near;
+    const double far = frame.far;
     const double two_s = s + s;
     const double three_s = s + (s + s);
     const double minus_s = s - (s + s);
@@ -156,7 +156,7 @@ ClipGraph::ClipGraph(double board_size) : board_size_(board_size) {
     // square; the rest of each line runs far off the board in both directions.
     const bool off_board[4] = {true, false, true, true};
     for (const auto& plan : plans) {
-        const ShapeId id = add_shape(Edge{plan.side, s});
+        const ShapeId id = add_shape(Edge{plan.side});
         for (int i = 0; i < 4; ++i) {
             const auto seg = add_point(id, plan.points[i]);
             if (!seg) continue;
@@ -230,7 +230,7 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
     const auto found = shapes_.find(shape_id);
     if (found == shapes_.end()) return std::nullopt;
     PointIndex::Spot spot = index_.seek(point_key(p));
-    return add_point_at(shape_id, found->second, p, offset_on(found->second.kind, p), spot);
+    return add_point_at(shape_id, found->second, p, offset_on(found->second.kind, p, frame_), spot);
 }
 
 SegId ClipGraph::add_point_at(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot) {
@@ -629,22 +629,22 @@ std::optional<SegmentGeometry> ClipGraph::segment_geometry(SegId id) const {
     return geometry_between(*shape, *seg, *next);
 }
 
-SegmentGeometry ClipGraph::geometry_between(const Shape& shape, const Segment& seg, const Segment& next) {
+SegmentGeometry ClipGraph::geometry_between(const Shape& shape, const Segment& seg, const Segment& next) const {
     const double a = seg.offset;
     const double b = next.offset;
     if (const auto* c = std::get_if<Circle>(&shape.kind)) {
         return SegmentGeometry{ArcSeg{c->centre, c->radius, a, b}};
     }
-    const auto& e = std::get<Edge>(shape.kind);
-    const double s = e.board_size;
-    const double far = s + (-1.0);
-    switch (e.side) {
-        case EdgeSide::Left: return SegmentGeometry{LineSeg{{1.0, a}, {1.0, b}}};
+    const double s = frame_.size;
+    const double near = frame_.near;
+    const double far = frame_.far;
+    switch (std::get<Edge>(shape.kind).side) {
+        case EdgeSide::Left: return SegmentGeometry{LineSeg{{near, a}, {near, b}}};
         case EdgeSide::Bottom: return SegmentGeometry{LineSeg{{a, far}, {b, far}}};
         case EdgeSide::Right: return SegmentGeometry{LineSeg{{far, s - a}, {far, s - b}}};
         case EdgeSide::Top: break;
     }
-    return SegmentGeometry{LineSeg{{s - a, 1.0}, {s - b, 1.0}}};
+    return SegmentGeometry{LineSeg{{s - a, near}, {s - b, near}}};
 }
 
 std::vector<ExposedPiece> ClipGraph::exposed_pieces(ShapeId shape_id) const {

@@ -34,9 +34,9 @@ struct Circle {
     Point centre;
     double radius = 0.0;
 };
+// One of the board's edge lines; where it lies is the board frame's.
 struct Edge {
     EdgeSide side = EdgeSide::Left;
-    double board_size = 0.0;
 };
 using ShapeKind = std::variant<Circle, Edge>;
 
@@ -61,13 +61,16 @@ inline double normalise_angle(double t) {
     return r;
 }
 inline double angle_about(Point c, Point p) { return normalise_angle(std::atan2(p.y - c.y, p.x - c.x)); }
-double offset_on(const ShapeKind& kind, Point p);
+// Where p lies along an outline: a circle's angle about its centre, an edge
+// line's distance along the line (the frame places the lines).
+double offset_on(const ShapeKind& kind, Point p, const BoardFrame& frame);
 // How far inside a circle's rim p lies (negative outside): a circle's
 // depth, whether asked of its shape or of a copy of its centre and radius.
 inline double circle_depth(Point centre, double radius, Point p) { return radius - distance(p, centre); }
-double depth_in(const ShapeKind& kind, Point p);
-// Crossings of an existing outline with a new radius-2 circle centred at f.
-std::optional<std::pair<Point, Point>> intersect(const ShapeKind& kind, Point f);
+// How far inside an outline's dead region p lies (negative outside).
+double depth_in(const ShapeKind& kind, Point p, const BoardFrame& frame);
+// Crossings of an existing outline with a new dead zone centred at f.
+std::optional<std::pair<Point, Point>> intersect(const ShapeKind& kind, Point f, const BoardFrame& frame);
 // The same two points with their offsets along the existing outline, as
 // offset_on gives them (a circle's are worked out anyway to order the pair).
 struct Crossing {
@@ -76,7 +79,7 @@ struct Crossing {
     double first_offset = 0.0;
     double second_offset = 0.0;
 };
-std::optional<Crossing> crossing_with(const ShapeKind& kind, Point f);
+std::optional<Crossing> crossing_with(const ShapeKind& kind, Point f, const BoardFrame& frame);
 
 struct LineSeg {
     Point from;
@@ -798,7 +801,7 @@ using ExposedPiece = std::variant<WholeCircle, LineSeg, ArcSeg>;
 
 class ClipGraph {
 public:
-    explicit ClipGraph(double board_size);
+    explicit ClipGraph(const BoardFrame& frame);
 
     ShapeId add_shape(const ShapeKind& kind);
     std::optional<SegId> add_point(ShapeId shape, Point p);
@@ -817,7 +820,8 @@ public:
     void for_each_exposed_piece(const Shape& shape, F&& f) const;
 
     // Read-only views.
-    double board_size() const { return board_size_; }
+    double board_size() const { return frame_.size; }
+    const BoardFrame& frame() const { return frame_; }
     const ShapeTable& shapes() const { return shapes_; }
     const Shape* shape(ShapeId id) const;
     // The segment in slot id, or nullptr when the slot is vacant or out of range.
@@ -864,7 +868,7 @@ private:
     std::vector<SegmentSlot> arena_;
     std::vector<SegId> free_list_;
     std::uint64_t live_count_ = 0;
-    double board_size_ = 0.0;
+    BoardFrame frame_;
     ShapeTable shapes_;
     PointIndex index_;
     ShapeId next_shape_id_ = 0;
@@ -883,7 +887,7 @@ private:
     // spot still names it.
     bool drop_segment(SegId id, Segment& seg, Shape* owner, const PointIndex::Spot& spot);
     // The geometry of seg, a segment of shape, running to next.
-    static SegmentGeometry geometry_between(const Shape& shape, const Segment& seg, const Segment& next);
+    SegmentGeometry geometry_between(const Shape& shape, const Segment& seg, const Segment& next) const;
 
     // cover_part for a shape record already found.
     void cover_part_of(Shape& shape, SegId open, SegId close, ShapeId by);
@@ -936,7 +940,7 @@ struct DeadZoneError {
 
 class AliveZone {
 public:
-    explicit AliveZone(double board_size);
+    explicit AliveZone(const BoardFrame& frame);
     AliveZone(const AliveZone& other);
     AliveZone& operator=(const AliveZone& other);
     AliveZone(AliveZone&& other) noexcept;

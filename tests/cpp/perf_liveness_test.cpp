@@ -214,7 +214,7 @@ TEST(PerfLiveness, CirclesOfEveryRadiusAgreeWithTheDirectChecks) {
         const Point v{u(rng), u(rng)};
         bool expected = 0.0 <= v.x && v.x <= size && 0.0 <= v.y && v.y <= size;
         if (expected && !pos.zone.forced_eyes().contains(point_key(v))) {
-            for (const auto& [id, shape] : graph.shapes()) expected = expected && !(depth_in(shape.kind, v) > 0);
+            for (const auto& [id, shape] : graph.shapes()) expected = expected && !(depth_in(shape.kind, v, graph.frame()) > 0);
         }
         ASSERT_EQ(scene.vertex_in_play(v), expected) << v.x << " " << v.y;
         in_play += expected;

@@ -96,7 +96,7 @@ TEST(ZoneAlive, StonesTwoApartCoverAThirdOfEachOther) {
         EXPECT_NEAR(exposed, 2 * TWO_PI / 3, 1e-12);
     }
     // The crossing points are shared: one index key holds one segment of each.
-    const auto crossing = intersect(Circle{{8.0, 9.0}, 2.0}, {10.0, 9.0});
+    const auto crossing = intersect(Circle{{8.0, 9.0}, 2.0}, {10.0, 9.0}, {});
     EXPECT_EQ(g.index().at(point_key(crossing->first)).size(), 2u);
     EXPECT_EQ(broken_invariant(z), std::nullopt);
 }

@@ -27,7 +27,7 @@ double depth_by_scan(const AliveZone& z, Point p) {
     if (z.forced_eyes().contains(point_key(p))) return -INF;
     double deepest = -INF;
     for (const auto& [id, shape] : z.graph().shapes()) {
-        const double d = depth_in(shape.kind, p);
+        const double d = depth_in(shape.kind, p, z.graph().frame());
         if (d > deepest) deepest = d;
     }
     return deepest;
