@@ -18,6 +18,8 @@
 #include <variant>
 #include <vector>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
 #include "zone/zone.hpp"

@@ -115,15 +115,6 @@ double piece_distance(const ExposedPiece& piece, Point p, Point q) {
     return INF;
 }
 
-// Appends the start of every exposed segment of one shape: its list from
-// the head, at most count segments, stopping on return to the head or at an
-// unusable slot.
-void append_exposed_starts(const ClipGraph& graph, const Shape& shape, std::vector<Point>& out) {
-    graph.for_each_segment(shape, [&out](SegId, const Segment& seg, std::int64_t cover) {
-        if (!seg.off_board && cover == 0) out.push_back(seg.start);
-    });
-}
-
 using Box = LivenessScene::Box;
 
 Box box_of(Point a, Point b) {
@@ -201,19 +192,21 @@ void set_arc(Piece& piece, const ArcSeg& arc) {
     piece.l = arc.end;
 }
 
-// Appends the usable exposed pieces of a shape, in the graph's order: every
-// piece but a whole circle, filed in place.
-void append_pieces(const ClipGraph& graph, const Shape& shape, std::vector<Piece>& out) {
+// Appends the usable exposed pieces of a shape, in the zone's order: every
+// piece but a whole circle, filed in place (read through `exposed`).
+void append_pieces(const AliveZone& zone, const Shape& shape, std::vector<ExposedPiece>& exposed,
+                   std::vector<Piece>& out) {
     // Fewer than two segments: a whole circle, or nothing, is exposed.
     if (shape.count < 2) return;
-    graph.for_each_exposed_piece(shape, [&out](const ExposedPiece& exposed) {
-        if (const auto* line = std::get_if<LineSeg>(&exposed)) {
+    exposed.clear();
+    zone.append_exposed_pieces(shape, exposed);
+    for (const ExposedPiece& piece : exposed) {
+        if (const auto* line = std::get_if<LineSeg>(&piece)) {
             set_line(out.emplace_back(), *line);
-        } else if (const auto* arc = std::get_if<ArcSeg>(&exposed)) {
+        } else if (const auto* arc = std::get_if<ArcSeg>(&piece)) {
             set_arc(out.emplace_back(), *arc);
         }
-        return true;
-    });
+    }
 }
 
 // Whether the piece's measure to p-q is at most the limit. The first measure
@@ -356,6 +349,7 @@ struct LivenessScene::Buffers {
     std::vector<Disc> loose;  // circles not in the grid: checked by every question
     std::vector<std::uint32_t> cursor;
     std::vector<Piece> pieces;
+    std::vector<ExposedPiece> exposed;  // one outline's pieces as the zone gives them
     std::vector<Point> starts;
     // The forced eyes in ascending key, flat: their keys and their points.
     std::vector<PointKey> eye_keys;
@@ -387,7 +381,7 @@ constexpr double RIM = 1.0;
 }  // namespace
 
 LivenessScene::LivenessScene(const AliveZone& zone)
-    : zone_(&zone), size_(zone.graph().board_size()), buffers_(nullptr), borrowed_(false) {
+    : zone_(&zone), slots_(zone.outlines()), size_(zone.frame().size), buffers_(nullptr), borrowed_(false) {
     LivenessScene::Buffers& pool = thread_buffers();
     if (!pool.in_use) {
         buffers_ = &pool;
@@ -414,18 +408,18 @@ LivenessScene::LivenessScene(const AliveZone& zone)
         b.eyes.push_back(eye);
     }
 
-    const ShapeTable& shapes = zone.graph().shapes();
-    const BoardFrame& frame = zone.graph().frame();
-    place_grid(shapes.size());
+    const OutlineSlots& shapes = slots_;
+    const BoardFrame& frame = zone.frame();
+    place_grid(shapes.outlines());
     Grid& g = b.grid;
     const std::uint32_t n = g.nx;
-    const std::size_t slots = shapes.slots();
+    const std::size_t slots = shapes.size();
     b.cell_of.resize(slots);
     for (std::size_t slot = 0; slot < slots; ++slot) {
-        const ShapeTable::Entry& entry = shapes.in_slot(slot);
+        const ShapeEntry& entry = shapes[slot];
         const auto index = static_cast<std::uint32_t>(slot);
         std::uint32_t cell = NO_CELL;
-        if (entry.first == ShapeTable::ERASED) {
+        if (entry.first == ERASED_SLOT) {
             b.cell_of[index] = NO_CELL;
             continue;
         }
@@ -475,7 +469,7 @@ LivenessScene::LivenessScene(const AliveZone& zone)
     file_discs();
 }
 
-const Shape& LivenessScene::shape_at(std::uint32_t slot) const { return zone_->graph().shapes().in_slot(slot).second; }
+const Shape& LivenessScene::shape_at(std::uint32_t slot) const { return slots_[slot].second; }
 
 // Sizes the grid for a zone of `count` shapes and clears its counts.
 void LivenessScene::place_grid(std::size_t count) {
@@ -517,12 +511,11 @@ void LivenessScene::file_discs() {
     // The shape table again, just read and still in the cache, rather than
     // a copy of every circle written and read back.
     // Erased slots have no cell.
-    const ShapeTable& shapes = zone_->graph().shapes();
-    const auto slots = static_cast<std::uint32_t>(shapes.slots());
+    const auto slots = static_cast<std::uint32_t>(slots_.size());
     for (std::uint32_t slot = 0; slot < slots; ++slot) {
         const std::uint32_t cell = b.cell_of[slot];
         if (cell != NO_CELL) {
-            const Shape& shape = shapes.in_slot(slot).second;
+            const Shape& shape = slots_[slot].second;
             const Circle& c = *std::get_if<Circle>(&shape.kind);
             b.filed[cursor[cell]++] = Disc{c.centre, c.radius, slot, shape.count <= 1 ? WHOLE : 0u};
         }
@@ -642,7 +635,7 @@ bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, 
     const Span span = read_once(disc.flags, PIECES_READ, b.piece_span[disc.index], b.pieces, [&] {
         // A list with no exposed segment has no exposed piece.
         const Shape& shape = shape_at(disc.index);
-        if (zone_->graph().has_exposed_segment(shape)) append_pieces(zone_->graph(), shape, b.pieces);
+        if (zone_->has_exposed_segment(shape)) append_pieces(*zone_, shape, b.exposed, b.pieces);
     });
     for (std::uint32_t i = span.first; i < span.end; ++i) {
         if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
@@ -688,7 +681,7 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
         const double gap = limit + margin(query_scale + std::fabs(line.at));
         if (lo - line.at > gap || line.at - hi > gap) continue;
         const Span span = read_once(line.flags, PIECES_READ, line.pieces, b.pieces,
-                                    [&] { append_pieces(zone_->graph(), *line.shape, b.pieces); });
+                                    [&] { append_pieces(*zone_, *line.shape, b.exposed, b.pieces); });
         for (std::uint32_t i = span.first; i < span.end; ++i) {
             if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
         }
@@ -765,7 +758,7 @@ void LivenessScene::build_edge_starts() {
     Buffers& b = *buffers_;
     b.edge_starts_read = true;
     b.edge_starts_first = static_cast<std::uint32_t>(b.starts.size());
-    for (const auto& [id, shape] : b.edge_shapes) append_exposed_starts(zone_->graph(), *shape, b.starts);
+    for (const auto& [id, shape] : b.edge_shapes) zone_->append_exposed_starts(*shape, b.starts);
     b.edge_starts_end = static_cast<std::uint32_t>(b.starts.size());
 }
 
@@ -814,7 +807,7 @@ bool LivenessScene::exposed_start_inside(const std::vector<Ring>& rings) {
         const Span span = read_once(d.flags, STARTS_READ, b.start_span[d.index], b.starts, [&] {
             // A list with no exposed segment has no exposed start.
             const Shape& shape = shape_at(d.index);
-            if (zone_->graph().has_exposed_segment(shape)) append_exposed_starts(zone_->graph(), shape, b.starts);
+            if (zone_->has_exposed_segment(shape)) zone_->append_exposed_starts(shape, b.starts);
         });
         return starts_inside(span.first, span.end, rings, boxed, box, slack);
     };
@@ -844,19 +837,23 @@ bool clearance_within(const AliveZone& zone, Point p, Point q, double limit) {
 }
 
 double clearance(const AliveZone& zone, Point p, Point q) {
-    const ClipGraph& graph = zone.graph();
+    const OutlineSlots slots = zone.outlines();
+    std::vector<ExposedPiece> pieces;
     double result = INF;
-    for (const auto& [id, shape] : graph.shapes()) {
+    for (std::size_t slot = 0; slot < slots.size(); ++slot) {
+        if (slots[slot].first == ERASED_SLOT) continue;
+        const Shape& shape = slots[slot].second;
         double h = INF;
         if (shape.count > 1) {
-            graph.for_each_exposed_piece(id, [&](const ExposedPiece& piece) {
+            pieces.clear();
+            zone.append_exposed_pieces(shape, pieces);
+            for (const ExposedPiece& piece : pieces) {
                 h = min_of(h, piece_distance(piece, p, q));
                 if (h <= 0) {
                     h = 0.0;
-                    return false;
+                    break;
                 }
-                return true;
-            });
+            }
         } else if (const auto* circle = std::get_if<Circle>(&shape.kind)) {
             h = whole_circle_distance(circle->centre, circle->radius, p, q);
         }

@@ -62,6 +62,7 @@ private:
                        const Box& box, double slack) const;
 
     const AliveZone* zone_;
+    OutlineSlots slots_;
     double size_;
     Buffers* buffers_;
     bool borrowed_;

@@ -10,6 +10,8 @@
 #include <compare>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cellvane {
@@ -134,5 +136,23 @@ void append_repr(std::string& out, double v);
 void append_message(std::string& out, double v);
 void append_plain(std::string& out, double v);
 void append_fixed(std::string& out, double v);
+
+// A fault message built piece by piece: texts, decimal integers, an id as
+// "Name(17)", and points in representation form.
+class MessageText {
+public:
+    explicit MessageText(std::string_view prefix = {}) { out_.append(prefix); }
+    MessageText& s(std::string_view v) {
+        out_.append(v);
+        return *this;
+    }
+    MessageText& n(std::uint64_t v);
+    MessageText& id(std::string_view name, std::uint64_t v) { return s(name).s("(").n(v).s(")"); }
+    MessageText& point(Point p) { return s(format_point(p)); }
+    std::string done() { return std::move(out_); }
+
+private:
+    std::string out_;
+};
 
 }  // namespace cellvane

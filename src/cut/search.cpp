@@ -130,7 +130,7 @@ CutAnswer pair_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::uint
 
     const CutKind kind = d < PAIR_CUT_SHORTCUT
                              ? CutKind::Connected
-                             : search(zone, by_id, zone.graph().board_size(), make_question(pa, pb, d, stone_a.color));
+                             : search(zone, by_id, zone.frame().size, make_question(pa, pb, d, stone_a.color));
     CutMemoTable::remember(memo, key, CutEntry{pa, pb, kind});
     return kind;
 }
@@ -141,7 +141,7 @@ CutAnswer boundary_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::
     if (found == in_play.end()) return CutFault{CutFaultKind::NotInPlay, stone, 0};
     const Stone& s = found->second;
     const Point pa = s.position;
-    const double size = zone.graph().board_size();
+    const double size = zone.frame().size;
 
     // Foot point of the stone's centre on the edge.
     Point foot = pa;

@@ -2,10 +2,13 @@
 // zone of every stone in play and of every temporary circle, plus the forced
 // eyes that captures leave behind.
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "zone/circle_grid.hpp"
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {
@@ -13,17 +16,6 @@ namespace cellvane {
 namespace {
 
 constexpr double INF = std::numeric_limits<double>::infinity();
-
-// Whether a circle of radius r centred at f certainly cannot cross the circle
-// c: their centres are more than both radii plus 1.0 apart along an axis,
-// which puts the exact distance test of the crossing far beyond its
-// tolerance. Radii beyond 1e6 are never passed over, so that the margin
-// stays far above rounding; NaN anywhere compares false and passes nothing over.
-bool beyond_reach(const Circle& c, Point f, double r) {
-    if (!(c.radius <= 1e6 && r <= 1e6)) return false;
-    const double reach = (c.radius + r) + 1.0;
-    return std::fabs(c.centre.x - f.x) > reach || std::fabs(c.centre.y - f.y) > reach;
-}
 
 // How far (along each axis) from a carved or removed circle's centre another
 // filed circle's centre may lie and still be within beyond_reach's reach
@@ -81,99 +73,6 @@ bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 }  // namespace
 
-bool CircleGrid::filed_by_cell(const ShapeKind& kind) {
-    const auto* c = std::get_if<Circle>(&kind);
-    return c != nullptr && c->radius == DEAD_ZONE_RADIUS && finite(c->centre);
-}
-
-void CircleGrid::add(ShapeId id, const ShapeKind& kind) {
-    if (!filed_by_cell(kind)) {
-        loose_.insert(std::upper_bound(loose_.begin(), loose_.end(), id), id);
-        return;
-    }
-    const Point c = std::get<Circle>(kind).centre;
-    const std::int64_t x = cell_of(c.x);
-    const std::int64_t y = cell_of(c.y);
-    cells_[Cells::key(x, y)].push_back(Filed{id, c});
-    if (filed_ == 0) {
-        min_x_ = max_x_ = x;
-        min_y_ = max_y_ = y;
-    } else {
-        min_x_ = std::min(min_x_, x);
-        max_x_ = std::max(max_x_, x);
-        min_y_ = std::min(min_y_, y);
-        max_y_ = std::max(max_y_, y);
-    }
-    ++filed_;
-}
-
-void CircleGrid::remove(ShapeId id, const ShapeKind& kind) {
-    if (!filed_by_cell(kind)) {
-        const auto it = std::lower_bound(loose_.begin(), loose_.end(), id);
-        if (it != loose_.end() && *it == id) loose_.erase(it);
-        return;
-    }
-    const Point c = std::get<Circle>(kind).centre;
-    const auto found = cells_.find(Cells::key(cell_of(c.x), cell_of(c.y)));
-    if (found == cells_.end()) return;
-    auto& filed = found->second;
-    const auto it = std::find_if(filed.begin(), filed.end(), [id](const Filed& f) { return f.id == id; });
-    if (it == filed.end()) return;
-    filed.erase(it);
-    if (filed.empty()) cells_.erase(found);
-    --filed_;
-}
-
-const std::vector<CircleGrid::Filed>* CircleGrid::cell(std::int64_t x, std::int64_t y) const {
-    const auto found = cells_.find(Cells::key(x, y));
-    return found == cells_.end() ? nullptr : &found->second;
-}
-
-void EyeCells::add(Point p) {
-    if (!finite(p)) return;
-    const PointKey key = point_key(p);
-    std::vector<Eye>& eyes = cells_[Cells::key(Cells::cell_of(p.x), Cells::cell_of(p.y))];
-    for (Eye& eye : eyes) {
-        if (eye.key == key) {
-            eye.at = p;
-            return;
-        }
-    }
-    eyes.push_back(Eye{key, p});
-}
-
-void EyeCells::remove(Point p) {
-    if (!finite(p)) return;
-    const PointKey key = point_key(p);
-    const auto found = cells_.find(Cells::key(Cells::cell_of(p.x), Cells::cell_of(p.y)));
-    if (found == cells_.end()) return;
-    std::vector<Eye>& eyes = found->second;
-    for (std::size_t i = 0; i < eyes.size(); ++i) {
-        if (eyes[i].key == key) {
-            eyes[i] = eyes.back();
-            eyes.pop_back();
-            break;
-        }
-    }
-    if (eyes.empty()) cells_.erase(found);
-}
-
-void EyeCells::near(Point p, double reach, std::vector<Eye>& out) const {
-    // An eye within reach of p along an axis lies between the rounded ends
-    // p - reach and p + reach (rounding never crosses a representable value),
-    // so in the cells between theirs.
-    const std::int64_t x0 = Cells::cell_of(p.x - reach);
-    const std::int64_t x1 = Cells::cell_of(p.x + reach);
-    const std::int64_t y0 = Cells::cell_of(p.y - reach);
-    const std::int64_t y1 = Cells::cell_of(p.y + reach);
-    for (std::int64_t x = x0; x <= x1; ++x) {
-        for (std::int64_t y = y0; y <= y1; ++y) {
-            const auto found = cells_.find(Cells::key(x, y));
-            if (found != cells_.end()) out.insert(out.end(), found->second.begin(), found->second.end());
-        }
-    }
-}
-
 std::string DeadZoneError::message() const {
     const std::string id = std::to_string(stone);
     if (fault == DeadZoneFault::AlreadyCarved) {
@@ -182,19 +81,20 @@ std::string DeadZoneError::message() const {
     return "stone " + id + " has no dead zone carved out of the alive zone";
 }
 
-AliveZone::AliveZone(const BoardFrame& frame) : graph_(frame), grid_(std::make_unique<CircleGrid>()) {
-    for (const auto& [id, shape] : graph_.shapes_) grid_->add(id, shape.kind);
+AliveZone::AliveZone(const BoardFrame& frame)
+    : graph_(std::make_unique<ClipGraph>(frame)), grid_(std::make_unique<CircleGrid>()) {
+    for (const auto& [id, shape] : graph_->shapes()) grid_->add(id, shape.kind);
 }
 
 // A copy files the same circles in a grid of its own; scratch space is not
 // copied.
 AliveZone::AliveZone(const AliveZone& other)
-    : graph_(other.graph_),
+    : graph_(std::make_unique<ClipGraph>(*other.graph_)),
+      grid_(std::make_unique<CircleGrid>(*other.grid_)),
+      eye_cells_(other.eye_cells_ ? std::make_unique<EyeCells>(*other.eye_cells_) : nullptr),
       temporary_circles_(other.temporary_circles_),
       dead_zones_(other.dead_zones_),
-      forced_eyes_(other.forced_eyes_),
-      grid_(std::make_unique<CircleGrid>(*other.grid_)),
-      eye_cells_(other.eye_cells_ ? std::make_unique<EyeCells>(*other.eye_cells_) : nullptr) {}
+      forced_eyes_(other.forced_eyes_) {}
 
 AliveZone& AliveZone::operator=(const AliveZone& other) {
     if (this != &other) *this = AliveZone(other);
@@ -222,23 +122,19 @@ std::optional<DeadZoneError> AliveZone::reclaim(std::uint32_t stone) {
 }
 
 ShapeId AliveZone::carve_circle(Point centre) {
-    ClipGraph& g = graph_;
+    ClipGraph& g = *graph_;
     const ShapeId n = g.add_shape(Circle{centre, DEAD_ZONE_RADIUS});
-    // No shape is added or erased until the loop below ends, so the new
-    // shape's record is found once.
-    Shape& made = g.shapes_.find(n)->second;
 
     // The shapes that existed before this call are exactly those below the
     // new id (ids only grow). Only those the new circle can cross matter: the
     // loose shapes and the circles filed within NEAR_AXIS of the centre along
     // both axes (every other one is beyond reach), less those the grid's
-    // centres already put beyond reach (the test below, on the same centre
-    // and radius). They are visited in ascending id, as a walk over all
-    // shapes would meet them.
-    std::vector<ShapeId>& near = scratch_shapes_;
+    // centres already put beyond reach (the test the graph makes again, on
+    // the same centre and radius). They are visited in ascending id, as a
+    // walk over all shapes would meet them.
+    std::vector<ShapeId>& near = near_;
     near.clear();
-    const bool local = finite(centre);
-    if (local) {
+    if (finite(centre)) {
         for (const ShapeId id : grid_->loose()) {
             if (id < n) near.push_back(id);
         }
@@ -247,145 +143,17 @@ ShapeId AliveZone::carve_circle(Point centre) {
                        [centre](Point c) { return !beyond_reach(Circle{c, DEAD_ZONE_RADIUS}, centre, DEAD_ZONE_RADIUS); });
         std::sort(near.begin(), near.end());
     } else {
-        for (const auto& entry : g.shapes_) {
+        for (const auto& entry : g.shapes()) {
             if (entry.first < n) near.push_back(entry.first);
         }
     }
-
-    for (const ShapeId w : near) {
-        Shape* const crossed = g.shapes_.get(w);
-        if (crossed == nullptr) continue;
-        if (const auto* c = std::get_if<Circle>(&crossed->kind); c != nullptr && beyond_reach(*c, centre, DEAD_ZONE_RADIUS)) {
-            continue;
-        }
-        const auto crossing = crossing_with(crossed->kind, centre, g.frame_);
-        if (!crossing) continue;
-        const Point first = crossing->first;
-        const Point second = crossing->second;
-        // Each point's index entry is sought once for both outlines.
-        PointIndex::Spot at_first = g.index_.seek(point_key(first));
-        const SegId a = g.add_point_at(w, *crossed, first, crossing->first_offset, at_first);
-        const SegId b = g.add_point_at(n, made, first, angle_about(centre, first), at_first);
-        PointIndex::Spot at_second = g.index_.seek(point_key(second));
-        const SegId e = g.add_point_at(w, *crossed, second, crossing->second_offset, at_second);
-        const SegId d = g.add_point_at(n, made, second, angle_about(centre, second), at_second);
-        // Each of the two points is where w and n cross: it stays while both
-        // do. The part of w from first to second lies inside the new circle,
-        // and the part of the new circle from second to first lies in w's
-        // dead region.
-        g.cover_part_of(*crossed, a, e, n);
-        g.cover_part_of(made, d, b, w);
-    }
+    g.cross_new_circle(n, centre, near);
     grid_->add(n, ShapeKind{Circle{centre, DEAD_ZONE_RADIUS}});
     return n;
 }
 
 void AliveZone::remove_shape(ShapeId a) {
-    ClipGraph& g = graph_;
-    const auto own = g.shapes_.find(a);
-    if (own == g.shapes_.end()) return;
-
-    // Removing segments relinks the list, so its ids are taken first.
-    std::vector<SegId>& ids = scratch_;
-    ids.clear();
-    g.for_each_segment(own->second, [&ids](SegId id, const Segment&) { ids.push_back(id); });
-
-    // Every other outline that a crossed holds a's two marks at a's points,
-    // where the part of it inside a's dead region begins and ends. A part
-    // that held the outline's head no longer covers it; then the marks go.
-    // A point left with no cause existed only because a crossed it there.
-    std::vector<PartEnd>& ends = scratch_ends_;
-    ends.clear();
-    for (const SegId o : ids) {
-        const Segment* seg = g.slot(o);
-        if (seg == nullptr) continue;
-        for (const SegId other : std::as_const(g.index_).at(point_key(seg->start))) {
-            const Segment* there = g.slot(other);
-            if (there == nullptr || there->shape == a) continue;
-            if (const std::uint8_t roles = there->causes.roles_of(a)) ends.push_back({there->shape, other, roles});
-        }
-    }
-    std::sort(ends.begin(), ends.end(), [](const PartEnd& x, const PartEnd& y) { return x.shape < y.shape; });
-    for (std::size_t i = 0; i < ends.size();) {
-        std::size_t j = i;
-        std::optional<SegId> open;
-        std::optional<SegId> close;
-        for (; j < ends.size() && ends[j].shape == ends[i].shape; ++j) {
-            if ((ends[j].roles & Causes::OPENS) != 0) open = ends[j].seg;
-            if ((ends[j].roles & Causes::CLOSES) != 0) close = ends[j].seg;
-        }
-        const auto crossed = g.shapes_.find(ends[i].shape);
-        // Its marks by a go below: what it exposes is known no longer.
-        if (crossed != g.shapes_.end()) crossed->second.exposure = Exposure::Unknown;
-        if (open && close && crossed != g.shapes_.end() && crossed->second.head_cover > 0 &&
-            g.part_holds_head(crossed->second, *open, *close)) {
-            --crossed->second.head_cover;
-        }
-        i = j;
-    }
-    std::vector<SegId>& merged = scratch_others_;
-    merged.clear();
-    for (const PartEnd& end : ends) {
-        Segment* there = g.slot_mut(end.seg);
-        if (there == nullptr) continue;
-        there->causes.remove(a);
-        if (there->causes.empty() && !there->permanent) merged.push_back(end.seg);
-    }
-    std::sort(merged.begin(), merged.end());
-
-    // Then a's points go, and at each the other outlines' points that no
-    // crossing holds any more merge back (their two pieces become one), in
-    // the order the shared-start index lists them. Outlines that merely touch
-    // or cross each other at the same point keep it. The list is copied:
-    // removing a segment edits it.
-    // The index entry of each point is found once: removing a segment leaves
-    // an entry that others still start at in its slot. No shape is added or
-    // erased until the end, so a's record stays where it is.
-    std::vector<SegId>& others = scratch_at_point_;
-    Shape* const own_shape = &own->second;
-    for (const SegId o : ids) {
-        Segment* seg = g.slot_mut(o);
-        if (seg == nullptr) continue;
-        const PointKey key = point_key(seg->start);
-        PointIndex::Spot spot = g.index_.seek(key);
-        Shape* owner = own_shape;
-        if (seg->shape != a) {
-            const auto found = g.shapes_.find(seg->shape);
-            owner = found != g.shapes_.end() ? &found->second : nullptr;
-        }
-        if (!g.drop_segment(o, *seg, owner, spot)) continue;
-        const SegList& listed = g.index_.list_at(spot);
-        others.assign(listed.begin(), listed.end());
-        for (std::size_t i = 0; i < others.size(); ++i) {
-            const SegId other = others[i];
-            if (!std::binary_search(merged.begin(), merged.end(), other)) continue;
-            Segment* there = g.slot_mut(other);
-            if (there == nullptr) continue;
-            // A segment filed under another point than its start (only in a
-            // damaged index) is removed by its own point.
-            // Removing it may move the entries of the index, so the point's
-            // entry is sought again.
-            if (point_key(there->start) != key) {
-                g.remove_segment(other);
-                spot = g.index_.seek(key);
-                if (!spot.found) break;
-                continue;
-            }
-            const auto found = g.shapes_.find(there->shape);
-            const bool remains = g.drop_segment(other, *there, found != g.shapes_.end() ? &found->second : nullptr, spot);
-            // The entry is gone once its last segment is: nothing later in
-            // the copy can still be listed there.
-            if (!remains) break;
-        }
-    }
-
-    const auto still = g.shapes_.find(a);
-    if (still == g.shapes_.end()) return;
-    ids.clear();
-    g.for_each_segment(still->second, [&ids](SegId id, const Segment&) { ids.push_back(id); });
-    for (const SegId o : ids) g.remove_segment(o);
-    grid_->remove(a, still->second.kind);
-    g.shapes_.erase(a);
+    if (const std::optional<ShapeKind> kind = graph_->remove_shape(a)) grid_->remove(a, *kind);
 }
 
 void AliveZone::add_forced_eye(Point p) {
@@ -458,15 +226,15 @@ void AliveZone::pop_temporary_circle() {
 
 double AliveZone::depth_everywhere(Point p) const {
     double deepest = -INF;
-    for (const auto& entry : graph_.shapes_) {
-        const double d = depth_in(entry.second.kind, p, graph_.frame_);
+    for (const auto& entry : graph_->shapes()) {
+        const double d = depth_in(entry.second.kind, p, graph_->frame());
         if (d > deepest) deepest = d;
     }
     return deepest;
 }
 
 double AliveZone::depth_at(Point p) const {
-    const double s = graph_.frame_.size;
+    const double s = graph_->frame().size;
     if (!(0.0 <= p.x && p.x <= s && 0.0 <= p.y && p.y <= s)) return INF;
     if (!forced_eyes_.empty() && forced_eyes_.contains(point_key(p))) return -INF;
     if (grid_->filed() < FEW_CIRCLES || !finite(p)) return depth_everywhere(p);
@@ -489,7 +257,7 @@ double AliveZone::depth_at(Point p) const {
         }
     };
     for (const ShapeId id : grid_->loose()) {
-        if (const Shape* shape = graph_.shape(id)) take(id, depth_in(shape->kind, p, graph_.frame_));
+        if (const Shape* shape = graph_->shape(id)) take(id, depth_in(shape->kind, p, graph_->frame()));
     }
     // A filed circle's radius is DEAD_ZONE_RADIUS; its centre is the grid's.
     auto take_filed = [&](const CircleGrid::Filed& f) { take(f.id, circle_depth(f.centre, DEAD_ZONE_RADIUS, p)); };
@@ -534,7 +302,7 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
         // A circle farther than that from p than the best distance so far
         // (by a margin far above the rounding of either distance) has no
         // piece that could be kept, so its list is not walked.
-        const Shape* shape = graph_.shape(id);
+        const Shape* shape = graph_->shape(id);
         if (shape == nullptr) return;
         if (best != INF) {
             if (const auto* c = std::get_if<Circle>(&shape->kind)) {
@@ -546,11 +314,11 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
         }
         // A list of two or more segments none of which is exposed has no
         // exposed piece (fewer stand for the whole outline).
-        if (shape->count >= 2 && !graph_.has_exposed_segment(*shape)) return;
+        if (shape->count >= 2 && !graph_->has_exposed_segment(*shape)) return;
         // The arcs of one circle share their centre, so p's angle about it
         // is worked out once per shape.
         std::optional<double> theta;
-        graph_.for_each_exposed_piece(*shape, [&](const ExposedPiece& piece) {
+        graph_->for_each_exposed_piece(*shape, [&](const ExposedPiece& piece) {
             if (const auto* whole = std::get_if<WholeCircle>(&piece)) {
                 consider(closest_point_on_circle(whole->centre, whole->radius, p), true);
             } else if (const auto* line = std::get_if<LineSeg>(&piece)) {
@@ -568,7 +336,7 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
     // the filed circles nearest p need visiting: a circle whose centre is
     // more than best + 2.0 from p has no piece as near as best.
     if (grid_->filed() < FEW_CIRCLES) {
-        for (const auto& entry : graph_.shapes_) pieces_of(entry.first);
+        for (const auto& entry : graph_->shapes()) pieces_of(entry.first);
     } else {
         for (const ShapeId id : grid_->loose()) pieces_of(id);
         ring_search(*grid_, p, [&](const CircleGrid::Filed& f) { pieces_of(f.id); },
@@ -578,6 +346,8 @@ std::optional<Point> AliveZone::nearest_living_move(Point p) const {
     return answer;
 }
 
+const BoardFrame& AliveZone::frame() const { return graph_->frame(); }
+
 bool AliveZone::has_dead_zone(std::uint32_t stone) const { return dead_zones_.contains(stone); }
 
 std::optional<ShapeId> AliveZone::dead_zone(std::uint32_t stone) const {
@@ -585,5 +355,44 @@ std::optional<ShapeId> AliveZone::dead_zone(std::uint32_t stone) const {
     if (it == dead_zones_.end()) return std::nullopt;
     return it->second;
 }
+
+// --------------------------------------------------------------- readers
+
+OutlineSlots AliveZone::outlines() const { return graph_->shapes().all_slots(); }
+
+bool AliveZone::has_exposed_segment(const Shape& shape) const { return graph_->has_exposed_segment(shape); }
+
+void AliveZone::append_exposed_pieces(const Shape& shape, std::vector<ExposedPiece>& out) const {
+    graph_->for_each_exposed_piece(shape, [&out](const ExposedPiece& piece) {
+        out.push_back(piece);
+        return true;
+    });
+}
+
+void AliveZone::append_exposed_starts(const Shape& shape, std::vector<Point>& out) const {
+    graph_->for_each_segment(shape, [&out](SegId, const Segment& seg, std::int64_t cover) {
+        if (!seg.off_board && cover == 0) out.push_back(seg.start);
+    });
+}
+
+std::vector<SegmentGeometry> AliveZone::exposed_segments() const {
+    std::vector<SegmentGeometry> out;
+    const ClipGraph& g = *graph_;
+    for (const auto& entry : g.shapes()) {
+        const Shape& shape = entry.second;
+        if (!shape.head) continue;
+        const SegId head = *shape.head;
+        g.for_each_segment(shape, [&](SegId s, const Segment& seg, std::int64_t cover) {
+            // An edge list's last segment only closes the circular list.
+            if (shape.is_edge && seg.next == head) return false;
+            if (seg.off_board || cover != 0) return true;
+            if (const auto geometry = g.segment_geometry(s)) out.push_back(*geometry);
+            return true;
+        });
+    }
+    return out;
+}
+
+std::size_t AliveZone::segment_count() const { return static_cast<std::size_t>(graph_->live_count()); }
 
 }  // namespace cellvane

@@ -8,7 +8,8 @@
 
 #include <limits>
 
-#include "zone/zone.hpp"
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 
 namespace cellvane {
 
@@ -618,6 +619,162 @@ bool ClipGraph::drop_segment(SegId id, Segment& seg, Shape* owner, const PointIn
     free_list_.push_back(id);
     return remains;
 }
+
+// ------------------------------------------------- carving and removing
+
+void ClipGraph::cross_new_circle(ShapeId n, Point f, const std::vector<ShapeId>& candidates) {
+    // No shape is added or erased until the loop ends, so the new shape's
+    // record is found once.
+    Shape* const made = shapes_.get(n);
+    if (made == nullptr) return;
+    for (const ShapeId w : candidates) {
+        Shape* const crossed = shapes_.get(w);
+        if (crossed == nullptr) continue;
+        if (const auto* c = std::get_if<Circle>(&crossed->kind); c != nullptr && beyond_reach(*c, f, DEAD_ZONE_RADIUS)) {
+            continue;
+        }
+        const auto crossing = crossing_with(crossed->kind, f, frame_);
+        if (!crossing) continue;
+        const Point first = crossing->first;
+        const Point second = crossing->second;
+        // Each point's index entry is sought once for both outlines.
+        PointIndex::Spot at_first = index_.seek(point_key(first));
+        const SegId a = add_point_at(w, *crossed, first, crossing->first_offset, at_first);
+        const SegId b = add_point_at(n, *made, first, angle_about(f, first), at_first);
+        PointIndex::Spot at_second = index_.seek(point_key(second));
+        const SegId e = add_point_at(w, *crossed, second, crossing->second_offset, at_second);
+        const SegId d = add_point_at(n, *made, second, angle_about(f, second), at_second);
+        // Each of the two points is where w and n cross: it stays while both
+        // do. The part of w from first to second lies inside the new circle,
+        // and the part of the new circle from second to first lies in w's
+        // dead region.
+        cover_part_of(*crossed, a, e, n);
+        cover_part_of(*made, d, b, w);
+    }
+}
+
+std::optional<ShapeKind> ClipGraph::remove_shape(ShapeId a) {
+    const auto own = shapes_.find(a);
+    if (own == shapes_.end()) return std::nullopt;
+    const ShapeKind kind = own->second.kind;
+
+    // Removing segments relinks the list, so its ids are taken first.
+    std::vector<SegId>& ids = scratch_.ids;
+    ids.clear();
+    for_each_segment(own->second, [&ids](SegId id, const Segment&) { ids.push_back(id); });
+
+    unmark(a);
+    drop_points(a, &own->second);
+
+    const auto still = shapes_.find(a);
+    if (still == shapes_.end()) return kind;
+    ids.clear();
+    for_each_segment(still->second, [&ids](SegId id, const Segment&) { ids.push_back(id); });
+    for (const SegId o : ids) remove_segment(o);
+    shapes_.erase(a);
+    return kind;
+}
+
+
+// Every other outline that a crossed holds a's two marks at a's points,
+// where the part of it inside a's dead region begins and ends. A part that
+// held the outline's head no longer covers it; then the marks go. A point
+// left with no cause existed only because a crossed it there: those fill
+// scratch_.merged, ascending.
+void ClipGraph::unmark(ShapeId a) {
+    const std::vector<SegId>& ids = scratch_.ids;
+    std::vector<PartEnd>& ends = scratch_.ends;
+    ends.clear();
+    for (const SegId o : ids) {
+        const Segment* seg = slot(o);
+        if (seg == nullptr) continue;
+        for (const SegId other : std::as_const(index_).at(point_key(seg->start))) {
+            const Segment* there = slot(other);
+            if (there == nullptr || there->shape == a) continue;
+            if (const std::uint8_t roles = there->causes.roles_of(a)) ends.push_back({there->shape, other, roles});
+        }
+    }
+    std::sort(ends.begin(), ends.end(), [](const PartEnd& x, const PartEnd& y) { return x.shape < y.shape; });
+    for (std::size_t i = 0; i < ends.size();) {
+        std::size_t j = i;
+        std::optional<SegId> open;
+        std::optional<SegId> close;
+        for (; j < ends.size() && ends[j].shape == ends[i].shape; ++j) {
+            if ((ends[j].roles & Causes::OPENS) != 0) open = ends[j].seg;
+            if ((ends[j].roles & Causes::CLOSES) != 0) close = ends[j].seg;
+        }
+        const auto crossed = shapes_.find(ends[i].shape);
+        // Its marks by a go below: what it exposes is known no longer.
+        if (crossed != shapes_.end()) crossed->second.exposure = Exposure::Unknown;
+        if (open && close && crossed != shapes_.end() && crossed->second.head_cover > 0 &&
+            part_holds_head(crossed->second, *open, *close)) {
+            --crossed->second.head_cover;
+        }
+        i = j;
+    }
+    std::vector<SegId>& merged = scratch_.merged;
+    merged.clear();
+    for (const PartEnd& end : ends) {
+        Segment* there = slot_mut(end.seg);
+        if (there == nullptr) continue;
+        there->causes.remove(a);
+        if (there->causes.empty() && !there->permanent) merged.push_back(end.seg);
+    }
+    std::sort(merged.begin(), merged.end());
+
+}
+
+// Then a's points go (own is a's record), and at each the other outlines'
+// points that no crossing holds any more merge back (their two pieces
+// become one), in the order the shared-start index lists them. Outlines that
+// merely touch or cross each other at the same point keep it.
+void ClipGraph::drop_points(ShapeId a, Shape* own) {
+    const std::vector<SegId>& ids = scratch_.ids;
+    const std::vector<SegId>& merged = scratch_.merged;
+    // The list at a point is copied: removing a segment edits it. The index
+    // entry of each point is found once: removing a segment leaves an entry
+    // that others still start at in its slot. No shape is added or erased
+    // until the end, so a's record stays where it is.
+    std::vector<SegId>& others = scratch_.at_point;
+    for (const SegId o : ids) {
+        Segment* seg = slot_mut(o);
+        if (seg == nullptr) continue;
+        const PointKey key = point_key(seg->start);
+        PointIndex::Spot spot = index_.seek(key);
+        Shape* owner = own;
+        if (seg->shape != a) {
+            const auto found = shapes_.find(seg->shape);
+            owner = found != shapes_.end() ? &found->second : nullptr;
+        }
+        if (!drop_segment(o, *seg, owner, spot)) continue;
+        const SegList& listed = index_.list_at(spot);
+        others.assign(listed.begin(), listed.end());
+        for (std::size_t i = 0; i < others.size(); ++i) {
+            const SegId other = others[i];
+            if (!std::binary_search(merged.begin(), merged.end(), other)) continue;
+            Segment* there = slot_mut(other);
+            if (there == nullptr) continue;
+            // A segment filed under another point than its start (only in a
+            // damaged index) is removed by its own point.
+            // Removing it may move the entries of the index, so the point's
+            // entry is sought again.
+            if (point_key(there->start) != key) {
+                remove_segment(other);
+                spot = index_.seek(key);
+                if (!spot.found) break;
+                continue;
+            }
+            const auto found = shapes_.find(there->shape);
+            const bool remains = drop_segment(other, *there, found != shapes_.end() ? &found->second : nullptr, spot);
+            // The entry is gone once its last segment is: nothing later in
+            // the copy can still be listed there.
+            if (!remains) break;
+        }
+    }
+
+}
+
+// --------------------------------------------------------------- readers
 
 std::optional<SegmentGeometry> ClipGraph::segment_geometry(SegId id) const {
     const Segment* seg = slot(id);

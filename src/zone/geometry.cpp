@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "zone/geometry.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "cut/memo.hpp"
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {

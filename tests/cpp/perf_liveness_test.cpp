@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "analysis/analysis.hpp"
 #include "analysis/liveness.hpp"
 #include "test_access.hpp"

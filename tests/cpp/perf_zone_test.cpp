@@ -10,6 +10,8 @@
 #include <random>
 #include <tuple>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone_support.hpp"
 #include "test_access.hpp"
 

@@ -14,6 +14,7 @@
 
 #include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/clip_graph.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {

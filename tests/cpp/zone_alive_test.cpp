@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone_support.hpp"
 #include "test_access.hpp"
 

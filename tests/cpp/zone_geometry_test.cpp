@@ -5,6 +5,8 @@
 #include <random>
 #include <vector>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone_support.hpp"
 
 namespace cellvane {

@@ -10,6 +10,8 @@
 #include <random>
 
 #include "zone/circle_grid.hpp"
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {

@@ -14,6 +14,8 @@
 #include <tuple>
 #include <vector>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane::zone_testing {
