@@ -1,4 +1,6 @@
 #include "analysis/liveness.hpp"
+
+#include "analysis/capture_rule.hpp"
 #include "analysis/nan_aware.hpp"
 
 #include <algorithm>
@@ -8,112 +10,10 @@
 
 namespace cellvane {
 
+// The measures of the capture rule, which the scene takes piece by piece.
+using namespace measure;
+
 namespace {
-
-constexpr double INF = std::numeric_limits<double>::infinity();
-
-double cross(Point u, Point v) { return u.x * v.y - u.y * v.x; }
-Point minus(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
-
-// The point of the piece u-v nearest to x.
-Point nearest_on_piece(Point u, Point v, Point x) {
-    const Point d = minus(v, u);
-    const double len2 = d.x * d.x + d.y * d.y;
-    if (len2 == 0) return u;
-    double t = ((x.x - u.x) * d.x + (x.y - u.y) * d.y) / len2;
-    if (t < 0) t = 0;
-    if (t > 1) t = 1;
-    return {u.x + t * d.x, u.y + t * d.y};
-}
-
-double point_piece_distance(Point x, Point u, Point v) { return distance(x, nearest_on_piece(u, v, x)); }
-
-// Whether the line piece and the piece c-d cross, by the signs of the four
-// orientations (strictly).
-bool line_crosses(const LineSeg& s, Point c, Point d) {
-    const Point a = s.from;
-    const Point b = s.to;
-    const double o1 = cross(minus(c, a), minus(d, a));
-    const double o2 = cross(minus(c, b), minus(d, b));
-    const double o3 = cross(minus(b, a), minus(d, a));
-    const double o4 = cross(minus(b, a), minus(c, a));
-    return o1 * o2 < 0 && o3 * o4 < 0;
-}
-
-// The least of the four end-to-piece distances between the two pieces.
-double line_end_distance(const LineSeg& s, Point c, Point d) {
-    const Point a = s.from;
-    const Point b = s.to;
-    double r = point_piece_distance(a, c, d);
-    r = min_of(r, point_piece_distance(b, c, d));
-    r = min_of(r, point_piece_distance(c, a, b));
-    r = min_of(r, point_piece_distance(d, a, b));
-    return r;
-}
-
-double segment_distance(const LineSeg& s, Point c, Point d) {
-    if (line_crosses(s, c, d)) return 0.0;
-    return line_end_distance(s, c, d);
-}
-
-bool on_arc(double theta, double m, double l) {
-    if (l >= m) return m <= theta && theta <= l;
-    return theta >= m || theta <= l;
-}
-
-double circular_gap(double a, double b) {
-    const double g = std::fabs(a - b);
-    return min_of(g, TWO_PI - g);
-}
-
-Point on_circle(Point c, double r, double angle) { return {c.x + r * std::cos(angle), c.y + r * std::sin(angle)}; }
-
-// The liveness measure between an arc and the piece p-q: the least of the
-// ends' distances to the arc (their angles clamped onto it), the arc's end
-// points' distances to the piece, and, when the piece's point nearest the
-// centre faces the arc, that point's distance to the circle. This is not the
-// exact distance: a piece crossing the arc between those probes measures
-// positive. m and l are the arc's normalised angles, s and e its end points
-// taken at the raw angles; they depend on the arc alone.
-double arc_measure(Point c, double r, double m, double l, Point s, Point e, Point p, Point q) {
-    auto end_distance = [&](Point x) {
-        double theta = angle_about(c, x);
-        if (!on_arc(theta, m, l)) theta = circular_gap(theta, m) < circular_gap(theta, l) ? m : l;
-        return distance(x, on_circle(c, r, theta));
-    };
-    double result = min_of(end_distance(p), end_distance(q));
-    result = min_of(result, point_piece_distance(s, p, q));
-    result = min_of(result, point_piece_distance(e, p, q));
-    const Point f = nearest_on_piece(p, q, c);
-    if (on_arc(angle_about(c, f), m, l)) {
-        result = min_of(result, std::fabs(distance(c, f) - r));
-    }
-    return result;
-}
-
-double arc_distance(const ArcSeg& arc, Point p, Point q) {
-    return arc_measure(arc.centre, arc.radius, normalise_angle(arc.start), normalise_angle(arc.end),
-                       on_circle(arc.centre, arc.radius, arc.start), on_circle(arc.centre, arc.radius, arc.end), p, q);
-}
-
-// Distance from the piece p-q to a whole circle's outline; 0 when the piece
-// crosses it.
-double whole_circle_distance(Point c, double r, Point p, Point q) {
-    const double a = distance(c, p);
-    const double b = distance(c, q);
-    const bool in_a = r > a;
-    const bool in_b = r > b;
-    if (in_a && in_b) return r - (a < b ? b : a);
-    if (in_a != in_b) return 0.0;
-    const double cf = distance(c, nearest_on_piece(p, q, c));
-    return r > cf ? 0.0 : cf - r;
-}
-
-double piece_distance(const ExposedPiece& piece, Point p, Point q) {
-    if (const auto* line = std::get_if<LineSeg>(&piece)) return segment_distance(*line, p, q);
-    if (const auto* arc = std::get_if<ArcSeg>(&piece)) return arc_distance(*arc, p, q);
-    return INF;
-}
 
 using Box = LivenessScene::Box;
 
@@ -829,48 +729,6 @@ bool LivenessScene::any_dead(const PositionAnalysis& analysis, Color color) {
         if (!g.stones.empty() && !is_alive(g.rings)) return true;
     }
     return false;
-}
-
-bool clearance_within(const AliveZone& zone, Point p, Point q, double limit) {
-    LivenessScene scene(zone);
-    return scene.clearance_within(p, q, limit);
-}
-
-double clearance(const AliveZone& zone, Point p, Point q) {
-    const OutlineSlots slots = zone.outlines();
-    std::vector<ExposedPiece> pieces;
-    double result = INF;
-    for (std::size_t slot = 0; slot < slots.size(); ++slot) {
-        if (slots[slot].first == ERASED_SLOT) continue;
-        const Shape& shape = slots[slot].second;
-        double h = INF;
-        if (shape.count > 1) {
-            pieces.clear();
-            zone.append_exposed_pieces(shape, pieces);
-            for (const ExposedPiece& piece : pieces) {
-                h = min_of(h, piece_distance(piece, p, q));
-                if (h <= 0) {
-                    h = 0.0;
-                    break;
-                }
-            }
-        } else if (const auto* circle = std::get_if<Circle>(&shape.kind)) {
-            h = whole_circle_distance(circle->centre, circle->radius, p, q);
-        }
-        result = min_of(result, h);
-        if (result <= 0) return 0.0;
-    }
-    for (const auto& [key, eye] : zone.forced_eyes()) {
-        result = min_of(result, distance(eye, nearest_on_piece(p, q, eye)));
-        if (result <= 0) return 0.0;
-    }
-    return result;
-}
-
-bool is_alive(const AliveZone& zone, const std::vector<Ring>& rings) {
-    if (rings.empty()) return false;
-    LivenessScene scene(zone);
-    return scene.is_alive(rings);
 }
 
 std::vector<Stone> dead_stones(const PositionAnalysis& analysis, const AliveZone& zone, Color color) {
