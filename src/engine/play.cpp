@@ -1,6 +1,7 @@
 // The turn operations: playing a move, passing, and the cut questions that
 // read the board.
 #include <algorithm>
+#include <cassert>
 #include <utility>
 
 #include "analysis/analysis.hpp"
@@ -59,6 +60,7 @@ std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     const Stone stone{position, id, color};
 
     if (std::optional<CommitError> refused = commit(GameDelta{stone, {}}, true)) return delta_error(*refused);
+    assert(!history_.empty() && history_.back().provisional && "the trial is on top of the history");
 
     std::vector<std::uint32_t> captured;
     bool self_capture = false;

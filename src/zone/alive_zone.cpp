@@ -3,6 +3,7 @@
 // eyes that captures leave behind.
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <limits>
 
@@ -34,6 +35,7 @@ constexpr double NEAR_AXIS = 6.0;
 // visited once more instead, which the callers' maximum and minimum absorb.
 template <class Visit, class Done>
 void ring_search(const CircleGrid& grid, Point p, Visit&& visit, Done&& done) {
+    assert(std::isfinite(p.x) && std::isfinite(p.y));
     const std::int64_t cx = CircleGrid::cell_of(p.x);
     const std::int64_t cy = CircleGrid::cell_of(p.y);
     auto at = [&](std::int64_t x, std::int64_t y) {
@@ -149,11 +151,14 @@ ShapeId AliveZone::carve_circle(Point centre) {
     }
     g.cross_new_circle(n, centre, near);
     grid_->add(n, ShapeKind{Circle{centre, DEAD_ZONE_RADIUS}});
+    // Every shape is filed once: by its cell, or loose.
+    assert(grid_->filed() + grid_->loose().size() == g.shapes().size());
     return n;
 }
 
 void AliveZone::remove_shape(ShapeId a) {
     if (const std::optional<ShapeKind> kind = graph_->remove_shape(a)) grid_->remove(a, *kind);
+    assert(grid_->filed() + grid_->loose().size() == graph_->shapes().size());
 }
 
 void AliveZone::add_forced_eye(Point p) {
@@ -164,6 +169,8 @@ void AliveZone::add_forced_eye(Point p) {
         eye_cells_ = std::make_unique<EyeCells>();
         for (const auto& entry : forced_eyes_) eye_cells_->add(entry.second);
     }
+    // The cells hold the eyes at finite points, each once.
+    assert(!eye_cells_ || eye_cells_->size() <= forced_eyes_.size());
 }
 
 void AliveZone::forget_eye(std::map<PointKey, Point>::iterator it) {
@@ -210,7 +217,7 @@ std::vector<Point> AliveZone::take_forced_eyes(Point p) {
     }
     for (const Point q : taken) {
         const auto it = forced_eyes_.find(point_key(q));
-        if (it != forced_eyes_.end()) forget_eye(it);
+        if (!damaged(it == forced_eyes_.end())) forget_eye(it);
     }
     return taken;
 }

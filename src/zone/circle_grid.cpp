@@ -71,6 +71,7 @@ void EyeCells::add(Point p) {
         }
     }
     eyes.push_back(Eye{key, p});
+    ++size_;
 }
 
 void EyeCells::remove(Point p) {
@@ -83,6 +84,7 @@ void EyeCells::remove(Point p) {
         if (eyes[i].key == key) {
             eyes[i] = eyes.back();
             eyes.pop_back();
+            --size_;
             break;
         }
     }

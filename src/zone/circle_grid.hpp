@@ -116,12 +116,15 @@ public:
     // Files p under its key, or updates the point filed under that key.
     void add(Point p);
     void remove(Point p);
+    // How many eyes are filed.
+    std::size_t size() const { return size_; }
     // The eyes within `reach` of the finite point p along both axes, and
     // others of their cells, appended to out in no particular order.
     void near(Point p, double reach, std::vector<Eye>& out) const;
 
 private:
     std::unordered_map<std::uint64_t, std::vector<Eye>> cells_;
+    std::size_t size_ = 0;
 };
 
 }  // namespace cellvane

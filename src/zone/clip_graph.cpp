@@ -6,6 +6,7 @@
 // vacant or out-of-range id, so a damaged structure can be read and even
 // modified without looping or touching a vacant slot.
 
+#include <cassert>
 #include <limits>
 
 #include "zone/clip_graph.hpp"
@@ -197,11 +198,10 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
     while (!free_list_.empty()) {
         const SegId candidate = free_list_.back();
         free_list_.pop_back();
-        if (candidate < arena_.size() && !arena_[candidate]) {
-            id = candidate;
-            reused = true;
-            break;
-        }
+        if (damaged(candidate >= arena_.size() || arena_[candidate])) continue;
+        id = candidate;
+        reused = true;
+        break;
     }
     if (!reused) {
         id = static_cast<SegId>(arena_.size());
@@ -210,6 +210,7 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
         if (arena_.size() == arena_.capacity()) arena_.reserve(arena_.size() + arena_.size() / 2 + 64);
         arena_.emplace_back();
     }
+    assert(!arena_[id] && "a new segment takes a vacant slot");
     Segment& seg = arena_[id].fill(shape, p, offset, off_board);
     seg.next = id;
     seg.prev = id;
@@ -319,7 +320,8 @@ void ClipGraph::step_back_over_ties(const Shape& shape, PointKey key, double w, 
 SegId ClipGraph::link_after(ShapeId shape_id, SegId c, Point p, double w, PointIndex::Spot& spot) {
     const SegId m = new_segment(shape_id, p, w, slot(c), spot);
     Segment& ms = *arena_[m];
-    if (Segment* cs = slot_mut(c)) {
+    Segment* cs = slot_mut(c);
+    if (!damaged(cs == nullptr)) {
         const SegId after = cs->next;
         ms.prev = c;
         ms.next = after;
@@ -337,7 +339,7 @@ SegId ClipGraph::link_as_head(ShapeId shape_id, Shape& shape, Point p, double w,
     Segment* hs = slot_mut(head);
     const SegId last = hs != nullptr ? hs->prev : head;
     Segment* ls = slot_mut(last);
-    if (ls != nullptr && hs != nullptr) {
+    if (!damaged(ls == nullptr || hs == nullptr)) {
         ms.prev = last;
         ms.next = head;
         ls->next = m;
@@ -586,8 +588,9 @@ bool ClipGraph::drop_segment(SegId id, Segment& seg, Shape* owner, const PointIn
         }
     } else {
         Segment* ns = slot_mut(next);
-        if (ns != nullptr) ns->prev = prev;
-        if (Segment* ps = slot_mut(prev)) ps->next = next;
+        Segment* ps = slot_mut(prev);
+        if (!damaged(ns == nullptr)) ns->prev = prev;
+        if (!damaged(ps == nullptr)) ps->next = next;
         if (owner != nullptr) {
             Shape& shape = *owner;
             if (!shape.by_offset.empty()) order_erase(shape, id);
@@ -599,7 +602,7 @@ bool ClipGraph::drop_segment(SegId id, Segment& seg, Shape* owner, const PointIn
                                                                   ns->causes.cover_step());
                 }
             }
-            if (shape.count > 0) --shape.count;
+            if (!damaged(shape.count == 0)) --shape.count;
         }
     }
 
@@ -615,7 +618,7 @@ bool ClipGraph::drop_segment(SegId id, Segment& seg, Shape* owner, const PointIn
     }
 
     arena_[id].reset();
-    if (live_count_ > 0) --live_count_;
+    if (!damaged(live_count_ == 0)) --live_count_;
     free_list_.push_back(id);
     return remains;
 }
@@ -626,8 +629,11 @@ void ClipGraph::cross_new_circle(ShapeId n, Point f, const std::vector<ShapeId>&
     // No shape is added or erased until the loop ends, so the new shape's
     // record is found once.
     Shape* const made = shapes_.get(n);
+    assert(made != nullptr && "the new circle is in the table");
+    assert(std::is_sorted(candidates.begin(), candidates.end()) && "candidates in ascending id");
     if (made == nullptr) return;
     for (const ShapeId w : candidates) {
+        assert(w < n && "a new circle crosses only older shapes");
         Shape* const crossed = shapes_.get(w);
         if (crossed == nullptr) continue;
         if (const auto* c = std::get_if<Circle>(&crossed->kind); c != nullptr && beyond_reach(*c, f, DEAD_ZONE_RADIUS)) {
@@ -758,7 +764,7 @@ void ClipGraph::drop_points(ShapeId a, Shape* own) {
             // damaged index) is removed by its own point.
             // Removing it may move the entries of the index, so the point's
             // entry is sought again.
-            if (point_key(there->start) != key) {
+            if (damaged(point_key(there->start) != key)) {
                 remove_segment(other);
                 spot = index_.seek(key);
                 if (!spot.found) break;

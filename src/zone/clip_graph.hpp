@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -71,6 +72,7 @@ protected:
     const Id* data() const { return size_ > INLINE ? store_.heap_ : store_.inline_; }
     // Opens a gap at position at and writes id there.
     void insert_at(std::size_t at, Id id) {
+        assert(at <= size_);
         if (size_ == room(size_)) grow();
         ++size_;
         Id* d = data();
@@ -79,6 +81,7 @@ protected:
     }
     // Closes the gap at position at; back to inline storage when it fits.
     void erase_at(std::size_t at) {
+        assert(at < size_);
         Id* d = data();
         for (std::size_t i = at + 1; i < size_; ++i) d[i - 1] = d[i];
         if (size_ == INLINE + 1) {
@@ -209,6 +212,7 @@ public:
 
     // Adds id with the given roles, or adds the roles to id's entry.
     void add(ShapeId id, std::uint8_t roles) {
+        assert((id & ~ID_MASK) == 0 && "shape ids stay below 2^62");
         if (std::uint64_t* at = find(id)) {
             *at |= static_cast<std::uint64_t>(roles) << ROLE_SHIFT;
         } else {
@@ -593,6 +597,8 @@ public:
             entries_[at] = Entry{id, std::move(shape)};
             return;
         }
+        // Ids only grow: a new shape goes after every slot.
+        assert(at == ids_.size());
         // Grown by half rather than doubled, like the segment arena.
         if (entries_.size() == entries_.capacity()) {
             const std::size_t more = entries_.size() + entries_.size() / 2 + 16;
@@ -622,6 +628,7 @@ public:
         ids_[at] |= 1;
         ++erased_;
         if (erased_ > size()) squeeze();
+        assert(erased_ <= entries_.size() && ids_.size() == entries_.size());
     }
 
 private:
