@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "analysis/analysis.hpp"
 #include "analysis/delaunay.hpp"
 #include "analysis/partition.hpp"

@@ -1,7 +1,8 @@
 """The performance table: the turn operations on played and scattered boards,
 a whole random game, replay of a long log, memory per stone, the position
-questions against scipy + shapely, triangulation, and replay of overlapping
-clusters.
+questions against scipy + shapely, triangulation, replay of overlapping
+clusters, and replay of a log that captures many stones at once and of one
+whose stones lie far from the origin, each at two sizes.
 
 Run through `bash bench/run.sh` (which builds the module, the C++ benchmark
 and installs bench/requirements.txt), or directly with the module importable:
@@ -126,6 +127,41 @@ def cluster_log(stones, seed):
         r, a = math.sqrt(rng.random()), rng.uniform(0.0, 2.0 * math.pi)
         deltas.append(cv.GameDelta(cv.Stone(i, cv.Color.BLACK, (9.0 + r * math.cos(a), 9.0 + r * math.sin(a))), []))
     return 18.0, deltas
+
+
+def captured_log(stones):
+    """A log that captures `stones` stones at once, then places as many
+    elsewhere: black stones three apart in rows across the top of a 1,589
+    board, one white stone in the far corner that takes them all (leaving a
+    forced eye at each), then white stones three apart in rows below them,
+    clear of every forced eye. Answers the board size and the deltas."""
+    import cellvane as cv
+
+    size = 1589.0
+    per_row = int((size - 4.0) // 3.0)
+    rows = (stones + per_row - 1) // per_row
+
+    def at(i, top):
+        return (2.0 + (i % per_row) * 3.0, top + (i // per_row) * 3.0)
+
+    deltas = [cv.GameDelta(cv.Stone(i, cv.Color.BLACK, at(i, 2.0)), []) for i in range(stones)]
+    deltas.append(cv.GameDelta(cv.Stone(stones, cv.Color.WHITE, (size - 2.0, size - 2.0)), list(range(stones))))
+    below = 2.0 + rows * 3.0 + 3.0
+    deltas += [cv.GameDelta(cv.Stone(stones + 1 + i, cv.Color.WHITE, at(i, below)), []) for i in range(stones)]
+    return size, deltas
+
+
+def far_log(stones):
+    """A log of `stones` black stones three apart in rows of 200, all more
+    than 3e9 from the origin, on a board of side 4e9. Answers the board size
+    and the deltas."""
+    import cellvane as cv
+
+    deltas = [
+        cv.GameDelta(cv.Stone(i, cv.Color.BLACK, (3e9 + (i % 200) * 3.0, 3e9 + (i // 200) * 3.0)), [])
+        for i in range(stones)
+    ]
+    return 4e9, deltas
 
 
 def played_game(size, stones, seed):
@@ -309,16 +345,27 @@ def row_scaled(args, stones):
     emit({"value": per_call * 1e6, "unit": "us", "note": f"board {size:.1f}, {len(spots)} points, {share:.0%} accepted"})
 
 
-def row_replay(args):
+def replay_times(args, size, deltas, note):
+    """Seconds per Game.replay of the log, median of the repeats so far after
+    each, with `note` in front of the count."""
     import cellvane as cv
 
-    size, deltas = scattered_log(10000, args.seed)
     samples = []
     for done in range(max(3, args.repeats)):
         start = clock()
         cv.Game.replay(size, deltas)
         samples.append(clock() - start)
-        emit({"value": median_of(samples), "unit": "s", "note": f"board {size:.1f}, median of {done + 1}"})
+        emit({"value": median_of(samples), "unit": "s", "note": f"{note}, median of {done + 1}"})
+
+
+def row_replay(args):
+    size, deltas = scattered_log(10000, args.seed)
+    replay_times(args, size, deltas, f"board {size:.1f}")
+
+
+def row_log_replay(args, log, stones):
+    size, deltas = log(stones)
+    replay_times(args, size, deltas, f"{len(deltas)} turns")
 
 
 def row_memory(args):
@@ -446,6 +493,16 @@ ROWS = [
     ("growth", "growth from 1,000 to 10,000 stones", "under x12", None, None),
     ("replay_10000", "Game.replay of a 10,000-stone log", "150 ms", row_replay, None),
     ("memory_10000", "memory per stone, 10,000-stone board", "1.5 KB", row_memory, None),
+    ("replay_captured_10000", "Game.replay: 10,000 stones captured at once, 10,000 placed elsewhere", "",
+     lambda a: row_log_replay(a, captured_log, 10000), lambda seed: script_text(*captured_log(10000))),
+    ("replay_captured_40000", "Game.replay: 40,000 stones captured at once, 40,000 placed elsewhere", "",
+     lambda a: row_log_replay(a, captured_log, 40000), lambda seed: script_text(*captured_log(40000))),
+    ("growth_captured", "growth from 10,000 to 40,000 captured stones", "about x4", None, None),
+    ("replay_far_10000", "Game.replay of 10,000 stones more than 1e9 from the origin", "",
+     lambda a: row_log_replay(a, far_log, 10000), lambda seed: script_text(*far_log(10000))),
+    ("replay_far_40000", "Game.replay of 40,000 stones more than 1e9 from the origin", "",
+     lambda a: row_log_replay(a, far_log, 40000), lambda seed: script_text(*far_log(40000))),
+    ("growth_far", "growth from 10,000 to 40,000 far stones", "about x4", None, None),
     ("versus_100", "cold groups()+territory() vs scipy+shapely, 100 stones", "300x",
      lambda a: row_versus(a, 100), None),
     ("versus_1000", "cold groups()+territory() vs scipy+shapely, 1,000 stones", "250x",
@@ -459,6 +516,14 @@ ROWS = [
     ("cluster_400", "replay of 400 black stones within radius 1 of a point", "",
      lambda a: row_cluster(a, 400), None),
 ]
+
+# Growth rows: the ratio of the second row's figures to the first's, and the
+# note when the second row ran over the cap.
+GROWTH = {
+    "growth": ("scaled_1000", "scaled_10000", "10,000 row capped"),
+    "growth_captured": ("replay_captured_10000", "replay_captured_40000", "40,000 row capped"),
+    "growth_far": ("replay_far_10000", "replay_far_40000", "40,000 row capped"),
+}
 
 CLUSTER_MEMORY_CAP = 8 << 30
 
@@ -560,7 +625,7 @@ def main():
     import cellvane
 
     wanted = set(filter(None, args.only.split(",")))
-    rows = [r for r in ROWS if not wanted or r[0] in wanted or r[0] == "growth"]
+    rows = [r for r in ROWS if not wanted or r[0] in wanted or r[0] in GROWTH]
     cpp_names = {}
     with tempfile.TemporaryDirectory() as scripts:
         for key, *_, source in rows:
@@ -585,13 +650,14 @@ def main():
                 row.update({"value": row["engine_seconds"] / sites * 1e9, "unit": "ns", "note": "engine alone"})
         results[key] = row
 
-    for part in ("value", "engine_seconds"):
-        low, high = results.get("scaled_1000", {}), results.get("scaled_10000", {})
-        if "growth" in results and low.get(part) and high.get(part):
-            results["growth"][part] = high[part] / low[part]
-            results["growth"]["unit"] = "x"
-            if high.get("capped"):
-                results["growth"]["note"] = "10,000 row capped"
+    for key, (low_key, high_key, capped_note) in GROWTH.items():
+        for part in ("value", "engine_seconds"):
+            low, high = results.get(low_key, {}), results.get(high_key, {})
+            if key in results and low.get(part) and high.get(part):
+                results[key][part] = high[part] / low[part]
+                results[key]["unit"] = "x"
+                if high.get("capped"):
+                    results[key]["note"] = capped_note
 
     document = {"version": cellvane.version(), "repeats": args.repeats, "cap": args.cap, "rows": list(results.values())}
     if args.json:
@@ -605,14 +671,14 @@ def print_table(document):
     table = []
     for row in document["rows"]:
         engine_figure = row.get("engine_seconds")
-        if row["key"] == "growth":
+        if row["key"] in GROWTH:
             engine_text = f"x{engine_figure:.1f}" if engine_figure else "-"
         elif row["key"].startswith("triangulate"):
             engine_text = "-"
         else:
             engine_text = human_seconds(engine_figure) if engine_figure else "-"
         value = "error: " + row["error"] if "error" in row else shown(row.get("value"), row.get("unit"))
-        if row["key"] == "growth" and row.get("value"):
+        if row["key"] in GROWTH and row.get("value"):
             value = f"x{row['value']:.1f}"
         if row.get("capped") and row.get("value") is None:
             value = f"> {document['cap']:g} s"

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone/zone.hpp"
 
 namespace {

@@ -11,6 +11,8 @@
 #include <random>
 #include <vector>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone/zone.hpp"
 
 namespace {

@@ -3,19 +3,29 @@
 #   cmake -DFOLDER=engine -DDIR=<src/engine> -DALLOWED=core|zone|... -DSTAMP=<file> -P check_layers.cmake
 # A file may include any header of its own folder; of another folder it may
 # include only that folder's public header, X/X.hpp, and only of a folder
-# listed in ALLOWED. Every broken line is reported, then the build stops.
+# listed in ALLOWED. Both forms count: "X/..." always names a header of the
+# project, <X/...> does when X is one of its folders (the others are system
+# and library headers). Every broken line is reported, then the build stops.
+set(FOLDERS core zone analysis cut engine validate render module)
 string(REPLACE "|" ";" allowed "${ALLOWED}")
 file(GLOB files "${DIR}/*.hpp" "${DIR}/*.cpp" "${DIR}/*.inl")
 set(faults "")
 foreach(path IN LISTS files)
   get_filename_component(name "${path}" NAME)
-  file(STRINGS "${path}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  file(STRINGS "${path}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
   foreach(line IN LISTS lines)
-    if(NOT line MATCHES "\"([^\"]*)\"")
+    if(line MATCHES "\"([^\"]*)\"")
+      set(target "${CMAKE_MATCH_1}")
+      set(where "src/${FOLDER}/${name}: #include \"${target}\"")
+    elseif(line MATCHES "<([^>]*)>")
+      set(target "${CMAKE_MATCH_1}")
+      set(where "src/${FOLDER}/${name}: #include <${target}>")
+      if(NOT target MATCHES "^([^/]+)/" OR NOT CMAKE_MATCH_1 IN_LIST FOLDERS)
+        continue()
+      endif()
+    else()
       continue()
     endif()
-    set(target "${CMAKE_MATCH_1}")
-    set(where "src/${FOLDER}/${name}: #include \"${target}\"")
     if(NOT target MATCHES "^([^/]+)/([^/]+)$")
       string(APPEND faults "  ${where}: an include names its folder, as in \"${FOLDER}/...\"\n")
       continue()

@@ -1,7 +1,6 @@
 #include "analysis/analysis.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -13,8 +12,6 @@
 namespace cellvane {
 
 namespace {
-
-std::atomic<std::uint64_t> runs{0};
 
 // The label of a stone not yet in a group names its colour, so that the
 // labelling tells a same-coloured stone still free by its label alone. Group
@@ -58,8 +55,6 @@ void single_stone_groups(const std::vector<Stone>& stones, PositionAnalysis& out
 
 }  // namespace
 
-std::uint64_t analyse_runs() { return runs.load(std::memory_order_relaxed); }
-
 namespace {
 
 // Buffers of the analysis, kept between calls on this thread: an analysis of
@@ -95,7 +90,6 @@ PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones) {
 }
 
 void analyse_into(double board_size, const std::vector<Stone>& stones, PositionAnalysis& out) {
-    runs.fetch_add(1, std::memory_order_relaxed);
     const std::size_t n = stones.size();
     if (n == 0) {
         out.black.clear();

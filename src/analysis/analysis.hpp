@@ -13,20 +13,6 @@
 
 namespace cellvane {
 
-// Closed list of points: the last repeats the first.
-using Ring = std::vector<Point>;
-
-struct Group {
-    std::vector<Stone> stones;  // ascending by id
-    std::vector<Ring> rings;    // ring 0 the outer boundary, later rings holes
-    Color color = Color::Black;
-};
-
-struct PositionAnalysis {
-    std::vector<Group> black;
-    std::vector<Group> white;
-};
-
 // The groups of a position. `stones` ascending by id, every centre on the board.
 PositionAnalysis analyse(double board_size, const std::vector<Stone>& stones);
 // The same groups written over `out`, whatever it held: its lists, groups,

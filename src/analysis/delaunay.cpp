@@ -59,8 +59,6 @@ std::size_t closest_site(const Point* pts, std::size_t n, Point from) {
     return found;
 }
 
-void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed, std::uint64_t lo, std::uint64_t hi,
-                        std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts);
 void sort_keyed_fallback(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
                          std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts);
 
@@ -76,22 +74,8 @@ void sort_keyed_fallback(std::vector<std::pair<std::uint64_t, std::size_t>>& key
 // otherwise to a least-significant-digit radix sort, stable by
 // construction, in 8-bit digits, where a digit that every key shares is
 // skipped.
-void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
+void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed, std::uint64_t lo, std::uint64_t hi,
                 std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
-    std::uint64_t lo = std::numeric_limits<std::uint64_t>::max();
-    std::uint64_t hi = 0;
-    for (const auto& entry : keyed) {
-        lo = entry.first < lo ? entry.first : lo;
-        hi = entry.first > hi ? entry.first : hi;
-    }
-    sort_keyed_between(keyed, lo, hi, spare, counts);
-}
-
-namespace {
-
-// sort_keyed, given the smallest and the largest key.
-void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed, std::uint64_t lo, std::uint64_t hi,
-                        std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
     const std::size_t n = keyed.size();
     if (n < 2) return;
     if (n <= std::numeric_limits<std::uint32_t>::max() / 2) {
@@ -128,6 +112,8 @@ void sort_keyed_between(std::vector<std::pair<std::uint64_t, std::size_t>>& keye
     }
     sort_keyed_fallback(keyed, spare, counts);
 }
+
+namespace {
 
 void sort_keyed_fallback(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
                          std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
@@ -478,7 +464,7 @@ void Builder::order_by_distance_to_centre() {
         lo = key < lo ? key : lo;
         hi = key > hi ? key : hi;
     }
-    sort_keyed_between(keyed, lo, hi, ws_.keyed_spare, ws_.radix_counts);
+    sort_keyed(keyed, lo, hi, ws_.keyed_spare, ws_.radix_counts);
 }
 
 // The hull is the seed triangle, its sites hashed by angle.

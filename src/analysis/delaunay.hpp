@@ -78,8 +78,9 @@ struct Workspace {
 };
 
 // Sorts (key, index) pairs, listed by ascending index, into ascending key;
-// equal keys keep ascending index. `spare` and `counts` are scratch space.
-void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed,
+// equal keys keep ascending index. `lo` and `hi` are the smallest and the
+// largest key; `spare` and `counts` are scratch space.
+void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed, std::uint64_t lo, std::uint64_t hi,
                 std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts);
 
 // The same triangulation written into `out` (whose buffers are reused),

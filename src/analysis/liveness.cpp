@@ -1,4 +1,6 @@
 #include "analysis/liveness.hpp"
+
+#include "analysis/capture_rule.hpp"
 #include "analysis/nan_aware.hpp"
 
 #include <algorithm>
@@ -8,121 +10,10 @@
 
 namespace cellvane {
 
+// The measures of the capture rule, which the scene takes piece by piece.
+using namespace measure;
+
 namespace {
-
-constexpr double INF = std::numeric_limits<double>::infinity();
-
-double cross(Point u, Point v) { return u.x * v.y - u.y * v.x; }
-Point minus(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
-
-// The point of the piece u-v nearest to x.
-Point nearest_on_piece(Point u, Point v, Point x) {
-    const Point d = minus(v, u);
-    const double len2 = d.x * d.x + d.y * d.y;
-    if (len2 == 0) return u;
-    double t = ((x.x - u.x) * d.x + (x.y - u.y) * d.y) / len2;
-    if (t < 0) t = 0;
-    if (t > 1) t = 1;
-    return {u.x + t * d.x, u.y + t * d.y};
-}
-
-double point_piece_distance(Point x, Point u, Point v) { return distance(x, nearest_on_piece(u, v, x)); }
-
-// Whether the line piece and the piece c-d cross, by the signs of the four
-// orientations (strictly).
-bool line_crosses(const LineSeg& s, Point c, Point d) {
-    const Point a = s.from;
-    const Point b = s.to;
-    const double o1 = cross(minus(c, a), minus(d, a));
-    const double o2 = cross(minus(c, b), minus(d, b));
-    const double o3 = cross(minus(b, a), minus(d, a));
-    const double o4 = cross(minus(b, a), minus(c, a));
-    return o1 * o2 < 0 && o3 * o4 < 0;
-}
-
-// The least of the four end-to-piece distances between the two pieces.
-double line_end_distance(const LineSeg& s, Point c, Point d) {
-    const Point a = s.from;
-    const Point b = s.to;
-    double r = point_piece_distance(a, c, d);
-    r = min_of(r, point_piece_distance(b, c, d));
-    r = min_of(r, point_piece_distance(c, a, b));
-    r = min_of(r, point_piece_distance(d, a, b));
-    return r;
-}
-
-double segment_distance(const LineSeg& s, Point c, Point d) {
-    if (line_crosses(s, c, d)) return 0.0;
-    return line_end_distance(s, c, d);
-}
-
-bool on_arc(double theta, double m, double l) {
-    if (l >= m) return m <= theta && theta <= l;
-    return theta >= m || theta <= l;
-}
-
-double circular_gap(double a, double b) {
-    const double g = std::fabs(a - b);
-    return min_of(g, TWO_PI - g);
-}
-
-Point on_circle(Point c, double r, double angle) { return {c.x + r * std::cos(angle), c.y + r * std::sin(angle)}; }
-
-// The liveness measure between an arc and the piece p-q: the least of the
-// ends' distances to the arc (their angles clamped onto it), the arc's end
-// points' distances to the piece, and, when the piece's point nearest the
-// centre faces the arc, that point's distance to the circle. This is not the
-// exact distance: a piece crossing the arc between those probes measures
-// positive. m and l are the arc's normalised angles, s and e its end points
-// taken at the raw angles; they depend on the arc alone.
-double arc_measure(Point c, double r, double m, double l, Point s, Point e, Point p, Point q) {
-    auto end_distance = [&](Point x) {
-        double theta = angle_about(c, x);
-        if (!on_arc(theta, m, l)) theta = circular_gap(theta, m) < circular_gap(theta, l) ? m : l;
-        return distance(x, on_circle(c, r, theta));
-    };
-    double result = min_of(end_distance(p), end_distance(q));
-    result = min_of(result, point_piece_distance(s, p, q));
-    result = min_of(result, point_piece_distance(e, p, q));
-    const Point f = nearest_on_piece(p, q, c);
-    if (on_arc(angle_about(c, f), m, l)) {
-        result = min_of(result, std::fabs(distance(c, f) - r));
-    }
-    return result;
-}
-
-double arc_distance(const ArcSeg& arc, Point p, Point q) {
-    return arc_measure(arc.centre, arc.radius, normalise_angle(arc.start), normalise_angle(arc.end),
-                       on_circle(arc.centre, arc.radius, arc.start), on_circle(arc.centre, arc.radius, arc.end), p, q);
-}
-
-// Distance from the piece p-q to a whole circle's outline; 0 when the piece
-// crosses it.
-double whole_circle_distance(Point c, double r, Point p, Point q) {
-    const double a = distance(c, p);
-    const double b = distance(c, q);
-    const bool in_a = r > a;
-    const bool in_b = r > b;
-    if (in_a && in_b) return r - (a < b ? b : a);
-    if (in_a != in_b) return 0.0;
-    const double cf = distance(c, nearest_on_piece(p, q, c));
-    return r > cf ? 0.0 : cf - r;
-}
-
-double piece_distance(const ExposedPiece& piece, Point p, Point q) {
-    if (const auto* line = std::get_if<LineSeg>(&piece)) return segment_distance(*line, p, q);
-    if (const auto* arc = std::get_if<ArcSeg>(&piece)) return arc_distance(*arc, p, q);
-    return INF;
-}
-
-// Appends the start of every exposed segment of one shape: its list from
-// the head, at most count segments, stopping on return to the head or at an
-// unusable slot.
-void append_exposed_starts(const ClipGraph& graph, const Shape& shape, std::vector<Point>& out) {
-    graph.for_each_segment(shape, [&out](SegId, const Segment& seg, std::int64_t cover) {
-        if (!seg.off_board && cover == 0) out.push_back(seg.start);
-    });
-}
 
 using Box = LivenessScene::Box;
 
@@ -201,19 +92,21 @@ void set_arc(Piece& piece, const ArcSeg& arc) {
     piece.l = arc.end;
 }
 
-// Appends the usable exposed pieces of a shape, in the graph's order: every
-// piece but a whole circle, filed in place.
-void append_pieces(const ClipGraph& graph, const Shape& shape, std::vector<Piece>& out) {
+// Appends the usable exposed pieces of a shape, in the zone's order: every
+// piece but a whole circle, filed in place (read through `exposed`).
+void append_pieces(const AliveZone& zone, const Shape& shape, std::vector<ExposedPiece>& exposed,
+                   std::vector<Piece>& out) {
     // Fewer than two segments: a whole circle, or nothing, is exposed.
     if (shape.count < 2) return;
-    graph.for_each_exposed_piece(shape, [&out](const ExposedPiece& exposed) {
-        if (const auto* line = std::get_if<LineSeg>(&exposed)) {
+    exposed.clear();
+    zone.append_exposed_pieces(shape, exposed);
+    for (const ExposedPiece& piece : exposed) {
+        if (const auto* line = std::get_if<LineSeg>(&piece)) {
             set_line(out.emplace_back(), *line);
-        } else if (const auto* arc = std::get_if<ArcSeg>(&exposed)) {
+        } else if (const auto* arc = std::get_if<ArcSeg>(&piece)) {
             set_arc(out.emplace_back(), *arc);
         }
-        return true;
-    });
+    }
 }
 
 // Whether the piece's measure to p-q is at most the limit. The first measure
@@ -291,7 +184,7 @@ using namespace scene_parts;
 struct LivenessScene::Disc {
     Point centre;
     double radius = 0.0;
-    std::uint32_t index = 0;  // its shape's place in the shape table
+    std::uint32_t index = 0;  // its shape's slot in the shape table
     std::uint32_t flags = 0;  // and what the scene has read of it so far
 };
 
@@ -343,11 +236,11 @@ struct LivenessScene::Buffers {
     // (the left line's depth 1 - x is positive exactly when x < 1, and so on).
     double x_from = 0.0, x_to = 0.0, y_from = 0.0, y_to = 0.0;
     std::vector<std::pair<ShapeId, const Shape*>> edge_shapes;
-    // By place in the shape table: the cell a circle is filed in (NO_CELL
+    // By slot in the shape table: the cell a circle is filed in (NO_CELL
     // for a circle kept out of the grid and for an edge line).
     std::vector<std::uint32_t> cell_of;
     std::size_t circle_count = 0;
-    // By place in the shape table: where a circle's pieces and starts were
+    // By slot in the shape table: where a circle's pieces and starts were
     // put, written only when read.
     std::vector<Span> piece_span;
     std::vector<Span> start_span;
@@ -356,6 +249,7 @@ struct LivenessScene::Buffers {
     std::vector<Disc> loose;  // circles not in the grid: checked by every question
     std::vector<std::uint32_t> cursor;
     std::vector<Piece> pieces;
+    std::vector<ExposedPiece> exposed;  // one outline's pieces as the zone gives them
     std::vector<Point> starts;
     // The forced eyes in ascending key, flat: their keys and their points.
     std::vector<PointKey> eye_keys;
@@ -387,7 +281,7 @@ constexpr double RIM = 1.0;
 }  // namespace
 
 LivenessScene::LivenessScene(const AliveZone& zone, Claim)
-    : zone_(&zone), size_(zone.graph().board_size()), buffers_(nullptr), borrowed_(false) {
+    : zone_(&zone), slots_(zone.outlines()), size_(zone.frame().size), buffers_(nullptr), borrowed_(false) {
     LivenessScene::Buffers& pool = thread_buffers();
     if (!pool.in_use) {
         buffers_ = &pool;
@@ -405,7 +299,6 @@ LivenessScene::LivenessScene(const AliveZone& zone) : LivenessScene(zone, Claim{
     b.x_to = b.y_to = INF;
     b.edge_shapes.clear();
     b.circle_count = 0;
-    b.cell_of.clear();
     b.loose.clear();
     b.pieces.clear();
     b.starts.clear();
@@ -418,14 +311,23 @@ LivenessScene::LivenessScene(const AliveZone& zone) : LivenessScene(zone, Claim{
         b.eyes.push_back(eye);
     }
 
-    const ShapeTable& shapes = zone.graph().shapes();
-    place_grid(shapes.size());
+    const OutlineSlots& shapes = slots_;
+    const BoardFrame& frame = zone.frame();
+    place_grid(shapes.outlines());
     Grid& g = b.grid;
     const std::uint32_t n = g.nx;
-    std::uint32_t place = 0;
-    for (const auto& [id, shape] : shapes) {
-        const std::uint32_t index = place++;
+    const std::size_t slots = shapes.size();
+    b.cell_of.resize(slots);
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+        const ShapeEntry& entry = shapes[slot];
+        const auto index = static_cast<std::uint32_t>(slot);
         std::uint32_t cell = NO_CELL;
+        if (entry.first == ERASED_SLOT) {
+            b.cell_of[index] = NO_CELL;
+            continue;
+        }
+        const ShapeId id = entry.first;
+        const Shape& shape = entry.second;
         if (const auto* c = std::get_if<Circle>(&shape.kind)) {
             ++b.circle_count;
             // The grid box: the circle's box widened on every side by far
@@ -455,24 +357,22 @@ LivenessScene::LivenessScene(const AliveZone& zone) : LivenessScene(zone, Claim{
             const Edge& edge = *std::get_if<Edge>(&shape.kind);
             line.vertical = edge.side == EdgeSide::Left || edge.side == EdgeSide::Right;
             line.low = edge.side == EdgeSide::Left || edge.side == EdgeSide::Top;
-            line.at = line.low ? 1.0 : edge.board_size + (-1.0);
+            line.at = line.low ? frame.near : frame.far;
             double& from = line.vertical ? b.x_from : b.y_from;
             double& to = line.vertical ? b.x_to : b.y_to;
             if (line.low && line.at > from) from = line.at;
             if (!line.low && line.at < to) to = line.at;
         }
-        b.cell_of.push_back(cell);
+        b.cell_of[index] = cell;
     }
-    if (b.piece_span.size() < shapes.size()) {
-        b.piece_span.resize(shapes.size());
-        b.start_span.resize(shapes.size());
+    if (b.piece_span.size() < slots) {
+        b.piece_span.resize(slots);
+        b.start_span.resize(slots);
     }
     file_discs();
 }
 
-const Shape& LivenessScene::shape_at(std::uint32_t place) const {
-    return (zone_->graph().shapes().begin() + static_cast<std::ptrdiff_t>(place))->second;
-}
+const Shape& LivenessScene::shape_at(std::uint32_t slot) const { return slots_[slot].second; }
 
 // Sizes the grid for a zone of `count` shapes and clears its counts.
 void LivenessScene::place_grid(std::size_t count) {
@@ -513,14 +413,15 @@ void LivenessScene::file_discs() {
     b.filed.resize(total);
     // The shape table again, just read and still in the cache, rather than
     // a copy of every circle written and read back.
-    std::uint32_t place = 0;
-    for (const auto& [id, shape] : zone_->graph().shapes()) {
-        const std::uint32_t cell = b.cell_of[place];
+    // Erased slots have no cell.
+    const auto slots = static_cast<std::uint32_t>(slots_.size());
+    for (std::uint32_t slot = 0; slot < slots; ++slot) {
+        const std::uint32_t cell = b.cell_of[slot];
         if (cell != NO_CELL) {
+            const Shape& shape = slots_[slot].second;
             const Circle& c = *std::get_if<Circle>(&shape.kind);
-            b.filed[cursor[cell]++] = Disc{c.centre, c.radius, place, shape.count <= 1 ? WHOLE : 0u};
+            b.filed[cursor[cell]++] = Disc{c.centre, c.radius, slot, shape.count <= 1 ? WHOLE : 0u};
         }
-        ++place;
     }
 }
 
@@ -637,7 +538,7 @@ bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, 
     const Span span = read_once(disc.flags, PIECES_READ, b.piece_span[disc.index], b.pieces, [&] {
         // A list with no exposed segment has no exposed piece.
         const Shape& shape = shape_at(disc.index);
-        if (zone_->graph().has_exposed_segment(shape)) append_pieces(zone_->graph(), shape, b.pieces);
+        if (zone_->has_exposed_segment(shape)) append_pieces(*zone_, shape, b.exposed, b.pieces);
     });
     for (std::uint32_t i = span.first; i < span.end; ++i) {
         if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
@@ -683,7 +584,7 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
         const double gap = limit + margin(query_scale + std::fabs(line.at));
         if (lo - line.at > gap || line.at - hi > gap) continue;
         const Span span = read_once(line.flags, PIECES_READ, line.pieces, b.pieces,
-                                    [&] { append_pieces(zone_->graph(), *line.shape, b.pieces); });
+                                    [&] { append_pieces(*zone_, *line.shape, b.exposed, b.pieces); });
         for (std::uint32_t i = span.first; i < span.end; ++i) {
             if (piece_within(b.pieces[i], p, q, query, query_scale, limit)) return true;
         }
@@ -746,7 +647,7 @@ bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
             previous = next;
         }
         for (std::size_t step = 0, i = first; step < len; ++step) {
-            if (clearance_within(ring[i], ring[i + 1 == len ? 0 : i + 1], 1.0)) return true;
+            if (clearance_within(ring[i], ring[i + 1 == len ? 0 : i + 1], LIVENESS_REACH)) return true;
             i = i + 1 == len ? 0 : i + 1;
         }
     }
@@ -760,7 +661,7 @@ void LivenessScene::build_edge_starts() {
     Buffers& b = *buffers_;
     b.edge_starts_read = true;
     b.edge_starts_first = static_cast<std::uint32_t>(b.starts.size());
-    for (const auto& [id, shape] : b.edge_shapes) append_exposed_starts(zone_->graph(), *shape, b.starts);
+    for (const auto& [id, shape] : b.edge_shapes) zone_->append_exposed_starts(*shape, b.starts);
     b.edge_starts_end = static_cast<std::uint32_t>(b.starts.size());
 }
 
@@ -809,7 +710,7 @@ bool LivenessScene::exposed_start_inside(const std::vector<Ring>& rings) {
         const Span span = read_once(d.flags, STARTS_READ, b.start_span[d.index], b.starts, [&] {
             // A list with no exposed segment has no exposed start.
             const Shape& shape = shape_at(d.index);
-            if (zone_->graph().has_exposed_segment(shape)) append_exposed_starts(zone_->graph(), shape, b.starts);
+            if (zone_->has_exposed_segment(shape)) zone_->append_exposed_starts(shape, b.starts);
         });
         return starts_inside(span.first, span.end, rings, boxed, box, slack);
     };
@@ -835,44 +736,6 @@ bool LivenessScene::any_dead(const PositionAnalysis& analysis, Color color) {
         if (!g.stones.empty() && !is_alive(g.rings)) return true;
     }
     return false;
-}
-
-bool clearance_within(const AliveZone& zone, Point p, Point q, double limit) {
-    LivenessScene scene(zone);
-    return scene.clearance_within(p, q, limit);
-}
-
-double clearance(const AliveZone& zone, Point p, Point q) {
-    const ClipGraph& graph = zone.graph();
-    double result = INF;
-    for (const auto& [id, shape] : graph.shapes()) {
-        double h = INF;
-        if (shape.count > 1) {
-            graph.for_each_exposed_piece(id, [&](const ExposedPiece& piece) {
-                h = min_of(h, piece_distance(piece, p, q));
-                if (h <= 0) {
-                    h = 0.0;
-                    return false;
-                }
-                return true;
-            });
-        } else if (const auto* circle = std::get_if<Circle>(&shape.kind)) {
-            h = whole_circle_distance(circle->centre, circle->radius, p, q);
-        }
-        result = min_of(result, h);
-        if (result <= 0) return 0.0;
-    }
-    for (const auto& [key, eye] : zone.forced_eyes()) {
-        result = min_of(result, distance(eye, nearest_on_piece(p, q, eye)));
-        if (result <= 0) return 0.0;
-    }
-    return result;
-}
-
-bool is_alive(const AliveZone& zone, const std::vector<Ring>& rings) {
-    if (rings.empty()) return false;
-    LivenessScene scene(zone);
-    return scene.is_alive(rings);
 }
 
 std::vector<Stone> dead_stones(const PositionAnalysis& analysis, const AliveZone& zone, Color color) {

@@ -1,4 +1,6 @@
-// Internals of the liveness test, reachable from the rest of the analysis folder and from tests.
+// The liveness scene: the engine's way of answering the capture rule
+// (capture_rule.hpp) for many territories of one board state. Internal to
+// the analysis (and its tests).
 #pragma once
 
 #include <cstdint>
@@ -67,19 +69,10 @@ private:
                        const Box& box, double slack) const;
 
     const AliveZone* zone_;
+    OutlineSlots slots_;
     double size_;
     Buffers* buffers_;
     bool borrowed_;
 };
-
-// Liveness: whether a territory touches playable space.
-bool is_alive(const AliveZone& zone, const std::vector<Ring>& rings);
-// The measure the liveness test compares against its limit, computed over
-// every piece of the zone; the tests hold the scene's answers to it.
-double clearance(const AliveZone& zone, Point p, Point q);
-
-// Whether clearance(zone, p, q) <= limit, stopping at the first measure that
-// decides and passing over pieces too far away to decide.
-bool clearance_within(const AliveZone& zone, Point p, Point q, double limit);
 
 }  // namespace cellvane

@@ -1,7 +1,8 @@
 // The basic values every part of the engine shares: points and their exact
-// identity, stones and their colours, the tolerances and sizes of the game,
-// the number texts every message, representation and drawing uses, and the
-// question long work asks of whoever wants it to stop.
+// identity, the distances of the rules and the board's frame, stones and
+// their colours, the groups of a position, the number texts every message,
+// representation and drawing uses, and the question long work asks of
+// whoever wants it to stop.
 //
 // Plain C++: no Python, no exceptions.
 #pragma once
@@ -11,13 +12,11 @@
 #include <compare>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace cellvane {
-
-// The C++ tests' one way into private state (counters, structures damaged on
-// purpose). Classes with such state name it their friend; only the tests and
-// benchmarks define it.
-struct TestAccess;
 
 // ------------------------------------------------------------------ points
 
@@ -26,9 +25,8 @@ struct Point {
     double y = 0.0;
 };
 
+// The one absolute tolerance of the geometry.
 inline constexpr double EPSILON = 1e-7;
-inline constexpr double STONE_RADIUS = 1.0;
-inline constexpr double STONE_DIAMETER = 2.0;
 inline constexpr double PI = 3.141592653589793;
 inline constexpr double TWO_PI = 6.283185307179586;
 
@@ -47,6 +45,49 @@ struct PointKey {
 };
 inline PointKey point_key(Point p) { return PointKey{folded_bits(p.x), folded_bits(p.y)}; }
 
+// ------------------------------------------------------- the rules' distances
+
+// A stone is a disc of this radius, wholly on the board: its centre stays
+// this far inside every edge.
+inline constexpr double STONE_RADIUS = 1.0;
+// Stones may touch but not overlap.
+inline constexpr double STONE_DIAMETER = 2.0;
+// The dead zone carved round a stone's centre, where no other centre may
+// sit: the open disc of radius STONE_DIAMETER. A new stone fills the forced
+// eyes it holds, its edge included.
+inline constexpr double DEAD_ZONE_RADIUS = STONE_DIAMETER;
+// A territory touches playable space where one of its edges comes within a
+// stone's radius of the alive zone's boundary or of a forced eye: a stone
+// placed there would reach it.
+inline constexpr double LIVENESS_REACH = STONE_RADIUS;
+// The cut questions: beyond these distances (between the two stones, or
+// from the stone to the edge) they are not answered.
+inline constexpr double MAX_PAIR_CUT_DISTANCE = 3.4641016151377544;    // 2 sqrt(3)
+inline constexpr double MAX_BOUNDARY_CUT_DISTANCE = 2.732050807568877;  // 1 + sqrt(3)
+// Closer than these, no enemy stone fits between two friendly stones
+// (2 sqrt(2), less a margin for rounding), nor between a stone and an edge
+// (half the distance to its mirror image).
+inline constexpr double PAIR_CUT_SHORTCUT = 2.82842612474619;
+inline constexpr double BOUNDARY_CUT_SHORTCUT = 1.999999;
+// An enemy stone further than this from the midpoint of a cut question's
+// two points cannot reach the stretch of bisector that matters.
+inline constexpr double CUT_REACH = 4.02;
+
+// The board square [0, size] x [0, size] and the lines one stone radius
+// inside its edges that bound where a stone's centre may sit: x or y = near
+// (the left and top lines) and x or y = far (the right and bottom lines).
+// far is size + (-STONE_RADIUS), worked out once here for every test of the
+// board's edges.
+struct BoardFrame {
+    double size = 0.0;
+    double near = STONE_RADIUS;
+    double far = -STONE_RADIUS;
+
+    BoardFrame() = default;
+    // The frame of a board of side s.
+    BoardFrame(double s) : size(s), far(s + (-STONE_RADIUS)) {}
+};
+
 // ------------------------------------------------------------------ stones
 
 enum class Color : std::uint8_t { Black = 0, White = 1 };
@@ -58,6 +99,34 @@ struct Stone {
     std::uint32_t id = 0;
     Color color = Color::Black;
 };
+
+// ------------------------------------------------------------------ groups
+
+// Closed list of points: the last repeats the first.
+using Ring = std::vector<Point>;
+
+// One group of a position: its stones and the territory it controls.
+struct Group {
+    std::vector<Stone> stones;  // ascending by id
+    std::vector<Ring> rings;    // ring 0 the outer boundary, later rings holes
+    Color color = Color::Black;
+};
+
+// The groups of a position, each colour's in ascending order of their lowest
+// stone id.
+struct PositionAnalysis {
+    std::vector<Group> black;
+    std::vector<Group> white;
+};
+
+// ----------------------------------------------------------- damaged data
+
+// Marks a condition that only a damaged structure meets: the engine never
+// builds one, and its invariants hold as debug assertions where they are
+// kept. The tests damage structures on purpose to see that reading or even
+// changing one neither loops nor reads out of range, so the branch stays;
+// the marker only names it.
+constexpr bool damaged(bool condition) { return condition; }
 
 // ------------------------------------------------------------ number texts
 
@@ -78,6 +147,24 @@ void append_repr(std::string& out, double v);
 void append_message(std::string& out, double v);
 void append_plain(std::string& out, double v);
 void append_fixed(std::string& out, double v);
+
+// A fault message built piece by piece: texts, decimal integers, an id as
+// "Name(17)", and points in representation form.
+class MessageText {
+public:
+    explicit MessageText(std::string_view prefix = {}) { out_.append(prefix); }
+    MessageText& s(std::string_view v) {
+        out_.append(v);
+        return *this;
+    }
+    MessageText& n(std::uint64_t v);
+    MessageText& id(std::string_view name, std::uint64_t v) { return s(name).s("(").n(v).s(")"); }
+    MessageText& point(Point p) { return s(format_point(p)); }
+    std::string done() { return std::move(out_); }
+
+private:
+    std::string out_;
+};
 
 // ---------------------------------------------------------------- stopping
 

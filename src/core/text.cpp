@@ -156,4 +156,11 @@ std::string format_point(Point p) {
     return out;
 }
 
+MessageText& MessageText::n(std::uint64_t v) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out_.append(buf, r.ptr);
+    return *this;
+}
+
 }  // namespace cellvane

@@ -11,17 +11,15 @@
 #include <vector>
 
 #include "core/core.hpp"
-#include "zone/zone.hpp"
 
 namespace cellvane {
+
+class AliveZone;
 
 enum class CutKind : std::uint8_t { Connected = 0, Cuttable = 1, TooFar = 2 };
 
 // Host edge order: left, right, top, bottom.
 enum class BoardEdge : std::uint8_t { Left = 0, Right = 1, Top = 2, Bottom = 3 };
-
-inline constexpr double MAX_PAIR_CUT_DISTANCE = 3.4641016151377544;
-inline constexpr double MAX_BOUNDARY_CUT_DISTANCE = 2.732050807568877;
 
 // One stored answer; its keys and layout are the cut folder's own (memo.hpp).
 struct CutMemoSlot;
@@ -31,7 +29,7 @@ struct CutMemoSlot;
 // below read and fill it.
 class CutMemo {
 public:
-    explicit CutMemo(double board_size = 0.0);
+    CutMemo();
     CutMemo(const CutMemo& other);
     CutMemo(CutMemo&& other) noexcept;
     CutMemo& operator=(const CutMemo& other);
@@ -42,13 +40,11 @@ public:
     // reach of a cut question of p.
     void forget_cuts_near(Point p);
 
-    double board_size() const { return board_size_; }
     std::size_t size() const;
 
 private:
     friend struct CutMemoTable;
 
-    double board_size_ = 0.0;
     // Ascending by key.
     std::vector<CutMemoSlot> slots_;
 };

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "cut/memo.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 
@@ -16,7 +17,7 @@ void append_id(std::string& out, std::uint32_t id) {
 
 }  // namespace
 
-CutMemo::CutMemo(double board_size) : board_size_(board_size) {}
+CutMemo::CutMemo() = default;
 CutMemo::CutMemo(const CutMemo& other) = default;
 CutMemo::CutMemo(CutMemo&& other) noexcept = default;
 CutMemo& CutMemo::operator=(const CutMemo& other) = default;

@@ -11,12 +11,6 @@
 
 namespace cellvane {
 
-// Reach of a cut question: an enemy stone further than this from the
-// midpoint of the question's two points cannot reach the bisector stretch
-// that matters, so the search ignores it and a change there keeps the
-// stored answer.
-inline constexpr double CUT_REACH = 4.02;
-
 // Key of a pair question: the two ids, smaller first, so that both ways of
 // asking share one entry.
 struct PairCutKey {

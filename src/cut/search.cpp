@@ -7,15 +7,12 @@
 #include <optional>
 
 #include "cut/memo.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 
 namespace {
 
-// Closer than this, an enemy stone cannot fit between two friendly stones
-// (2*sqrt(2) less a margin for rounding), nor between a stone and an edge.
-constexpr double PAIR_SHORTCUT = 2.82842612474619;
-constexpr double BOUNDARY_SHORTCUT = 1.999999;
 // An obstacle this close to the line through the friendly centres is taken as
 // lying on it.
 constexpr double ON_LINE = 1e-7;
@@ -122,9 +119,9 @@ CutAnswer pair_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::uint
     const CutKey key = PairCutKey{std::min(a, b), std::max(a, b)};
     if (const CutEntry* known = CutMemoTable::find(memo, key)) return known->kind;
 
-    const CutKind kind = d < PAIR_SHORTCUT
+    const CutKind kind = d < PAIR_CUT_SHORTCUT
                              ? CutKind::Connected
-                             : search(zone, by_id, memo.board_size(), make_question(pa, pb, d, stone_a.color));
+                             : search(zone, by_id, zone.frame().size, make_question(pa, pb, d, stone_a.color));
     CutMemoTable::remember(memo, key, CutEntry{pa, pb, kind});
     return kind;
 }
@@ -135,7 +132,7 @@ CutAnswer boundary_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::
     if (found == in_play.end()) return CutFault{CutFaultKind::NotInPlay, stone, 0};
     const Stone& s = found->second;
     const Point pa = s.position;
-    const double size = memo.board_size();
+    const double size = zone.frame().size;
 
     // Foot point of the stone's centre on the edge.
     Point foot = pa;
@@ -153,7 +150,7 @@ CutAnswer boundary_cuttable(CutMemo& memo, AliveZone& zone, const std::map<std::
     // The stone's mirror image in the edge stands in for the second stone.
     const Point mirror{2 * foot.x - pa.x, 2 * foot.y - pa.y};
     const double d = distance(pa, mirror);
-    const CutKind kind = d / 2 < BOUNDARY_SHORTCUT
+    const CutKind kind = d / 2 < BOUNDARY_CUT_SHORTCUT
                              ? CutKind::Connected
                              : search(zone, by_id, size, make_question(pa, mirror, d, s.color));
     CutMemoTable::remember(memo, key, CutEntry{pa, foot, kind});

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
 #include "engine/scope_end.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 
@@ -27,7 +29,14 @@ Status status_from_history(const std::vector<HistoryEntry>& history) {
     return Status::NextPassEnds;
 }
 
-Board::Board(double board_size) : zone_(board_size), board_size_(board_size), cut_memo_(board_size) {}
+Board::Board(double board_size) : zone_(BoardFrame(board_size)), frame_(board_size) {}
+Board::Board(const Board& other) = default;
+Board::Board(Board&& other) noexcept = default;
+Board& Board::operator=(const Board& other) = default;
+Board& Board::operator=(Board&& other) noexcept = default;
+Board::~Board() = default;
+
+std::optional<Point> Board::nearest_living_move(Point p) const { return zone_->nearest_living_move(p); }
 
 const Stone* Board::stone(std::uint32_t id) const {
     auto it = stones_in_play_.find(id);
@@ -116,7 +125,7 @@ const PositionAnalysis& Board::analysis() const {
         const AtScopeEnd forget([this](bool threw) {
             if (threw) analysis_.reset();
         });
-        analyse_into(board_size_, stones, *analysis_);
+        analyse_into(frame_.size, stones, *analysis_);
         if (stop_requested()) {
             analysis_.reset();
             static const PositionAnalysis none;
@@ -126,7 +135,7 @@ const PositionAnalysis& Board::analysis() const {
     return *analysis_;
 }
 
-std::vector<Stone> Board::dead_stones(Color color) const { return cellvane::dead_stones(analysis(), zone_, color); }
+std::vector<Stone> Board::dead_stones(Color color) const { return cellvane::dead_stones(analysis(), *zone_, color); }
 
 double territory_area(const Group& group) { return area(group.rings); }
 

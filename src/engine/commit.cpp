@@ -7,6 +7,7 @@
 
 #include "engine/engine.hpp"
 #include "engine/scope_end.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 
@@ -118,8 +119,8 @@ void Board::take_captured(const std::vector<std::uint32_t>& ids) {
         const Point centre = node.mapped().position;
         note_in_play(node.mapped(), false);
         captured_stones_.insert(std::move(node));
-        zone_.add_forced_eye(centre);
-        (void)zone_.reclaim(id);  // checked by the caller: the stone has a dead zone
+        zone_->add_forced_eye(centre);
+        (void)zone_->reclaim(id);  // checked by the caller: the stone has a dead zone
     }
 }
 
@@ -148,14 +149,14 @@ std::optional<CommitError> Board::commit(GameDelta delta, bool provisional) {
 std::optional<CommitError> Board::place_stone(const Stone& s, std::vector<Point>& taken_eyes) {
     stones_in_play_.emplace(s.id, s);
     note_in_play(s, true);
-    if (std::optional<DeadZoneError> fault = zone_.carve(s.id, s.position)) {
+    if (std::optional<DeadZoneError> fault = zone_->carve(s.id, s.position)) {
         stones_in_play_.erase(s.id);
         note_in_play(s, false);
         CommitError e = error_of(CommitErrorKind::DeadZone, s.id, s.position);
         e.dead_zone = fault->fault;
         return e;
     }
-    taken_eyes = zone_.take_forced_eyes(s.position);
+    taken_eyes = zone_->take_forced_eyes(s.position);
     return std::nullopt;
 }
 
@@ -193,8 +194,8 @@ std::optional<GameDelta> Board::undo() {
         const Point centre = node.mapped().position;
         note_in_play(node.mapped(), true);
         stones_in_play_.insert(std::move(node));
-        (void)zone_.carve(id, centre);
-        (void)zone_.remove_forced_eye(centre);
+        (void)zone_->carve(id, centre);
+        (void)zone_->remove_forced_eye(centre);
     }
     const std::optional<Stone>& placed = entry.delta.new_stone;
     if (placed) {
@@ -202,9 +203,9 @@ std::optional<GameDelta> Board::undo() {
         const std::uint32_t n = ids.size() < counter ? static_cast<std::uint32_t>(ids.size()) : counter;
         counter -= n;
         if (stones_in_play_.erase(placed->id) != 0) note_in_play(*placed, false);
-        (void)zone_.reclaim(placed->id);
+        (void)zone_->reclaim(placed->id);
     }
-    for (Point eye : entry.taken_eyes) zone_.add_forced_eye(eye);
+    for (Point eye : entry.taken_eyes) zone_->add_forced_eye(eye);
     if (placed) cut_memo_.forget_cuts_near(placed->position);
     for (std::uint32_t id : ids) {
         auto it = stones_in_play_.find(id);
@@ -238,7 +239,7 @@ bool Board::keep_trial(std::vector<std::uint32_t>& ids) {
     const Stone stone = *entry.delta.new_stone;
     for (std::size_t i = 0; i < ids.size(); ++i) {
         if (ids[i] == stone.id || (i > 0 && ids[i] <= ids[i - 1])) return false;
-        if (stones_in_play_.count(ids[i]) == 0 || !zone_.has_dead_zone(ids[i])) return false;
+        if (stones_in_play_.count(ids[i]) == 0 || !zone_->has_dead_zone(ids[i])) return false;
     }
 
     const AtScopeEnd breaks([this](bool threw) { broken_ = broken_ || threw; });

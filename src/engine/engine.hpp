@@ -14,17 +14,46 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
-#include "analysis/analysis.hpp"
 #include "core/core.hpp"
 #include "cut/cut.hpp"
-#include "zone/zone.hpp"
 
 namespace cellvane {
+
+// The playable area (zone/zone.hpp), which a board owns.
+class AliveZone;
+enum class DeadZoneFault : std::uint8_t;
+
+// A member kept on the heap, so that this header can name its type without
+// its definition; copied deep. Its members are used only where the type is
+// complete (the board's own source files).
+template <class T>
+class Held {
+public:
+    template <class Arg>
+    explicit Held(const Arg& arg) : value_(std::make_unique<T>(arg)) {}
+    Held(const Held& other) : value_(std::make_unique<T>(*other.value_)) {}
+    Held(Held&& other) noexcept = default;
+    Held& operator=(const Held& other) {
+        if (this != &other) value_ = std::make_unique<T>(*other.value_);
+        return *this;
+    }
+    Held& operator=(Held&& other) noexcept = default;
+    ~Held() = default;
+    T& operator*() { return *value_; }
+    const T& operator*() const { return *value_; }
+    T* operator->() { return value_.get(); }
+    const T* operator->() const { return value_.get(); }
+
+private:
+    std::unique_ptr<T> value_;
+};
 
 // The project version, defined by the build from the one place it is written.
 inline constexpr const char* ENGINE_VERSION = CELLVANE_VERSION;
@@ -58,7 +87,7 @@ struct CommitError {
     CommitErrorKind kind = CommitErrorKind::GameOver;
     std::uint32_t stone = 0;
     Point position;
-    DeadZoneFault dead_zone = DeadZoneFault::AlreadyCarved;  // DeadZone only
+    DeadZoneFault dead_zone{};  // DeadZone only
     bool captured_earlier = false;  // StoneExists: the id belongs to a captured stone
     std::string message() const;
 };
@@ -94,6 +123,11 @@ void set_change_check(ChangeCheck check);
 class Board {
 public:
     explicit Board(double board_size);
+    Board(const Board& other);
+    Board(Board&& other) noexcept;
+    Board& operator=(const Board& other);
+    Board& operator=(Board&& other) noexcept;
+    ~Board();
 
     // Changes. Only these write to a board.
     std::optional<CommitError> commit(GameDelta delta, bool provisional);
@@ -117,7 +151,8 @@ public:
     bool settle();
 
     // Readers.
-    double board_size() const { return board_size_; }
+    double board_size() const { return frame_.size; }
+    const BoardFrame& frame() const { return frame_; }
     std::uint32_t turn() const { return turn_; }
     Color color_to_move() const { return turn_ % 2 == 0 ? Color::Black : Color::White; }
     std::uint32_t captures(Color c) const { return captures_[static_cast<int>(c)]; }
@@ -130,9 +165,9 @@ public:
     const std::vector<HistoryEntry>& history() const { return history_; }
     std::vector<GameDelta> deltas() const;
     std::optional<Stone> last_placed_stone() const;
-    const AliveZone& alive_zone() const { return zone_; }
+    const AliveZone& alive_zone() const { return *zone_; }
     // The placeable point nearest to p, if any point is placeable.
-    std::optional<Point> nearest_living_move(Point p) const { return zone_.nearest_living_move(p); }
+    std::optional<Point> nearest_living_move(Point p) const;
 
     // The position's groups, computed on first use after a change. Work
     // told to stop keeps no memo and answers an empty analysis.
@@ -141,13 +176,14 @@ public:
     bool has_analysis() const { return analysis_.has_value(); }
     // Stones of `color` whose group is dead, group after group.
     std::vector<Stone> dead_stones(Color color) const;
+    // The stones in play as a list ascending by id, filled on first use
+    // after a change.
+    const std::vector<Stone>& stones_by_id() const;
+    // The answered cut questions.
+    const CutMemo& cut_memo() const { return cut_memo_; }
 
 private:
-    friend struct TestAccess;
-
-    // The stones in play as a list ascending by id, filled on first use
-    // after a change, and the emptying of the memos after one.
-    const std::vector<Stone>& stones_by_id() const;
+    // Empties the memos after a change.
     void invalidate();
 
     // Turns the trial placement on top of the history into the committed
@@ -163,8 +199,8 @@ private:
     void reserve_history();
 
     std::vector<HistoryEntry> history_;
-    AliveZone zone_;
-    double board_size_ = 0.0;
+    Held<AliveZone> zone_;
+    BoardFrame frame_;
     std::uint32_t captures_[2] = {0, 0};
     std::uint64_t revision_ = 0;
     std::map<std::uint32_t, Stone> stones_in_play_;

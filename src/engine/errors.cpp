@@ -2,6 +2,7 @@
 #include <string>
 
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 

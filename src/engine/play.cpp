@@ -1,10 +1,13 @@
 // The turn operations: playing a move, passing, and the cut questions that
 // read the board.
 #include <algorithm>
+#include <cassert>
 #include <utility>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
 #include "engine/scope_end.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 
@@ -29,7 +32,7 @@ MoveError delta_error(CommitError commit) {
 
 std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     if (status_ == Status::Ended) return move_error(MoveErrorKind::GameOver);
-    if (!zone_.is_placeable(position)) return move_error(MoveErrorKind::NotPlaceable, position);
+    if (!zone_->is_placeable(position)) return move_error(MoveErrorKind::NotPlaceable, position);
 
     const std::uint32_t id = turn_;
     const Color color = id % 2 == 0 ? Color::Black : Color::White;
@@ -43,12 +46,13 @@ std::variant<GameDelta, MoveError> Board::try_move(Point position) {
     });
 
     if (std::optional<CommitError> refused = commit(GameDelta{stone, {}}, true)) return delta_error(*refused);
+    assert(!history_.empty() && history_.back().provisional && "the trial is on top of the history");
 
     // The trial stays on top of the history until it is kept or taken back.
     std::vector<std::uint32_t> captured;
     bool self_capture = false;
     {
-        const MoveLiveness verdict = judge_move(analysis(), zone_, color);
+        const MoveLiveness verdict = judge_move(analysis(), *zone_, color);
         if (stop_requested()) {
             // The verdict is incomplete: the move is taken back, and the
             // board is exactly as it was, revision included.
@@ -98,13 +102,13 @@ std::optional<MoveError> Board::pass_turn() {
 CutAnswer Board::pair_cuttable(std::uint32_t a, std::uint32_t b) {
     const std::vector<Stone>& by_id = stones_by_id();
     const AtScopeEnd breaks([this](bool threw) { broken_ = broken_ || threw; });
-    return cellvane::pair_cuttable(cut_memo_, zone_, stones_in_play_, by_id, a, b);
+    return cellvane::pair_cuttable(cut_memo_, *zone_, stones_in_play_, by_id, a, b);
 }
 
 CutAnswer Board::boundary_cuttable(std::uint32_t stone, BoardEdge edge) {
     const std::vector<Stone>& by_id = stones_by_id();
     const AtScopeEnd breaks([this](bool threw) { broken_ = broken_ || threw; });
-    return cellvane::boundary_cuttable(cut_memo_, zone_, stones_in_play_, by_id, stone, edge);
+    return cellvane::boundary_cuttable(cut_memo_, *zone_, stones_in_play_, by_id, stone, edge);
 }
 
 bool Board::settle() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/core.hpp"
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
 
 namespace cellvane::render_detail {

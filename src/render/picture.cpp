@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "core/core.hpp"
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 #include "render/parts.hpp"
 #include "render/render.hpp"
 

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "core/core.hpp"
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 #include "render/labels.hpp"
 #include "render/parts.hpp"
 
@@ -115,27 +117,15 @@ void append_piece(std::string& out, const SegmentGeometry& geometry) {
 }
 
 // The exposed segments of every shape, ascending by shape and in list order,
-// as one path line; nothing when no segment is exposed. An edge list's last
-// segment only closes the circular list and is never drawn.
-void append_alive_zone_path(std::string& out, const ClipGraph& graph) {
+// as one path line; nothing when no segment is exposed.
+void append_alive_zone_path(std::string& out, const AliveZone& zone) {
     bool any = false;
     StopPoll stop(64);
-    for (const auto& entry : graph.shapes()) {
+    for (const SegmentGeometry& geometry : zone.exposed_segments()) {
         if (stop()) break;
-        const Shape& shape = entry.second;
-        if (!shape.head) continue;
-        const SegId head = *shape.head;
-        const bool is_edge = shape.is_edge;
-        graph.for_each_segment(shape, [&](SegId s, const Segment& seg, std::int64_t cover) {
-            if (is_edge && seg.next == head) return false;
-            if (seg.off_board || cover != 0) return true;
-            if (const auto geometry = graph.segment_geometry(s)) {
-                out.append(any ? " " : "<path d=\"");
-                any = true;
-                append_piece(out, *geometry);
-            }
-            return true;
-        });
+        out.append(any ? " " : "<path d=\"");
+        any = true;
+        append_piece(out, geometry);
     }
     if (any) out.append("\" />\n");
 }
@@ -143,7 +133,7 @@ void append_alive_zone_path(std::string& out, const ClipGraph& graph) {
 std::size_t estimated_length(const Board& board, const PositionAnalysis& analysis) {
     std::size_t n = 1600;
     const AliveZone& zone = board.alive_zone();
-    n += static_cast<std::size_t>(std::min<std::uint64_t>(zone.graph().live_count(), 1u << 20)) * 100;
+    n += std::min<std::size_t>(zone.segment_count(), std::size_t{1} << 20) * 100;
     n += zone.forced_eyes().size() * 64;
     for (const auto* groups : {&analysis.black, &analysis.white}) {
         for (const Group& g : *groups) {
@@ -182,7 +172,7 @@ void append_alive_zone_geometry(std::string& out, const AliveZone& zone) {
     out.append(
         "<g id=\"alive-zone-geometry\" stroke-width=\"inherit\" stroke-linecap=\"round\" "
         "stroke-linejoin=\"round\" fill=\"inherit\" stroke=\"inherit\">\n");
-    append_alive_zone_path(out, zone.graph());
+    append_alive_zone_path(out, zone);
     for (const auto& entry : zone.forced_eyes()) {
         append_opening_at(out, "<circle cx=\"", entry.second, "\" cy=\"");
         out.append("\" r=\"1\" stroke=\"none\"/>\n");

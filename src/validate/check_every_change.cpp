@@ -8,7 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 #include "validate/validate.hpp"
 
 namespace cellvane {

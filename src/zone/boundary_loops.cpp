@@ -14,6 +14,7 @@
 #include <tuple>
 #include <utility>
 
+#include "zone/clip_graph.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {

@@ -1,4 +1,5 @@
-// The circles of the alive zone filed by cell: internal to the zone.
+// The circles and the forced eyes of the alive zone filed by cell: internal
+// to the zone.
 #pragma once
 
 #include <cmath>
@@ -10,23 +11,47 @@
 
 namespace cellvane {
 
-// The circles of the alive zone filed by the square cell of side CELL that
-// holds their centre, so that the circles near a point are found without
-// looking at the others. Only dead-zone sized circles (radius 2.0) with a
-// centre within LIMIT of the origin are filed by cell; every other shape (the
-// edge lines, and circles no carve makes) is kept on a short list of loose
-// shapes that every search visits.
+// The square cells of side CELL that the zone files its circles and forced
+// eyes by. A coordinate's cell is floor(v / CELL): the division by a power of
+// two and the floor are exact, so a point lies in cell i exactly when
+// CELL * i <= v < CELL * (i + 1), at any distance from the origin. Cells
+// beyond +-2^62 are clamped to it (no integer overflows) and a NaN goes to
+// the lowest; the map never decreases as v grows, so two points whose cells
+// differ by more than k along an axis lie more than k * CELL apart along it.
+struct Cells {
+    static constexpr double CELL = 4.0;
+
+    static std::int64_t cell_of(double v) {
+        constexpr double BOUND = 4611686018427387904.0;  // 2^62
+        const double f = std::floor(v / CELL);
+        if (std::fabs(f) < BOUND) return static_cast<std::int64_t>(f);
+        return f > 0.0 ? std::int64_t{1} << 62 : -(std::int64_t{1} << 62);
+    }
+
+    // The key a cell is filed under: the low 32 bits of each index side by
+    // side. Cells 2^32 apart along an axis share a key, and so a list; a
+    // search meets the other cell's entries too and passes them over by
+    // their distance. A search spans far fewer than 2^32 cells, so it never
+    // meets one list twice.
+    static std::uint64_t key(std::int64_t x, std::int64_t y) {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) | static_cast<std::uint32_t>(y);
+    }
+};
+
+// The circles of the alive zone filed by the cell that holds their centre,
+// so that the circles near a point are found without looking at the others.
+// Dead-zone sized circles (radius 2.0) with a finite centre are filed by
+// cell, wherever they lie; every other shape (the edge lines, and circles no
+// carve makes) is kept on a short list of loose shapes that every search
+// visits.
 class CircleGrid {
 public:
-    static constexpr double CELL = 4.0;
-    static constexpr double LIMIT = 1e9;
+    static constexpr double CELL = Cells::CELL;
 
-    // Whether searches round p can use the cells (p finite and within LIMIT).
-    static bool near_origin(Point p) { return std::fabs(p.x) <= LIMIT && std::fabs(p.y) <= LIMIT; }
     static bool filed_by_cell(const ShapeKind& kind);
-    static std::int64_t cell_of(double v) { return static_cast<std::int64_t>(std::floor(v / CELL)); }
+    static std::int64_t cell_of(double v) { return Cells::cell_of(v); }
 
-    // A filed circle: its id and its centre (its radius is STONE_DIAMETER),
+    // A filed circle: its id and its centre (its radius is DEAD_ZONE_RADIUS),
     // so that a search can pass over a circle out of reach without looking
     // its shape up.
     struct Filed {
@@ -71,14 +96,35 @@ public:
     }
 
 private:
-    static std::uint64_t key(std::int64_t x, std::int64_t y) {
-        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) |
-               static_cast<std::uint32_t>(y);
-    }
     std::unordered_map<std::uint64_t, std::vector<Filed>> cells_;
     std::vector<ShapeId> loose_;
     std::size_t filed_ = 0;
     std::int64_t min_x_ = 0, max_x_ = 0, min_y_ = 0, max_y_ = 0;
+};
+
+// The forced eyes at finite points filed by cell, each under its key, so
+// that the eyes a new stone fills are found among those near it. An eye at a
+// non-finite point is no nearer than 2.0 to any finite point (its distance is
+// infinite or NaN), so only the forced-eye map holds it.
+class EyeCells {
+public:
+    struct Eye {
+        PointKey key;
+        Point at;
+    };
+
+    // Files p under its key, or updates the point filed under that key.
+    void add(Point p);
+    void remove(Point p);
+    // How many eyes are filed.
+    std::size_t size() const { return size_; }
+    // The eyes within `reach` of the finite point p along both axes, and
+    // others of their cells, appended to out in no particular order.
+    void near(Point p, double reach, std::vector<Eye>& out) const;
+
+private:
+    std::unordered_map<std::uint64_t, std::vector<Eye>> cells_;
+    std::size_t size_ = 0;
 };
 
 }  // namespace cellvane

@@ -6,9 +6,11 @@
 // vacant or out-of-range id, so a damaged structure can be read and even
 // modified without looping or touching a vacant slot.
 
+#include <cassert>
 #include <limits>
 
-#include "zone/zone.hpp"
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 
 namespace cellvane {
 
@@ -138,10 +140,10 @@ bool operator==(const PointIndex& a, const PointIndex& b) {
 
 // ------------------------------------------------------------- clip graph
 
-ClipGraph::ClipGraph(double board_size) : board_size_(board_size) {
-    const double s = board_size;
-    const double near = 1.0;
-    const double far = s + (-1.0);
+ClipGraph::ClipGraph(const BoardFrame& frame) : frame_(frame) {
+    const double s = frame.size;
+    const double near = frame.near;
+    const double far = frame.far;
     const double two_s = s + s;
     const double three_s = s + (s + s);
     const double minus_s = s - (s + s);
@@ -156,7 +158,7 @@ ClipGraph::ClipGraph(double board_size) : board_size_(board_size) {
     // square; the rest of each line runs far off the board in both directions.
     const bool off_board[4] = {true, false, true, true};
     for (const auto& plan : plans) {
-        const ShapeId id = add_shape(Edge{plan.side, s});
+        const ShapeId id = add_shape(Edge{plan.side});
         for (int i = 0; i < 4; ++i) {
             const auto seg = add_point(id, plan.points[i]);
             if (!seg) continue;
@@ -169,10 +171,7 @@ ClipGraph::ClipGraph(double board_size) : board_size_(board_size) {
     }
 }
 
-const Shape* ClipGraph::shape(ShapeId id) const {
-    const auto it = shapes_.find(id);
-    return it == shapes_.end() ? nullptr : &it->second;
-}
+const Shape* ClipGraph::shape(ShapeId id) const { return shapes_.get(id); }
 
 
 ShapeId ClipGraph::add_shape(const ShapeKind& kind) {
@@ -199,11 +198,10 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
     while (!free_list_.empty()) {
         const SegId candidate = free_list_.back();
         free_list_.pop_back();
-        if (candidate < arena_.size() && !arena_[candidate]) {
-            id = candidate;
-            reused = true;
-            break;
-        }
+        if (damaged(candidate >= arena_.size() || arena_[candidate])) continue;
+        id = candidate;
+        reused = true;
+        break;
     }
     if (!reused) {
         id = static_cast<SegId>(arena_.size());
@@ -212,6 +210,7 @@ SegId ClipGraph::new_segment(ShapeId shape, Point p, double offset, const Segmen
         if (arena_.size() == arena_.capacity()) arena_.reserve(arena_.size() + arena_.size() / 2 + 64);
         arena_.emplace_back();
     }
+    assert(!arena_[id] && "a new segment takes a vacant slot");
     Segment& seg = arena_[id].fill(shape, p, offset, off_board);
     seg.next = id;
     seg.prev = id;
@@ -233,7 +232,7 @@ std::optional<SegId> ClipGraph::add_point(ShapeId shape_id, Point p) {
     const auto found = shapes_.find(shape_id);
     if (found == shapes_.end()) return std::nullopt;
     PointIndex::Spot spot = index_.seek(point_key(p));
-    return add_point_at(shape_id, found->second, p, offset_on(found->second.kind, p), spot);
+    return add_point_at(shape_id, found->second, p, offset_on(found->second.kind, p, frame_), spot);
 }
 
 SegId ClipGraph::add_point_at(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot) {
@@ -321,7 +320,8 @@ void ClipGraph::step_back_over_ties(const Shape& shape, PointKey key, double w, 
 SegId ClipGraph::link_after(ShapeId shape_id, SegId c, Point p, double w, PointIndex::Spot& spot) {
     const SegId m = new_segment(shape_id, p, w, slot(c), spot);
     Segment& ms = *arena_[m];
-    if (Segment* cs = slot_mut(c)) {
+    Segment* cs = slot_mut(c);
+    if (!damaged(cs == nullptr)) {
         const SegId after = cs->next;
         ms.prev = c;
         ms.next = after;
@@ -339,7 +339,7 @@ SegId ClipGraph::link_as_head(ShapeId shape_id, Shape& shape, Point p, double w,
     Segment* hs = slot_mut(head);
     const SegId last = hs != nullptr ? hs->prev : head;
     Segment* ls = slot_mut(last);
-    if (ls != nullptr && hs != nullptr) {
+    if (!damaged(ls == nullptr || hs == nullptr)) {
         ms.prev = last;
         ms.next = head;
         ls->next = m;
@@ -588,8 +588,9 @@ bool ClipGraph::drop_segment(SegId id, Segment& seg, Shape* owner, const PointIn
         }
     } else {
         Segment* ns = slot_mut(next);
-        if (ns != nullptr) ns->prev = prev;
-        if (Segment* ps = slot_mut(prev)) ps->next = next;
+        Segment* ps = slot_mut(prev);
+        if (!damaged(ns == nullptr)) ns->prev = prev;
+        if (!damaged(ps == nullptr)) ps->next = next;
         if (owner != nullptr) {
             Shape& shape = *owner;
             if (!shape.by_offset.empty()) order_erase(shape, id);
@@ -601,7 +602,7 @@ bool ClipGraph::drop_segment(SegId id, Segment& seg, Shape* owner, const PointIn
                                                                   ns->causes.cover_step());
                 }
             }
-            if (shape.count > 0) --shape.count;
+            if (!damaged(shape.count == 0)) --shape.count;
         }
     }
 
@@ -617,10 +618,169 @@ bool ClipGraph::drop_segment(SegId id, Segment& seg, Shape* owner, const PointIn
     }
 
     arena_[id].reset();
-    if (live_count_ > 0) --live_count_;
+    if (!damaged(live_count_ == 0)) --live_count_;
     free_list_.push_back(id);
     return remains;
 }
+
+// ------------------------------------------------- carving and removing
+
+void ClipGraph::cross_new_circle(ShapeId n, Point f, const std::vector<ShapeId>& candidates) {
+    // No shape is added or erased until the loop ends, so the new shape's
+    // record is found once.
+    Shape* const made = shapes_.get(n);
+    assert(made != nullptr && "the new circle is in the table");
+    assert(std::is_sorted(candidates.begin(), candidates.end()) && "candidates in ascending id");
+    if (made == nullptr) return;
+    for (const ShapeId w : candidates) {
+        assert(w < n && "a new circle crosses only older shapes");
+        Shape* const crossed = shapes_.get(w);
+        if (crossed == nullptr) continue;
+        if (const auto* c = std::get_if<Circle>(&crossed->kind); c != nullptr && beyond_reach(*c, f, DEAD_ZONE_RADIUS)) {
+            continue;
+        }
+        const auto crossing = crossing_with(crossed->kind, f, frame_);
+        if (!crossing) continue;
+        const Point first = crossing->first;
+        const Point second = crossing->second;
+        // Each point's index entry is sought once for both outlines.
+        PointIndex::Spot at_first = index_.seek(point_key(first));
+        const SegId a = add_point_at(w, *crossed, first, crossing->first_offset, at_first);
+        const SegId b = add_point_at(n, *made, first, angle_about(f, first), at_first);
+        PointIndex::Spot at_second = index_.seek(point_key(second));
+        const SegId e = add_point_at(w, *crossed, second, crossing->second_offset, at_second);
+        const SegId d = add_point_at(n, *made, second, angle_about(f, second), at_second);
+        // Each of the two points is where w and n cross: it stays while both
+        // do. The part of w from first to second lies inside the new circle,
+        // and the part of the new circle from second to first lies in w's
+        // dead region.
+        cover_part_of(*crossed, a, e, n);
+        cover_part_of(*made, d, b, w);
+    }
+}
+
+std::optional<ShapeKind> ClipGraph::remove_shape(ShapeId a) {
+    const auto own = shapes_.find(a);
+    if (own == shapes_.end()) return std::nullopt;
+    const ShapeKind kind = own->second.kind;
+
+    // Removing segments relinks the list, so its ids are taken first.
+    std::vector<SegId>& ids = scratch_.ids;
+    ids.clear();
+    for_each_segment(own->second, [&ids](SegId id, const Segment&) { ids.push_back(id); });
+
+    unmark(a);
+    drop_points(a, &own->second);
+
+    const auto still = shapes_.find(a);
+    if (still == shapes_.end()) return kind;
+    ids.clear();
+    for_each_segment(still->second, [&ids](SegId id, const Segment&) { ids.push_back(id); });
+    for (const SegId o : ids) remove_segment(o);
+    shapes_.erase(a);
+    return kind;
+}
+
+
+// Every other outline that a crossed holds a's two marks at a's points,
+// where the part of it inside a's dead region begins and ends. A part that
+// held the outline's head no longer covers it; then the marks go. A point
+// left with no cause existed only because a crossed it there: those fill
+// scratch_.merged, ascending.
+void ClipGraph::unmark(ShapeId a) {
+    const std::vector<SegId>& ids = scratch_.ids;
+    std::vector<PartEnd>& ends = scratch_.ends;
+    ends.clear();
+    for (const SegId o : ids) {
+        const Segment* seg = slot(o);
+        if (seg == nullptr) continue;
+        for (const SegId other : std::as_const(index_).at(point_key(seg->start))) {
+            const Segment* there = slot(other);
+            if (there == nullptr || there->shape == a) continue;
+            if (const std::uint8_t roles = there->causes.roles_of(a)) ends.push_back({there->shape, other, roles});
+        }
+    }
+    std::sort(ends.begin(), ends.end(), [](const PartEnd& x, const PartEnd& y) { return x.shape < y.shape; });
+    for (std::size_t i = 0; i < ends.size();) {
+        std::size_t j = i;
+        std::optional<SegId> open;
+        std::optional<SegId> close;
+        for (; j < ends.size() && ends[j].shape == ends[i].shape; ++j) {
+            if ((ends[j].roles & Causes::OPENS) != 0) open = ends[j].seg;
+            if ((ends[j].roles & Causes::CLOSES) != 0) close = ends[j].seg;
+        }
+        const auto crossed = shapes_.find(ends[i].shape);
+        // Its marks by a go below: what it exposes is known no longer.
+        if (crossed != shapes_.end()) crossed->second.exposure = Exposure::Unknown;
+        if (open && close && crossed != shapes_.end() && crossed->second.head_cover > 0 &&
+            part_holds_head(crossed->second, *open, *close)) {
+            --crossed->second.head_cover;
+        }
+        i = j;
+    }
+    std::vector<SegId>& merged = scratch_.merged;
+    merged.clear();
+    for (const PartEnd& end : ends) {
+        Segment* there = slot_mut(end.seg);
+        if (there == nullptr) continue;
+        there->causes.remove(a);
+        if (there->causes.empty() && !there->permanent) merged.push_back(end.seg);
+    }
+    std::sort(merged.begin(), merged.end());
+
+}
+
+// Then a's points go (own is a's record), and at each the other outlines'
+// points that no crossing holds any more merge back (their two pieces
+// become one), in the order the shared-start index lists them. Outlines that
+// merely touch or cross each other at the same point keep it.
+void ClipGraph::drop_points(ShapeId a, Shape* own) {
+    const std::vector<SegId>& ids = scratch_.ids;
+    const std::vector<SegId>& merged = scratch_.merged;
+    // The list at a point is copied: removing a segment edits it. The index
+    // entry of each point is found once: removing a segment leaves an entry
+    // that others still start at in its slot. No shape is added or erased
+    // until the end, so a's record stays where it is.
+    std::vector<SegId>& others = scratch_.at_point;
+    for (const SegId o : ids) {
+        Segment* seg = slot_mut(o);
+        if (seg == nullptr) continue;
+        const PointKey key = point_key(seg->start);
+        PointIndex::Spot spot = index_.seek(key);
+        Shape* owner = own;
+        if (seg->shape != a) {
+            const auto found = shapes_.find(seg->shape);
+            owner = found != shapes_.end() ? &found->second : nullptr;
+        }
+        if (!drop_segment(o, *seg, owner, spot)) continue;
+        const SegList& listed = index_.list_at(spot);
+        others.assign(listed.begin(), listed.end());
+        for (std::size_t i = 0; i < others.size(); ++i) {
+            const SegId other = others[i];
+            if (!std::binary_search(merged.begin(), merged.end(), other)) continue;
+            Segment* there = slot_mut(other);
+            if (there == nullptr) continue;
+            // A segment filed under another point than its start (only in a
+            // damaged index) is removed by its own point.
+            // Removing it may move the entries of the index, so the point's
+            // entry is sought again.
+            if (damaged(point_key(there->start) != key)) {
+                remove_segment(other);
+                spot = index_.seek(key);
+                if (!spot.found) break;
+                continue;
+            }
+            const auto found = shapes_.find(there->shape);
+            const bool remains = drop_segment(other, *there, found != shapes_.end() ? &found->second : nullptr, spot);
+            // The entry is gone once its last segment is: nothing later in
+            // the copy can still be listed there.
+            if (!remains) break;
+        }
+    }
+
+}
+
+// --------------------------------------------------------------- readers
 
 std::optional<SegmentGeometry> ClipGraph::segment_geometry(SegId id) const {
     const Segment* seg = slot(id);
@@ -632,22 +792,22 @@ std::optional<SegmentGeometry> ClipGraph::segment_geometry(SegId id) const {
     return geometry_between(*shape, *seg, *next);
 }
 
-SegmentGeometry ClipGraph::geometry_between(const Shape& shape, const Segment& seg, const Segment& next) {
+SegmentGeometry ClipGraph::geometry_between(const Shape& shape, const Segment& seg, const Segment& next) const {
     const double a = seg.offset;
     const double b = next.offset;
     if (const auto* c = std::get_if<Circle>(&shape.kind)) {
         return SegmentGeometry{ArcSeg{c->centre, c->radius, a, b}};
     }
-    const auto& e = std::get<Edge>(shape.kind);
-    const double s = e.board_size;
-    const double far = s + (-1.0);
-    switch (e.side) {
-        case EdgeSide::Left: return SegmentGeometry{LineSeg{{1.0, a}, {1.0, b}}};
+    const double s = frame_.size;
+    const double near = frame_.near;
+    const double far = frame_.far;
+    switch (std::get<Edge>(shape.kind).side) {
+        case EdgeSide::Left: return SegmentGeometry{LineSeg{{near, a}, {near, b}}};
         case EdgeSide::Bottom: return SegmentGeometry{LineSeg{{a, far}, {b, far}}};
         case EdgeSide::Right: return SegmentGeometry{LineSeg{{far, s - a}, {far, s - b}}};
         case EdgeSide::Top: break;
     }
-    return SegmentGeometry{LineSeg{{s - a, 1.0}, {s - b, 1.0}}};
+    return SegmentGeometry{LineSeg{{s - a, near}, {s - b, near}}};
 }
 
 std::vector<ExposedPiece> ClipGraph::exposed_pieces(ShapeId shape_id) const {

@@ -1,4 +1,4 @@
-// Bodies of ClipGraph's walks, included at the end of zone.hpp.
+// Bodies of ClipGraph's walks, included at the end of clip_graph.hpp.
 #pragma once
 
 #include <type_traits>

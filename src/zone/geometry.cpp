@@ -5,41 +5,40 @@
 
 #include <cmath>
 
+#include "zone/geometry.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {
 
 namespace {
 
-// The line of an edge sits one stone radius inside the board square.
-double far_line(double s) { return s + (-1.0); }
-
 bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// A dead zone's radius, squared.
+constexpr double DEAD_ZONE_SQUARED = DEAD_ZONE_RADIUS * DEAD_ZONE_RADIUS;
 
 }  // namespace
 
-double offset_on(const ShapeKind& kind, Point p) {
+double offset_on(const ShapeKind& kind, Point p, const BoardFrame& frame) {
     if (const auto* c = std::get_if<Circle>(&kind)) return angle_about(c->centre, p);
-    const auto& e = std::get<Edge>(kind);
-    switch (e.side) {
+    switch (std::get<Edge>(kind).side) {
         case EdgeSide::Left: return p.y;
         case EdgeSide::Bottom: return p.x;
-        case EdgeSide::Right: return e.board_size - p.y;
-        case EdgeSide::Top: return e.board_size - p.x;
+        case EdgeSide::Right: return frame.size - p.y;
+        case EdgeSide::Top: return frame.size - p.x;
     }
     return p.y;
 }
 
-double depth_in(const ShapeKind& kind, Point p) {
+double depth_in(const ShapeKind& kind, Point p, const BoardFrame& frame) {
     if (const auto* c = std::get_if<Circle>(&kind)) return circle_depth(c->centre, c->radius, p);
-    const auto& e = std::get<Edge>(kind);
-    switch (e.side) {
-        case EdgeSide::Left: return 1.0 - p.x;
-        case EdgeSide::Bottom: return p.y - far_line(e.board_size);
-        case EdgeSide::Right: return p.x - far_line(e.board_size);
-        case EdgeSide::Top: return 1.0 - p.y;
+    switch (std::get<Edge>(kind).side) {
+        case EdgeSide::Left: return frame.near - p.x;
+        case EdgeSide::Bottom: return p.y - frame.far;
+        case EdgeSide::Right: return p.x - frame.far;
+        case EdgeSide::Top: return frame.near - p.y;
     }
-    return 1.0 - p.x;
+    return frame.near - p.x;
 }
 
 namespace {
@@ -60,17 +59,19 @@ std::optional<Crossing> intersect_circle(const Circle& c, Point f) {
     const Point k = c.centre;
     const double r = c.radius;
     const double q = distance(k, f);
-    if (q > (r + 2.0) + EPSILON) return std::nullopt;
-    if (std::fabs(r - 2.0) - EPSILON > q) return std::nullopt;
+    const double n = DEAD_ZONE_RADIUS;
+    if (q > (r + n) + EPSILON) return std::nullopt;
+    if (std::fabs(r - n) - EPSILON > q) return std::nullopt;
     if (q < EPSILON) return std::nullopt;
-    if (std::fabs(q - (r + 2.0)) < EPSILON) return std::nullopt;
-    if (std::fabs(q - std::fabs(r - 2.0)) < EPSILON) return std::nullopt;
+    if (std::fabs(q - (r + n)) < EPSILON) return std::nullopt;
+    if (std::fabs(q - std::fabs(r - n)) < EPSILON) return std::nullopt;
 
     // The crossing points are worked out from the smaller of the two centres
     // (x, then y), so that a pair of circles gives the same points to the
     // last bit whichever of them was carved first.
     const bool from_new = f.x < k.x || (f.x == k.x && f.y < k.y);
-    const auto [p1, p2] = from_new ? crossings_from(f, k, q, 4.0, r * r) : crossings_from(k, f, q, r * r, 4.0);
+    const auto [p1, p2] = from_new ? crossings_from(f, k, q, DEAD_ZONE_SQUARED, r * r)
+                                   : crossings_from(k, f, q, r * r, DEAD_ZONE_SQUARED);
     // Ordered about the existing centre: its arc from first to second lies
     // inside the new circle.
     const double w1 = angle_about(k, p1);
@@ -80,14 +81,13 @@ std::optional<Crossing> intersect_circle(const Circle& c, Point f) {
     return Crossing{p2, p1, w2, w1};
 }
 
-std::optional<std::pair<Point, Point>> intersect_edge(const Edge& e, Point f) {
-    const double s = e.board_size;
+std::optional<std::pair<Point, Point>> intersect_edge(const Edge& e, Point f, const BoardFrame& frame) {
     switch (e.side) {
         case EdgeSide::Left:
         case EdgeSide::Right: {
-            const double L = e.side == EdgeSide::Left ? 1.0 : far_line(s);
+            const double L = e.side == EdgeSide::Left ? frame.near : frame.far;
             const double t = L - f.x;
-            const double w = 4.0 - t * t;
+            const double w = DEAD_ZONE_SQUARED - t * t;
             if (EPSILON >= w) return std::nullopt;
             double R = std::sqrt(w);
             if (e.side == EdgeSide::Left) R = -R;
@@ -95,9 +95,9 @@ std::optional<std::pair<Point, Point>> intersect_edge(const Edge& e, Point f) {
         }
         case EdgeSide::Bottom:
         case EdgeSide::Top: {
-            const double L = e.side == EdgeSide::Bottom ? far_line(s) : 1.0;
+            const double L = e.side == EdgeSide::Bottom ? frame.far : frame.near;
             const double t = L - f.y;
-            const double w = 4.0 - t * t;
+            const double w = DEAD_ZONE_SQUARED - t * t;
             if (EPSILON >= w) return std::nullopt;
             double R = std::sqrt(w);
             if (e.side == EdgeSide::Bottom) R = -R;
@@ -109,12 +109,13 @@ std::optional<std::pair<Point, Point>> intersect_edge(const Edge& e, Point f) {
 
 }  // namespace
 
-std::optional<Crossing> crossing_with(const ShapeKind& kind, Point f) {
+std::optional<Crossing> crossing_with(const ShapeKind& kind, Point f, const BoardFrame& frame) {
     std::optional<Crossing> hit;
     if (const auto* c = std::get_if<Circle>(&kind)) {
         hit = intersect_circle(*c, f);
-    } else if (const auto pair = intersect_edge(std::get<Edge>(kind), f)) {
-        hit = Crossing{pair->first, pair->second, offset_on(kind, pair->first), offset_on(kind, pair->second)};
+    } else if (const auto pair = intersect_edge(std::get<Edge>(kind), f, frame)) {
+        hit = Crossing{pair->first, pair->second, offset_on(kind, pair->first, frame),
+                       offset_on(kind, pair->second, frame)};
     }
     // A NaN or infinite centre, radius or board size slips through the
     // comparisons above (every test against NaN is false) and would produce
@@ -123,8 +124,8 @@ std::optional<Crossing> crossing_with(const ShapeKind& kind, Point f) {
     return hit;
 }
 
-std::optional<std::pair<Point, Point>> intersect(const ShapeKind& kind, Point f) {
-    const auto hit = crossing_with(kind, f);
+std::optional<std::pair<Point, Point>> intersect(const ShapeKind& kind, Point f, const BoardFrame& frame) {
+    const auto hit = crossing_with(kind, f, frame);
     if (!hit) return std::nullopt;
     return std::make_pair(hit->first, hit->second);
 }

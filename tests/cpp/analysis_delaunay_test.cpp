@@ -152,7 +152,13 @@ TEST(AnalysisDelaunay, KeyedSortIsTheStableSortByKey) {
         expected = keyed;
         std::stable_sort(expected.begin(), expected.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
-        delaunay::sort_keyed(keyed, spare, counts);
+        std::uint64_t lo = 0, hi = 0;
+        if (!keyed.empty()) {
+            const auto [least, most] = std::minmax_element(keyed.begin(), keyed.end());
+            lo = least->first;
+            hi = most->first;
+        }
+        delaunay::sort_keyed(keyed, lo, hi, spare, counts);
         ASSERT_EQ(keyed, expected) << "round " << round << " n " << n;
     }
 }

@@ -7,11 +7,20 @@
 #include <random>
 #include <vector>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "analysis/analysis.hpp"
+#include "analysis/capture_rule.hpp"
 #include "analysis/liveness.hpp"
 
 namespace cellvane {
 namespace {
+
+// The engine's verdicts, as the liveness scene gives them.
+bool is_alive(const AliveZone& zone, const std::vector<Ring>& rings) { return LivenessScene(zone).is_alive(rings); }
+bool clearance_within(const AliveZone& zone, Point p, Point q, double limit) {
+    return LivenessScene(zone).clearance_within(p, q, limit);
+}
 
 Ring square(double x0, double y0, double x1, double y1) { return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}}; }
 

@@ -7,6 +7,9 @@
 #include <string>
 
 #include "cut/memo.hpp"
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
 namespace {
@@ -25,7 +28,7 @@ bool same_kind(const ShapeKind& a, const ShapeKind& b) {
     }
     const auto& e = std::get<Edge>(a);
     const auto& f = std::get<Edge>(b);
-    return e.side == f.side && same_bits(e.board_size, f.board_size);
+    return e.side == f.side;
 }
 
 bool same_segment(const Segment& a, const Segment& b) {
@@ -41,6 +44,7 @@ bool same_segment(const Segment& a, const Segment& b) {
     const ClipGraph& g0 = before.graph();
     const ClipGraph& g1 = after.graph();
     if (!after.temporary_circles().empty()) return ::testing::AssertionFailure() << "temporary circle left";
+    if (!same_bits(g0.frame().size, g1.frame().size)) return ::testing::AssertionFailure() << "board size differs";
     if (g0.shapes().size() != g1.shapes().size()) return ::testing::AssertionFailure() << "shape count differs";
     for (auto i = g0.shapes().begin(), j = g1.shapes().begin(); i != g0.shapes().end(); ++i, ++j) {
         const Shape& s = i->second;
@@ -82,7 +86,7 @@ std::optional<CutFault> fault_of(const CutAnswer& answer) {
 // A board reduced to what the cut questions read: the zone with every
 // stone's dead zone carved, the stones by id, and the memo.
 struct Position {
-    explicit Position(double size) : zone(size), memo(size) {}
+    explicit Position(double size) : zone(size) {}
 
     void add(std::uint32_t id, Color colour, Point at) {
         const Stone stone{at, id, colour};
@@ -393,7 +397,7 @@ TEST(CutMemo, ForgetsWithinReachOfTheMidpointOnly) {
 }
 
 TEST(CutMemo, KeysOrderPairsBeforeBoundaries) {
-    CutMemo memo(19.0);
+    CutMemo memo;
     CutMemoTable::remember(memo, BoundaryCutKey{0, BoardEdge::Right}, CutEntry{{}, {}, CutKind::Cuttable});
     CutMemoTable::remember(memo, BoundaryCutKey{0, BoardEdge::Left}, CutEntry{{}, {}, CutKind::Connected});
     CutMemoTable::remember(memo, PairCutKey{5, 9}, CutEntry{{}, {}, CutKind::Connected});

@@ -2,7 +2,9 @@
 
 #include <limits>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 #include "engine_fixtures.hpp"
 #include "test_access.hpp"
 
@@ -54,7 +56,8 @@ TEST(EngineBoard, NewBoardIsEmpty) {
     EXPECT_TRUE(board.deltas().empty());
     EXPECT_FALSE(board.last_placed_stone().has_value());
     EXPECT_EQ(board.stone(0), nullptr);
-    EXPECT_EQ(TestAccess::cut_memo(board).board_size(), 19.0);
+    EXPECT_EQ(board.frame().size, 19.0);
+    EXPECT_EQ(board.alive_zone().graph().frame().size, 19.0);
     EXPECT_EQ(TestAccess::cut_memo(board).size(), 0u);
     EXPECT_EQ(board.alive_zone().graph().shapes().size(), 4u);
     EXPECT_TRUE(board.alive_zone().forced_eyes().empty());

@@ -3,7 +3,9 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 #include "validate/validate.hpp"
 #include "engine_fixtures.hpp"
 #include "test_access.hpp"

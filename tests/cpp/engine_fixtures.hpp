@@ -9,7 +9,11 @@
 #include <variant>
 #include <vector>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane::testing {
 

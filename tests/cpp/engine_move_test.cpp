@@ -4,7 +4,9 @@
 #include <random>
 #include <variant>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 #include "validate/validate.hpp"
 #include "engine_fixtures.hpp"
 #include "test_access.hpp"

@@ -10,6 +10,8 @@
 #include <random>
 #include <tuple>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone_support.hpp"
 #include "test_access.hpp"
 
@@ -138,7 +140,7 @@ TEST(PerfZone, CirclesPassedOverByCarvingNeverCross) {
             const double along = reach * (1.0 + 1e-12 + unit(rng) * 1e-3);
             const double across = (unit(rng) * 2.0 - 1.0) * reach * 2.0;
             const Point f = k % 2 == 0 ? Point{c.x + along, c.y + across} : Point{c.x + across, c.y - along};
-            EXPECT_FALSE(intersect(Circle{c, r}, f)) << r << " " << k;
+            EXPECT_FALSE(intersect(Circle{c, r}, f, {})) << r << " " << k;
         }
     }
 }

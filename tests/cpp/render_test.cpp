@@ -7,7 +7,11 @@
 #include <string>
 #include <variant>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
+#include "zone/zone.hpp"
 #include "render/labels.hpp"
 #include "render/render.hpp"
 #include "test_access.hpp"

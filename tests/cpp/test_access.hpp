@@ -1,20 +1,23 @@
-// The tests' one way into private state: the counter of analyses, and the
+// The tests' one way into private state: the count of analyses, and the
 // structures of a clipping graph, an alive zone and a board, mutable, for
-// tests that damage them on purpose. Every class with such state names
-// TestAccess its friend; this is the only definition.
+// tests that damage them on purpose. The engine declares nothing for it:
+// test_access.cpp names the private members in explicit template
+// instantiations, where the language does not check access, and the count
+// of analyses comes from wrapping the two analysis entry points when the
+// tests are linked (see CMakeLists.txt).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <vector>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/clip_graph.hpp"
+#include "zone/zone.hpp"
 
 namespace cellvane {
-
-// Counted by analyse; declared for the tests alone.
-std::uint64_t analyse_runs();
 
 struct TestAccess {
     struct GraphInternals {
@@ -37,28 +40,22 @@ struct TestAccess {
         Status& status;
     };
 
-    // How many times analyse has run in this process.
-    static std::uint64_t analyse_runs() { return cellvane::analyse_runs(); }
+    // How many times analyse or analyse_into has been called in this process.
+    static std::uint64_t analyse_runs();
 
-    static GraphInternals internals(ClipGraph& g) {
-        return GraphInternals{g.arena_, g.free_list_, g.live_count_, g.shapes_, g.index_, g.next_shape_id_,
-                              g.order_from_};
-    }
-    static BoardInternals internals(Board& b) {
-        return BoardInternals{b.history_,         b.zone_, b.captures_, b.stones_in_play_,
-                              b.captured_stones_, b.turn_, b.status_};
-    }
+    static GraphInternals internals(ClipGraph& g);
+    static BoardInternals internals(Board& b);
 
-    static ClipGraph& graph(AliveZone& z) { return z.graph_; }
+    static ClipGraph& graph(AliveZone& z);
     // The shared-start index's hash, to make keys that share a home slot.
-    static std::size_t point_hash(PointKey key) { return PointIndex::hash(key); }
-    static std::map<std::uint32_t, ShapeId>& dead_zones(AliveZone& z) { return z.dead_zones_; }
-    static std::map<PointKey, Point>& forced_eyes(AliveZone& z) { return z.forced_eyes_; }
-    static std::vector<ShapeId>& temporary_circles(AliveZone& z) { return z.temporary_circles_; }
+    static std::size_t point_hash(PointKey key);
+    static std::map<std::uint32_t, ShapeId>& dead_zones(AliveZone& z);
+    static std::map<PointKey, Point>& forced_eyes(AliveZone& z);
+    static std::vector<ShapeId>& temporary_circles(AliveZone& z);
 
-    static AliveZone& zone(Board& b) { return b.zone_; }
+    static AliveZone& zone(Board& b);
     static const std::vector<Stone>& stones_by_id(const Board& b) { return b.stones_by_id(); }
-    static const CutMemo& cut_memo(const Board& b) { return b.cut_memo_; }
+    static const CutMemo& cut_memo(const Board& b) { return b.cut_memo(); }
 };
 
 }  // namespace cellvane

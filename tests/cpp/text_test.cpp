@@ -5,7 +5,9 @@
 #include <limits>
 #include <string>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 
 using namespace cellvane;
 

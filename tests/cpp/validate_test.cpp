@@ -10,7 +10,11 @@
 #include <string>
 #include <variant>
 
+#include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
+#include "zone/zone.hpp"
 #include "validate/validate.hpp"
 #include "test_access.hpp"
 

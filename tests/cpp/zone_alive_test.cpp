@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone_support.hpp"
 #include "test_access.hpp"
 
@@ -96,7 +98,7 @@ TEST(ZoneAlive, StonesTwoApartCoverAThirdOfEachOther) {
         EXPECT_NEAR(exposed, 2 * TWO_PI / 3, 1e-12);
     }
     // The crossing points are shared: one index key holds one segment of each.
-    const auto crossing = intersect(Circle{{8.0, 9.0}, 2.0}, {10.0, 9.0});
+    const auto crossing = intersect(Circle{{8.0, 9.0}, 2.0}, {10.0, 9.0}, {});
     EXPECT_EQ(g.index().at(point_key(crossing->first)).size(), 2u);
     EXPECT_EQ(broken_invariant(z), std::nullopt);
 }

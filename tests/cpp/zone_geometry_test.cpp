@@ -5,6 +5,8 @@
 #include <random>
 #include <vector>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone_support.hpp"
 
 namespace cellvane {
@@ -64,42 +66,42 @@ TEST(ZoneGeometry, AnglesAreReducedToOneTurn) {
 TEST(ZoneGeometry, EdgeOffsetsGoRoundTheBoardAndDepthsPointOutwards) {
     const double s = 19.0;
     const Point p{4.0, 7.0};
-    EXPECT_EQ(offset_on(Edge{EdgeSide::Left, s}, p), 7.0);
-    EXPECT_EQ(offset_on(Edge{EdgeSide::Bottom, s}, p), 4.0);
-    EXPECT_EQ(offset_on(Edge{EdgeSide::Right, s}, p), 12.0);
-    EXPECT_EQ(offset_on(Edge{EdgeSide::Top, s}, p), 15.0);
-    EXPECT_EQ(depth_in(Edge{EdgeSide::Left, s}, p), -3.0);
-    EXPECT_EQ(depth_in(Edge{EdgeSide::Bottom, s}, p), 7.0 - 18.0);
-    EXPECT_EQ(depth_in(Edge{EdgeSide::Right, s}, p), 4.0 - 18.0);
-    EXPECT_EQ(depth_in(Edge{EdgeSide::Top, s}, p), -6.0);
+    EXPECT_EQ(offset_on(Edge{EdgeSide::Left}, p, s), 7.0);
+    EXPECT_EQ(offset_on(Edge{EdgeSide::Bottom}, p, s), 4.0);
+    EXPECT_EQ(offset_on(Edge{EdgeSide::Right}, p, s), 12.0);
+    EXPECT_EQ(offset_on(Edge{EdgeSide::Top}, p, s), 15.0);
+    EXPECT_EQ(depth_in(Edge{EdgeSide::Left}, p, s), -3.0);
+    EXPECT_EQ(depth_in(Edge{EdgeSide::Bottom}, p, s), 7.0 - 18.0);
+    EXPECT_EQ(depth_in(Edge{EdgeSide::Right}, p, s), 4.0 - 18.0);
+    EXPECT_EQ(depth_in(Edge{EdgeSide::Top}, p, s), -6.0);
     // s - 1 is s + (-1.0): for a huge board it rounds back to s.
-    EXPECT_EQ(depth_in(Edge{EdgeSide::Right, 1e17}, {1e17, 0.0}), 0.0);
-    EXPECT_EQ(depth_in(RADIUS_TWO_AT_ORIGIN, {0.5, 0.0}), 1.5);
-    EXPECT_EQ(depth_in(RADIUS_TWO_AT_ORIGIN, {3.0, 4.0}), -3.0);
-    EXPECT_EQ(offset_on(RADIUS_TWO_AT_ORIGIN, {-2.0, 0.0}), PI);
+    EXPECT_EQ(depth_in(Edge{EdgeSide::Right}, {1e17, 0.0}, 1e17), 0.0);
+    EXPECT_EQ(depth_in(RADIUS_TWO_AT_ORIGIN, {0.5, 0.0}, {}), 1.5);
+    EXPECT_EQ(depth_in(RADIUS_TWO_AT_ORIGIN, {3.0, 4.0}, {}), -3.0);
+    EXPECT_EQ(offset_on(RADIUS_TWO_AT_ORIGIN, {-2.0, 0.0}, {}), PI);
 }
 
 TEST(ZoneGeometry, CirclesCrossOnlyClearOfTangency) {
-    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {4.0, 0.0}));
-    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {3.9999999, 0.0}));
-    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {0.0, 4.0000001}));
-    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {0.0, 0.0}));
-    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {5e-8, 0.0}));
-    const auto near = intersect(RADIUS_TWO_AT_ORIGIN, {3.9999998, 0.0});
+    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {4.0, 0.0}, {}));
+    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {3.9999999, 0.0}, {}));
+    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {0.0, 4.0000001}, {}));
+    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {0.0, 0.0}, {}));
+    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {5e-8, 0.0}, {}));
+    const auto near = intersect(RADIUS_TWO_AT_ORIGIN, {3.9999998, 0.0}, {});
     ASSERT_TRUE(near);
     const double gap = distance(near->first, near->second);
     EXPECT_GT(gap, 0.00125);
     EXPECT_LT(gap, 0.00127);
     // Inner tangency of circles of other radii (only radius 2 is ever added).
-    EXPECT_FALSE(intersect(Circle{{0.0, 0.0}, 3.0}, {1.0, 0.0}));
-    EXPECT_FALSE(intersect(Circle{{0.0, 0.0}, 5.0}, {0.5, 0.0}));
-    EXPECT_TRUE(intersect(Circle{{0.0, 0.0}, 3.0}, {1.5, 0.0}));
+    EXPECT_FALSE(intersect(Circle{{0.0, 0.0}, 3.0}, {1.0, 0.0}, {}));
+    EXPECT_FALSE(intersect(Circle{{0.0, 0.0}, 5.0}, {0.5, 0.0}, {}));
+    EXPECT_TRUE(intersect(Circle{{0.0, 0.0}, 3.0}, {1.5, 0.0}, {}));
 }
 
 TEST(ZoneGeometry, CirclePairIsOrderedSoTheArcFromFirstToSecondIsInside) {
     const Point centres[] = {{2.0, 0.0}, {0.0, 2.0}, {-2.0, 0.0}, {0.0, -2.0}, {1.3, -2.9}, {-3.5, 0.1}};
     for (const Point f : centres) {
-        const auto hit = intersect(RADIUS_TWO_AT_ORIGIN, f);
+        const auto hit = intersect(RADIUS_TWO_AT_ORIGIN, f, {});
         ASSERT_TRUE(hit);
         EXPECT_NEAR(distance(hit->first, {0.0, 0.0}), 2.0, 1e-12);
         EXPECT_NEAR(distance(hit->first, f), 2.0, 1e-12);
@@ -115,7 +117,7 @@ TEST(ZoneGeometry, CirclePairIsOrderedSoTheArcFromFirstToSecondIsInside) {
         const double mid2 = b + back / 2;
         EXPECT_LT(distance({f.x + 2.0 * std::cos(mid2), f.y + 2.0 * std::sin(mid2)}, {0.0, 0.0}), 2.0);
     }
-    const auto two_apart = intersect(RADIUS_TWO_AT_ORIGIN, {2.0, 0.0});
+    const auto two_apart = intersect(RADIUS_TWO_AT_ORIGIN, {2.0, 0.0}, {});
     EXPECT_NEAR(two_apart->first.x, 1.0, 1e-15);
     EXPECT_NEAR(two_apart->first.y, -std::sqrt(3.0), 1e-15);
     EXPECT_NEAR(two_apart->second.y, std::sqrt(3.0), 1e-15);
@@ -134,8 +136,8 @@ TEST(ZoneGeometry, CirclePairCrossesAtTheSamePointsInEitherOrder) {
         const Point k = grid ? Point{half(rng) / 2.0, half(rng) / 2.0} : Point{any(rng), any(rng)};
         const Point f = grid ? Point{half(rng) / 2.0, half(rng) / 2.0}
                              : Point{k.x + any(rng) / 2.5 - 2.0, k.y + any(rng) / 2.5 - 2.0};
-        const auto one = intersect(Circle{k, 2.0}, f);
-        const auto other = intersect(Circle{f, 2.0}, k);
+        const auto one = intersect(Circle{k, 2.0}, f, {});
+        const auto other = intersect(Circle{f, 2.0}, k, {});
         ASSERT_EQ(one.has_value(), other.has_value());
         if (!one) continue;
         ++pairs;
@@ -161,33 +163,33 @@ TEST(ZoneGeometry, EdgeCrossingsUseTheSquaredHalfChord) {
         {EdgeSide::Top, {9.0, 1.0 + 1.9999999}, {9.0, 1.0 + 1.99999999}},
     };
     for (const auto& c : cases) {
-        const Edge edge{c.side, s};
-        const auto hit = intersect(edge, c.crossing);
+        const Edge edge{c.side};
+        const auto hit = intersect(edge, c.crossing, s);
         ASSERT_TRUE(hit) << int(c.side);
-        EXPECT_FALSE(intersect(edge, c.missing)) << int(c.side);
+        EXPECT_FALSE(intersect(edge, c.missing, s)) << int(c.side);
         // The line enters the new circle at first, by increasing offset.
-        EXPECT_LT(offset_on(edge, hit->first), offset_on(edge, hit->second));
+        EXPECT_LT(offset_on(edge, hit->first, s), offset_on(edge, hit->second, s));
         EXPECT_NEAR(distance(hit->first, hit->second), 2 * std::sqrt(4e-7), 2e-9);
-        EXPECT_EQ(depth_in(edge, hit->first), 0.0);
+        EXPECT_EQ(depth_in(edge, hit->first, s), 0.0);
     }
     // Exactly tangent: w is zero.
-    EXPECT_FALSE(intersect(Edge{EdgeSide::Left, s}, {3.0, 9.0}));
-    const auto through = intersect(Edge{EdgeSide::Left, s}, {1.0, 9.0});
+    EXPECT_FALSE(intersect(Edge{EdgeSide::Left}, {3.0, 9.0}, s));
+    const auto through = intersect(Edge{EdgeSide::Left}, {1.0, 9.0}, s);
     EXPECT_TRUE(same_bits(through->first, {1.0, 7.0}));
     EXPECT_TRUE(same_bits(through->second, {1.0, 11.0}));
 }
 
 TEST(ZoneGeometry, NonFiniteOutlinesCrossNothing) {
-    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {NaN, 0.0}));
-    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {INF, 0.0}));
-    EXPECT_FALSE(intersect(Circle{{NaN, NaN}, 2.0}, {1.0, 0.0}));
-    EXPECT_FALSE(intersect(Circle{{0.0, 0.0}, NaN}, {1.0, 0.0}));
-    EXPECT_FALSE(intersect(Edge{EdgeSide::Left, 19.0}, {2.0, NaN}));
-    EXPECT_FALSE(intersect(Edge{EdgeSide::Left, 19.0}, {2.0, INF}));
-    EXPECT_FALSE(intersect(Edge{EdgeSide::Right, NaN}, {2.0, 3.0}));
+    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {NaN, 0.0}, {}));
+    EXPECT_FALSE(intersect(RADIUS_TWO_AT_ORIGIN, {INF, 0.0}, {}));
+    EXPECT_FALSE(intersect(Circle{{NaN, NaN}, 2.0}, {1.0, 0.0}, {}));
+    EXPECT_FALSE(intersect(Circle{{0.0, 0.0}, NaN}, {1.0, 0.0}, {}));
+    EXPECT_FALSE(intersect(Edge{EdgeSide::Left}, {2.0, NaN}, 19.0));
+    EXPECT_FALSE(intersect(Edge{EdgeSide::Left}, {2.0, INF}, 19.0));
+    EXPECT_FALSE(intersect(Edge{EdgeSide::Right}, {2.0, 3.0}, NaN));
     // Huge but finite values still cross; an overflowing square does not.
-    EXPECT_TRUE(intersect(Edge{EdgeSide::Bottom, 1e308}, {1e308, 1e308}));
-    EXPECT_FALSE(intersect(Edge{EdgeSide::Bottom, 1e308}, {0.0, 0.0}));
+    EXPECT_TRUE(intersect(Edge{EdgeSide::Bottom}, {1e308, 1e308}, 1e308));
+    EXPECT_FALSE(intersect(Edge{EdgeSide::Bottom}, {0.0, 0.0}, 1e308));
 }
 
 TEST(ZoneGeometry, ClosestPointOnLinePiece) {

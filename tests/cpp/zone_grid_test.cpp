@@ -10,6 +10,8 @@
 #include <random>
 
 #include "zone/circle_grid.hpp"
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane {
@@ -27,7 +29,7 @@ double depth_by_scan(const AliveZone& z, Point p) {
     if (z.forced_eyes().contains(point_key(p))) return -INF;
     double deepest = -INF;
     for (const auto& [id, shape] : z.graph().shapes()) {
-        const double d = depth_in(shape.kind, p);
+        const double d = depth_in(shape.kind, p, z.graph().frame());
         if (d > deepest) deepest = d;
     }
     return deepest;
@@ -139,6 +141,26 @@ Point awkward(Dice& dice, const std::vector<Point>& centres, double size) {
     return {dice.uniform(0.0, size), dice.uniform(0.0, size)};
 }
 
+// A random zone's stones: their ids in play and every centre carved so far.
+struct Carving {
+    std::uint32_t next = 0;
+    std::vector<std::uint32_t> alive;
+    std::vector<Point> centres;
+
+    // Carves a new stone's dead zone at c, or reclaims a stone in play.
+    void step(AliveZone& z, Dice& dice, bool carve, Point c) {
+        if (carve || alive.empty()) {
+            ASSERT_EQ(z.carve(next, c), std::nullopt);
+            alive.push_back(next++);
+            centres.push_back(c);
+        } else {
+            const std::size_t at = dice.pick(alive.size());
+            ASSERT_EQ(z.reclaim(alive[at]), std::nullopt);
+            alive.erase(alive.begin() + static_cast<long>(at));
+        }
+    }
+};
+
 bool same(const std::optional<Point>& a, const std::optional<Point>& b) {
     if (a.has_value() != b.has_value()) return false;
     return !a || (bits(a->x) == bits(b->x) && bits(a->y) == bits(b->y));
@@ -152,22 +174,18 @@ TEST(ZoneGrid, NarrowedSearchesAgreeWithScansOverEveryShape) {
         const double sizes[] = {19.0, 30.0, 47.5, 64.0, 1e6};
         const double size = sizes[seed % 5];
         AliveZone z(size);
-        std::vector<Point> centres;
-        std::uint32_t next = 0;
-        std::vector<std::uint32_t> alive;
+        Carving carving;
+        const std::vector<Point>& centres = carving.centres;
+        const std::vector<std::uint32_t>& alive = carving.alive;
         const int steps = 60 + static_cast<int>(dice.pick(120));
         for (int step = 0; step < steps; ++step) {
             const std::size_t what = dice.pick(10);
             if (what < 6 || alive.empty()) {
                 // Clusters, chains exactly 2.0 or 4.0 apart, cell borders.
                 const Point c = dice.pick(30) == 0 ? odd[dice.pick(4)] : awkward(dice, centres, size);
-                ASSERT_EQ(z.carve(next, c), std::nullopt);
-                alive.push_back(next++);
-                centres.push_back(c);
+                ASSERT_NO_FATAL_FAILURE(carving.step(z, dice, true, c));
             } else if (what < 8) {
-                const std::size_t at = dice.pick(alive.size());
-                ASSERT_EQ(z.reclaim(alive[at]), std::nullopt);
-                alive.erase(alive.begin() + static_cast<long>(at));
+                ASSERT_NO_FATAL_FAILURE(carving.step(z, dice, false, {}));
             } else if (what == 8) {
                 z.add_forced_eye(awkward(dice, centres, size));
             } else if (!centres.empty()) {
@@ -198,6 +216,70 @@ TEST(ZoneGrid, NarrowedSearchesAgreeWithScansOverEveryShape) {
         for (const std::uint32_t stone : alive) ASSERT_EQ(z.reclaim(stone), std::nullopt);
         expect_grid_in_step(z);
         EXPECT_EQ(z.grid().filed(), 0u);
+        EXPECT_EQ(z.grid().loose().size(), 4u);
+    }
+}
+
+// take_forced_eyes by its definition: the eye under p's own key alone, else
+// every eye within 2.0 of p, in key order.
+std::vector<Point> taken_by_scan(const AliveZone& z, Point p) {
+    if (const auto exact = z.forced_eyes().find(point_key(p)); exact != z.forced_eyes().end()) return {exact->second};
+    std::vector<Point> out;
+    for (const auto& [key, eye] : z.forced_eyes()) {
+        if (distance(eye, p) <= STONE_DIAMETER) out.push_back(eye);
+    }
+    return out;
+}
+
+// Boards whose stones lie far from the origin (where the rounding of a
+// coordinate reaches the cell size and beyond) are filed by cell like any
+// other, and forced eyes are found by cell: depth, nearest move and the eyes
+// a stone takes are still exactly what the scans over everything answer.
+TEST(ZoneGrid, FarFromTheOriginAndForcedEyesAgreeWithScans) {
+    const double origins[] = {0.0, 3e9, 7.3e14, 2.5e17};
+    for (std::uint64_t seed = 1; seed <= 24; ++seed) {
+        Dice dice(seed * 7919);
+        const double o = origins[seed % 4];
+        const double span = 60.0;
+        AliveZone z(o + span);
+        auto near = [&](Point c) {
+            const double reach[] = {2.0, 4.0, 1.0, 0.0, 3.0};
+            const double r = reach[dice.pick(5)];
+            const double a = dice.uniform(0.0, TWO_PI);
+            return dice.pick(2) == 0 ? Point{c.x + r, c.y} : Point{c.x + r * std::cos(a), c.y + r * std::sin(a)};
+        };
+        auto anywhere = [&] { return Point{o + dice.uniform(0.0, span), o + dice.uniform(0.0, span)}; };
+        Carving carving;
+        const std::vector<Point>& centres = carving.centres;
+        // Many forced eyes on odd seeds, so that they are found both with
+        // and without their cells as the takes thin them out.
+        if (seed % 2 == 1) {
+            for (int i = 0; i < 60; ++i) z.add_forced_eye(anywhere());
+        }
+        for (int step = 0; step < 150; ++step) {
+            const std::size_t what = dice.pick(10);
+            const Point somewhere = centres.empty() || dice.pick(2) == 0 ? anywhere() : near(centres[dice.pick(centres.size())]);
+            if (what < 6) {
+                ASSERT_NO_FATAL_FAILURE(carving.step(z, dice, what < 5, somewhere));
+            } else if (what < 8) {
+                z.add_forced_eye(somewhere);
+            } else {
+                const Point p = dice.pick(4) == 0 && !z.forced_eyes().empty() ? z.forced_eyes().begin()->second : somewhere;
+                const std::vector<Point> want = taken_by_scan(z, p);
+                const std::vector<Point> got = z.take_forced_eyes(p);
+                ASSERT_EQ(got.size(), want.size()) << "seed " << seed << " step " << step;
+                for (std::size_t i = 0; i < got.size(); ++i) ASSERT_TRUE(same(got[i], want[i])) << "seed " << seed;
+                for (const Point& q : want) ASSERT_FALSE(z.forced_eyes().contains(point_key(q)));
+            }
+            if (step % 5 != 0) continue;
+            expect_grid_in_step(z);
+            for (int probe = 0; probe < 20; ++probe) {
+                const Point p = centres.empty() || dice.pick(2) == 0 ? anywhere() : near(centres[dice.pick(centres.size())]);
+                ASSERT_EQ(bits(z.depth_at(p)), bits(depth_by_scan(z, p))) << "seed " << seed;
+                ASSERT_TRUE(same(z.nearest_living_move(p), nearest_by_scan(z, p))) << "seed " << seed;
+            }
+        }
+        // Only the edge lines stay loose, however far the circles lie.
         EXPECT_EQ(z.grid().loose().size(), 4u);
     }
 }

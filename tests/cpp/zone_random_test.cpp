@@ -5,6 +5,8 @@
 #include <map>
 #include <random>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone_support.hpp"
 
 namespace cellvane {

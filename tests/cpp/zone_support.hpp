@@ -14,6 +14,8 @@
 #include <tuple>
 #include <vector>
 
+#include "zone/clip_graph.hpp"
+#include "zone/geometry.hpp"
 #include "zone/zone.hpp"
 
 namespace cellvane::zone_testing {
@@ -105,7 +107,7 @@ inline std::optional<std::string> broken_invariant(const ClipGraph& g) {
                 ++decreases;
                 last_decrease_at_head = seg->next == *shape.head;
             }
-            if (bits(seg->offset) != bits(offset_on(shape.kind, seg->start))) return "offset not bit-equal";
+            if (bits(seg->offset) != bits(offset_on(shape.kind, seg->start, g.frame()))) return "offset not bit-equal";
             for (const ShapeId c : g.covering(cur)) {
                 if (c == id) return "segment covered by its own shape";
                 if (!shapes.contains(c)) return "covered by a missing shape";
@@ -243,7 +245,7 @@ inline void expect_coverage_matches_geometry(const AliveZone& z) {
             EXPECT_GE(depth, -1e-9) << "exposed segment " << id << " lies off the boundary";
         }
         for (const ShapeId c : covering) {
-            EXPECT_GT(depth_in(g.shape(c)->kind, mid), -1e-9) << "segment " << id << " not inside shape " << c;
+            EXPECT_GT(depth_in(g.shape(c)->kind, mid, g.frame()), -1e-9) << "segment " << id << " not inside shape " << c;
         }
     }
 }

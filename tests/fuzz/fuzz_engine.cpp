@@ -35,6 +35,7 @@
 
 #include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/zone.hpp"
 #include "render/render.hpp"
 #include "validate/validate.hpp"
 
