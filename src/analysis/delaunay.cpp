@@ -179,13 +179,7 @@ private:
         const double dx = p.x - centre_.x;
         const double dy = p.y - centre_.y;
         const double t = dx / (std::fabs(dx) + std::fabs(dy));
-        // (dy > 0 ? 3 - t : 1 + t) / 4, the two cases read from tables by
-        // the sign test rather than branched on: 3 - t is 3 + (-1 t)
-        // exactly, as negation is exact.
-        static constexpr double base[2] = {1.0, 3.0};
-        static constexpr double turn[2] = {1.0, -1.0};
-        const std::size_t upper = dy > 0.0;
-        const double a = (base[upper] + turn[upper] * t) / 4.0;
+        const double a = (dy > 0.0 ? 3.0 - t : 1.0 + t) / 4.0;
         const double f = hash_len_real_ * a;
         // The index is below len but where a reaches 1 or beyond; only then
         // is the division worked. Truncation is the floor for a positive
