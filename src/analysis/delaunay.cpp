@@ -73,7 +73,8 @@ void sort_keyed_fallback(std::vector<std::pair<std::uint64_t, std::size_t>>& key
 // std::sort, which orders the pairs themselves, when it is short, and
 // otherwise to a least-significant-digit radix sort, stable by
 // construction, in 8-bit digits, where a digit that every key shares is
-// skipped.
+// skipped. (std::sort of the pairs ran 5% more instructions and mispredicted
+// 38% more branches triangulating 100,000 uniform sites, callgrind.)
 void sort_keyed(std::vector<std::pair<std::uint64_t, std::size_t>>& keyed, std::uint64_t lo, std::uint64_t hi,
                 std::vector<std::pair<std::uint64_t, std::size_t>>& spare, std::vector<std::uint32_t>& counts) {
     const std::size_t n = keyed.size();
