@@ -23,11 +23,8 @@ Box box_of(Point a, Point b) {
 
 // Whether the two boxes lie more than `reach` apart along an axis. Every
 // comparison with a NaN is false, so a NaN anywhere separates nothing.
-// The four comparisons are all made and combined without a branch each: the
-// outcome is hard to predict.
 bool separated(const Box& a, const Box& b, double reach) {
-    return static_cast<bool>(static_cast<int>(a.lox - b.hix > reach) | static_cast<int>(b.lox - a.hix > reach) |
-                             static_cast<int>(a.loy - b.hiy > reach) | static_cast<int>(b.loy - a.hiy > reach));
+    return a.lox - b.hix > reach || b.lox - a.hix > reach || a.loy - b.hiy > reach || b.loy - a.hiy > reach;
 }
 
 // Rounding margin of the box tests: far above the few units in the last
@@ -154,7 +151,7 @@ struct Grid {
     // The product of a difference and a positive constant, both rounded,
     // never decreases as the coordinate grows.
     std::uint32_t index(double v, double origin) const {
-        // Clamped to [0, last] without a branch (a NaN goes to 0), then
+        // Clamped to [0, last] (a NaN goes to 0), then
         // truncated: the floor of a number that is not negative.
         double f = (v - origin) * per_unit;
         f = f > 0.0 ? f : 0.0;
@@ -465,7 +462,9 @@ bool LivenessScene::any_disc_near(const Box& query, F&& f) {
     return false;
 }
 
-// Inlined into the vertex check, which asks it for every vertex in turn.
+// Inlined into the vertex check, which asks it for every vertex in turn (left
+// to the compiler, 0.5% more instructions over 300 trial moves on a 55-stone
+// board, callgrind).
 [[gnu::always_inline]] inline bool LivenessScene::in_play(Point v) const {
     // The test depth_at(v) <= 0, decided by any shape whose depth at v is
     // positive: the maximum is at most 0 exactly when no depth exceeds 0 (a
@@ -474,7 +473,9 @@ bool LivenessScene::any_disc_near(const Box& query, F&& f) {
     if (!(0.0 <= v.x && v.x <= s && 0.0 <= v.y && v.y <= s)) return false;
     const Buffers& b = *buffers_;
     if (!b.eye_keys.empty()) {
-        // A few keys are looked through in turn, more are bisected.
+        // A few keys are looked through in turn, more are bisected (always
+        // bisecting ran 0.4% more instructions over 300 trial moves on a
+        // 55-stone board, callgrind).
         const PointKey key = point_key(v);
         if (b.eye_keys.size() <= 8) {
             for (const PointKey& eye : b.eye_keys) {
@@ -486,24 +487,20 @@ bool LivenessScene::any_disc_near(const Box& query, F&& f) {
     }
     // The edge lines first, in one test: a vertex on the board's boundary
     // lies in a dead strip, and the answer does not depend on the order.
-    if (static_cast<int>(v.x < b.x_from) | static_cast<int>(v.x > b.x_to) | static_cast<int>(v.y < b.y_from) |
-        static_cast<int>(v.y > b.y_to)) {
-        return false;
-    }
+    if (v.x < b.x_from || v.x > b.x_to || v.y < b.y_from || v.y > b.y_to) return false;
     // Only the discs whose grid box holds v can hold v: a circle whose grid
     // box misses v is farther from v than its radius, whatever the rounding.
     // Such a box starts in v's cell or up to SPAN cells before it along
-    // each axis. The few candidates of a row are all measured, without a
-    // branch per candidate.
+    // each axis.
     const Grid& g = b.grid;
     const Grid::Range cells = g.reaching({v.x, v.y, v.x, v.y});
     for (std::uint32_t y = cells.y0; y <= cells.y1; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * g.nx;
         const Disc* d = b.filed.data() + g.start[row + cells.x0];
         const Disc* const end = b.filed.data() + g.start[row + cells.x1 + 1];
-        bool deep = false;
-        for (; d != end; ++d) deep |= circle_depth(d->centre, d->radius, v) > 0;
-        if (deep) return false;
+        for (; d != end; ++d) {
+            if (circle_depth(d->centre, d->radius, v) > 0) return false;
+        }
     }
     for (const Disc& d : b.loose) {
         // A centre more than r + 1 away along an axis is farther than r: the

@@ -78,7 +78,8 @@ inline std::uint64_t square_limit(double board_size) {
 // has length, as each clipping parameter stays at 0 or 1, and on that range
 // two coordinates are equal exactly when their bits are. `decided` is false
 // when an end lies elsewhere. Worked without branches, so that it can be
-// asked of every edge.
+// asked of every edge (with && and || it ran 0.4% more instructions over
+// three random games on an 18 board, callgrind).
 struct TouchInside {
     bool decided;
     bool touches;

@@ -51,7 +51,8 @@ inline double distance(Point a, Point b) {
 // is a single subtraction or addition, done without the call: a t in
 // (-2pi, 0) is its own remainder, to which 2pi is added as below; a t in
 // [2pi, 4pi) gives t - 2pi, which a double holds exactly (t lies within a
-// factor of two of 2pi).
+// factor of two of 2pi). (fmod alone ran 1.4% more instructions over 300
+// trial moves on a 55-stone board, 2.4% over 3,000 nearest moves, callgrind.)
 inline double normalise_angle(double t) {
     if (t >= 0.0 && t < TWO_PI) return t;
     if (t < 0.0 && t > -TWO_PI) return t + TWO_PI;
