@@ -267,12 +267,18 @@ SegId ClipGraph::start_list(ShapeId shape_id, Shape& shape, Point p, double w, P
 }
 
 std::optional<SegId> ClipGraph::place_of(Shape& shape, double w) {
-    if (shape.by_offset.empty() && shape.count >= order_from_) build_order(shape);
+    if (shape.by_offset.empty() && shape.count >= ORDER_FROM) build_order(shape);
     if (!shape.by_offset.empty()) {
         bool new_head = false;
         const auto split = split_by_order(shape, w, new_head);
+        // The bisection answers what the walk from the head would.
+        assert(!(split || new_head) || split == walk_place(shape, w));
         if (split || new_head) return split;
     }
+    return walk_place(shape, w);
+}
+
+std::optional<SegId> ClipGraph::walk_place(const Shape& shape, double w) const {
     const SegId head = *shape.head;
     // The first piece from the head whose offsets hold w: a rising piece
     // from its start up to (not including) its end, or the descent when w

@@ -801,14 +801,16 @@ private:
     // The segment a new point at offset w goes after, or nothing when it
     // becomes an edge's new head.
     std::optional<SegId> place_of(Shape& shape, double w);
+    // The same answer found by walking the list from its head.
+    std::optional<SegId> walk_place(const Shape& shape, double w) const;
     void step_back_over_ties(const Shape& shape, PointKey key, double w, SegId& after) const;
     SegId link_after(ShapeId shape_id, SegId c, Point p, double w, PointIndex::Spot& spot);
     SegId link_as_head(ShapeId shape_id, Shape& shape, Point p, double w, PointIndex::Spot& spot);
 
     // The offset order of long lists (Shape::by_offset): built once a list
-    // reaches order_from_ segments, dropped when it falls below ORDER_UNTIL.
+    // reaches ORDER_FROM segments, dropped when it falls below ORDER_UNTIL.
+    static constexpr std::uint64_t ORDER_FROM = 32;
     static constexpr std::uint64_t ORDER_UNTIL = 16;
-    std::uint64_t order_from_ = 32;
     double offset_of(SegId id) const;
     void build_order(Shape& shape);
     std::size_t order_position(const Shape& shape, SegId id) const;

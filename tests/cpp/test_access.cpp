@@ -31,7 +31,6 @@ CELLVANE_TEST_REACH(LiveCount, std::uint64_t ClipGraph::*, &ClipGraph::live_coun
 CELLVANE_TEST_REACH(Shapes, ShapeTable ClipGraph::*, &ClipGraph::shapes_);
 CELLVANE_TEST_REACH(Index, PointIndex ClipGraph::*, &ClipGraph::index_);
 CELLVANE_TEST_REACH(NextShapeId, ShapeId ClipGraph::*, &ClipGraph::next_shape_id_);
-CELLVANE_TEST_REACH(OrderFrom, std::uint64_t ClipGraph::*, &ClipGraph::order_from_);
 CELLVANE_TEST_REACH(PointHash, std::size_t (*)(PointKey), &PointIndex::hash);
 
 CELLVANE_TEST_REACH(Graph, std::unique_ptr<ClipGraph> AliveZone::*, &AliveZone::graph_);
@@ -53,7 +52,7 @@ CELLVANE_TEST_REACH(StatusOf, Status Board::*, &Board::status_);
 
 TestAccess::GraphInternals TestAccess::internals(ClipGraph& g) {
     return GraphInternals{g.*member(Arena{}),  g.*member(FreeList{}),    g.*member(LiveCount{}), g.*member(Shapes{}),
-                          g.*member(Index{}), g.*member(NextShapeId{}), g.*member(OrderFrom{})};
+                          g.*member(Index{}), g.*member(NextShapeId{})};
 }
 
 TestAccess::BoardInternals TestAccess::internals(Board& b) {

@@ -27,8 +27,6 @@ struct TestAccess {
         ShapeTable& shapes;
         PointIndex& index;
         ShapeId& next_shape_id;
-        // The list length from which an offset order is kept.
-        std::uint64_t& order_from;
     };
     struct BoardInternals {
         std::vector<HistoryEntry>& history;
