@@ -166,7 +166,10 @@ private:
 // less the closes met since (see ClipGraph::for_each_segment).
 //
 // The two role bits are kept in the top bits of each entry. Shape ids grow by
-// one per carve from zero, so they stay below 2^62 for centuries of play.
+// one per carve from zero, so they stay below 2^62 for centuries of play. (A
+// plain {id, roles} entry ran 1.6% more instructions over three random games
+// on an 18 board and 5.3% more carving and reclaiming 10,000 stones, though
+// 1.6% fewer on 1,000, callgrind.)
 class Causes : private InlineIds<std::uint64_t, 1> {
     using Base = InlineIds<std::uint64_t, 1>;
 
