@@ -22,7 +22,9 @@ namespace cellvane {
 // A short list of ids held inline while it has at most Inline entries and on
 // the heap beyond that: 16 bytes for one shape id or two segment ids. Nearly
 // every point has one cause (the one other outline crossing there) and one or
-// two segments starting there, so almost nothing allocates.
+// two segments starting there, so almost nothing allocates. (std::vector ran
+// 3.3% more instructions over three random games on an 18 board and 11.6% more
+// carving and reclaiming 1,000 stones on a 90 board, callgrind.)
 template <typename Id, std::uint32_t Inline>
 class InlineIds {
 public:
