@@ -86,7 +86,10 @@ struct Meeting {
 // partition's circumcentre count. Whether the vertex is new to this
 // generation decides nothing by a branch: the order list is written always
 // and kept by advancing its count, and the stamp is renewed by a maximum,
-// as every vertex is met about as often for the first time as again.
+// as every vertex is met about as often for the first time as again. (The
+// plain branch ran 0.7% fewer instructions but mispredicted 13% more branches
+// over random play to 1,000 stones on a 90 board, callgrind, and took 5%
+// longer.)
 inline std::uint32_t vertex_of(GroupWorkspace& ws, Meeting& m, std::size_t index, std::size_t table) {
     if (index >= table) [[unlikely]] {
         std::uint32_t count = m.count;
