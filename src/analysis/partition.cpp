@@ -4,14 +4,12 @@
 #include <cmath>
 
 #include "analysis/delaunay.hpp"
-#include "analysis/predicates.hpp"
 
 namespace cellvane {
 
 namespace {
 
 using delaunay::EMPTY;
-using predicates::Pair;
 
 // Step from a half-edge to the next one of its triangle, by its position in
 // it, as an unsigned sum that wraps: a table rather than a branch (the
@@ -20,25 +18,13 @@ using predicates::Pair;
 constexpr std::size_t TO_NEXT[3] = {1, 1, static_cast<std::size_t>(-2)};
 
 // Circumcentre of a, b, c; the origin for a degenerate triangle (zero cross
-// product or a zero side). The formula of delaunay::circumdelta, its x and y
-// halves in the two lanes:
-//   (dx, dy) = b - a, (ex, ey) = c - a, bl = dx dx + dy dy, cl = ex ex + ey ey,
-//   cross = dx ey - dy ex, d = 0.5 / cross,
-//   centre = a + (ey bl - dy cl, dx cl - ex bl) d.
+// product or a zero side). (With the x and y halves worked in paired lanes it
+// ran 0.4% fewer instructions but 1.6% more branches over three random games
+// on an 18 board, callgrind, and took as long.)
 Point circumcentre(Point a, Point b, Point c) {
-    const Pair pa{a.x, a.y};
-    const Pair de = Pair{b.x, b.y} - pa;  // dx, dy
-    const Pair ef = Pair{c.x, c.y} - pa;  // ex, ey
-    const Pair dd = de * de;
-    const Pair ee = ef * ef;
-    const Pair lengths = Pair{dd[0], ee[0]} + Pair{dd[1], ee[1]};  // bl, cl
-    const Pair skew = de * Pair{ef[1], ef[0]};                        // dx ey, dy ex
-    const double cross = skew[0] - skew[1];
-    if (cross == 0.0 || lengths[0] == 0.0 || lengths[1] == 0.0) return {0.0, 0.0};
-    const double d = 0.5 / cross;
-    const Pair num = Pair{ef[1], de[0]} * lengths - Pair{de[1], ef[0]} * Pair{lengths[1], lengths[0]};
-    const Pair centre = pa + num * Pair{d, d};
-    return {centre[0], centre[1]};
+    const delaunay::Circumdelta cd = delaunay::circumdelta(a, b, c);
+    if (cd.degenerate) return {0.0, 0.0};
+    return {a.x + cd.offset.x, a.y + cd.offset.y};
 }
 
 // The incoming half-edge `entry` keeps for its site when half-edge e, whose
