@@ -76,7 +76,9 @@ struct AnalysisWorkspace {
 
 // Out of line, so that a caller works out the thread's copy once and then
 // holds a plain reference: in a shared library each inlined use of a
-// thread_local would ask the runtime for its address again.
+// thread_local would ask the runtime for its address again. (Inlined, it ran
+// 0.9% more instructions over three random games on an 18 board, the engine
+// linked into a shared library, callgrind.)
 [[gnu::noinline]] AnalysisWorkspace& workspace() {
     thread_local AnalysisWorkspace ws;
     return ws;
