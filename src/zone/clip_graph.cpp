@@ -25,38 +25,13 @@ struct EdgePlan {
 
 // ------------------------------------------------------------ point index
 
-std::size_t PointIndex::probe_at(std::size_t i) const {
-    if (used_[i] < PROBE_CAP) return used_[i];
-    const std::size_t mask = slots_.size() - 1;
-    return ((i - (hash(slots_[i].first) & mask)) & mask) + 1;
-}
-
 std::size_t PointIndex::place(Entry&& entry) {
     const std::size_t mask = slots_.size() - 1;
-    // The first slot that is empty or holds an entry nearer its home than
-    // the new one would be there: the new entry goes there and the entries
-    // from there up to the next empty slot move on by one.
     std::size_t at = hash(entry.first) & mask;
-    std::size_t p = 1;
-    for (; used_[at] != 0; ++p, at = (at + 1) & mask) {
-        const std::size_t there = p < PROBE_CAP ? used_[at] : probe_at(at);
-        if (there < p) break;
-    }
-    place_at(at, p, std::move(entry));
-    return at;
-}
-
-void PointIndex::place_at(std::size_t at, std::size_t p, Entry&& entry) {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t gap = at;
-    while (used_[gap] != 0) gap = (gap + 1) & mask;
-    for (std::size_t j = gap; j != at; j = (j - 1) & mask) {
-        const std::size_t from = (j - 1) & mask;
-        slots_[j] = std::move(slots_[from]);
-        used_[j] = used_[from] < PROBE_CAP ? static_cast<std::uint8_t>(used_[from] + 1) : PROBE_CAP;
-    }
+    while (used_[at] != 0) at = (at + 1) & mask;
     slots_[at] = std::move(entry);
-    used_[at] = static_cast<std::uint8_t>(std::min<std::size_t>(p, PROBE_CAP));
+    used_[at] = 1;
+    return at;
 }
 
 void PointIndex::grow() {
@@ -82,13 +57,13 @@ SegList& PointIndex::operator[](PointKey key) { return slots_[slot_for(key)].sec
 
 SegList& PointIndex::list_for(PointKey key, Spot& spot) {
     if (spot.found) return slots_[spot.at].second;
-    // The search stopped where place would put the entry, unless the table
-    // must grow first or the stop lies at a capped probe number (where place
-    // works the numbers out from the keys).
-    if (spot.at == NONE || spot.probe >= PROBE_CAP || (size_ + 1) * 8 > slots_.size() * 7) {
+    // The search stopped at the empty slot the entry takes, unless the table
+    // must grow first.
+    if (spot.at == NONE || (size_ + 1) * 8 > slots_.size() * 7) {
         spot.at = slot_for(key);
     } else {
-        place_at(spot.at, spot.probe, Entry{key, SegList{}});
+        slots_[spot.at] = Entry{key, SegList{}};
+        used_[spot.at] = 1;
         ++size_;
     }
     spot.found = true;
@@ -109,12 +84,15 @@ void PointIndex::erase(iterator it) {
 void PointIndex::erase_slot(std::size_t hole) {
     const std::size_t mask = slots_.size() - 1;
     --size_;
-    // The entries after the hole that are away from home move back by one,
-    // up to the first empty slot or entry at home.
-    for (std::size_t j = (hole + 1) & mask; used_[j] > 1; j = (j + 1) & mask) {
-        const std::size_t p = used_[j] < PROBE_CAP ? used_[j] : probe_at(j);
+    // Each later entry of the run moves back into the hole unless its home
+    // lies after the hole, up to its own slot (cyclically): a search for it
+    // would then never pass the hole.
+    for (std::size_t j = (hole + 1) & mask; used_[j] != 0; j = (j + 1) & mask) {
+        const std::size_t home = hash(slots_[j].first) & mask;
+        const bool stays = hole <= j ? (hole < home && home <= j) : (hole < home || home <= j);
+        if (stays) continue;
         slots_[hole] = std::move(slots_[j]);
-        used_[hole] = static_cast<std::uint8_t>(std::min<std::size_t>(p - 1, PROBE_CAP));
+        used_[hole] = 1;
         hole = j;
     }
     slots_[hole] = Entry{};

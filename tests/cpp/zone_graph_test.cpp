@@ -287,8 +287,7 @@ TEST(ZoneGraph, CopiesAreDeep) {
 // The shared-start index against a plain map, under random adds and removals
 // of ids and points, half the points sharing two neighbouring home slots in
 // every table the index grows through (so entries sit hundreds of slots from
-// home, past the capped probe byte) and lists long enough to move to the
-// heap and back. Every point is looked up, the table walked and copied as it goes.
+// home) and lists long enough to move to the heap and back. Every point is looked up, the table walked and copied as it goes.
 TEST(ZoneGraph, SharedStartIndexMatchesAMap) {
     std::mt19937_64 rng(41);
     constexpr std::size_t HOME_MASK = 2047;
@@ -350,7 +349,7 @@ TEST(ZoneGraph, SharedStartIndexMatchesAMap) {
         const PointIndex copy = index;
         ASSERT_TRUE(copy == index);
     }
-    // The crowded points filled a run longer than the distance byte holds.
+    // The crowded points filled a run of hundreds of slots.
     EXPECT_GT(most_crowded, 255u);
 }
 
