@@ -12,9 +12,9 @@
 namespace cellvane {
 
 // The alive zone read once for many liveness questions about one board
-// state. The circles are filed in a uniform grid of cells by the box that
-// reaches a little beyond each circle, so a question looks only at the
-// circles near the territory it asks about; a circle's exposed pieces and
+// state. A question asks the zone's own cells of circles for those near the
+// territory it asks about, and looks only at them and at the few loose
+// circles; a circle's exposed pieces and
 // exposed segment starts are read from the zone the first time a question
 // comes near it, a board-edge line's pieces the first time a question comes
 // near its line, the edge lines' starts once. Every check answers whether
@@ -58,13 +58,14 @@ private:
     LivenessScene(const AliveZone& zone, Claim);
     struct Disc;
     template <class F>
-    bool any_disc_near(const Box& query, F&& f);
-    void place_grid(std::size_t count);
+    bool any_disc_near(Point lo, Point hi, F&& f);
     bool in_play(Point v) const;
-    const Shape& shape_at(std::uint32_t place) const;
-    void file_discs();
+    struct Record;
+    const Shape& shape_at(std::uint32_t slot) const;
+    Record& record_of(const Disc& disc) const;
     void build_edge_starts();
-    bool disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit);
+    bool disc_within(const Disc& disc, Record& record, const Shape& shape, Point p, Point q, const Box& query,
+                     double query_scale, double limit);
     bool starts_inside(std::uint32_t first, std::uint32_t end, const std::vector<Ring>& rings, bool boxed,
                        const Box& box, double slack) const;
 

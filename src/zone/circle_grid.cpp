@@ -60,6 +60,24 @@ const std::vector<CircleGrid::Filed>* CircleGrid::cell(std::int64_t x, std::int6
     return found == cells_.end() ? nullptr : &found->second;
 }
 
+void CircleGrid::runs_near(Point lo, Point hi, std::vector<std::span<const Filed>>& runs) const {
+    const std::int64_t x0 = cell_of(lo.x), x1 = cell_of(hi.x), y0 = cell_of(lo.y), y1 = cell_of(hi.y);
+    const bool bounded = !std::isnan(lo.x) && !std::isnan(lo.y) && !std::isnan(hi.x) && !std::isnan(hi.y);
+    if (bounded && (x1 < x0 || y1 < y0)) return;  // no point lies in the box
+    // Counted in doubles: clamped cells 2^63 apart overflow no integer.
+    const double cells = (static_cast<double>(x1) - static_cast<double>(x0) + 1.0) *
+                         (static_cast<double>(y1) - static_cast<double>(y0) + 1.0);
+    if (!bounded || cells > static_cast<double>(cells_.size())) {
+        for (const auto& entry : cells_) runs.emplace_back(entry.second);
+        return;
+    }
+    for (std::int64_t x = x0; x <= x1; ++x) {
+        for (std::int64_t y = y0; y <= y1; ++y) {
+            if (const auto* filed = cell(x, y)) runs.emplace_back(*filed);
+        }
+    }
+}
+
 void EyeCells::add(Point p) {
     if (!finite(p)) return;
     const PointKey key = point_key(p);

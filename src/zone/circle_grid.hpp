@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -51,13 +52,7 @@ public:
     static bool filed_by_cell(const ShapeKind& kind);
     static std::int64_t cell_of(double v) { return Cells::cell_of(v); }
 
-    // A filed circle: its id and its centre (its radius is DEAD_ZONE_RADIUS),
-    // so that a search can pass over a circle out of reach without looking
-    // its shape up.
-    struct Filed {
-        ShapeId id = 0;
-        Point centre;
-    };
+    using Filed = FiledCircle;
 
     void add(ShapeId id, const ShapeKind& kind);
     void remove(ShapeId id, const ShapeKind& kind);
@@ -77,6 +72,11 @@ public:
             }
         }
     }
+    // The circles filed in the cells that the box [lo, hi] overlaps, cell by
+    // cell, appended to runs: so every filed circle whose centre lies in the
+    // box, and maybe others. A box with a NaN bound, or one overlapping more
+    // cells than are filled, gives every filled cell instead.
+    void runs_near(Point lo, Point hi, std::vector<std::span<const Filed>>& runs) const;
     // The circles filed in one cell, in the order they were filed, or nullptr.
     const std::vector<Filed>* cell(std::int64_t x, std::int64_t y) const;
     // Calls f(filed) for every filed circle, in no particular order.

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -150,6 +151,14 @@ private:
     std::size_t outlines_ = 0;
 };
 
+// A circle the zone files by the cell of its centre, a dead zone's (radius
+// DEAD_ZONE_RADIUS, finite centre), as its cells hold it. Every other
+// outline (an edge line, a circle of no finite centre) is loose.
+struct FiledCircle {
+    ShapeId id = 0;
+    Point centre;
+};
+
 // ------------------------------------------------------------- alive zone
 
 enum class DeadZoneFault : std::uint8_t { AlreadyCarved, NotCarved };
@@ -215,6 +224,13 @@ public:
     bool has_exposed_segment(const Shape& shape) const;
     void append_exposed_pieces(const Shape& shape, std::vector<ExposedPiece>& out) const;
     void append_exposed_starts(const Shape& shape, std::vector<Point>& out) const;
+    // The zone's circles by cell, read in place for the liveness test until
+    // the zone next changes: the runs of filed circles that hold every one
+    // whose centre lies in the box [lo, hi] (all of them for a NaN bound),
+    // appended to runs; the loose outlines, ascending; an outline's slot.
+    void circles_near(Point lo, Point hi, std::vector<std::span<const FiledCircle>>& runs) const;
+    const std::vector<ShapeId>& loose_outlines() const;
+    std::size_t outline_slot(ShapeId id) const;
     // The geometry of every exposed segment, outline after outline in
     // ascending ShapeId and in list order, for the picture; and how many
     // segments the structure holds.
