@@ -202,6 +202,7 @@ struct LivenessScene::Buffers {
     int shift = 64;
     std::uint32_t scene = 0;
     std::vector<std::span<const FiledCircle>> runs;  // the zone's cells near one question
+    std::vector<double> guesses;  // the depth guesses at a territory's vertices
     std::vector<Piece> pieces;
     std::vector<ExposedPiece> exposed;  // one outline's pieces as the zone gives them
     std::vector<Point> starts;
@@ -327,10 +328,37 @@ bool LivenessScene::any_disc_near(Point lo, Point hi, F&& f) {
     return false;
 }
 
+// The depth guess at v (see is_alive): R^2 - d^2 for the deepest of the
+// circles the zone files in the cells within their radius R of v, a measure
+// that orders like the depth for circles of one radius; and in `held`,
+// whether one of them holds v (its depth there is positive). No other filed
+// circle can: a centre outside the box v +- R lies at least R from v along
+// an axis (rounding never crosses a representable value), and every step of
+// the computed distance rounds monotonically, so its distance is at least R
+// and its depth not positive.
+[[gnu::always_inline]] inline double LivenessScene::near_depth(Point v, bool& held) const {
+    constexpr double R = DEAD_ZONE_RADIUS;
+    Buffers& b = *buffers_;
+    b.runs.clear();
+    zone_->circles_near({v.x - R, v.y - R}, {v.x + R, v.y + R}, b.runs);
+    double deepest = -INF;
+    for (const std::span<const FiledCircle> run : b.runs) {
+        for (const FiledCircle& filed : run) {
+            const double dx = v.x - filed.centre.x;
+            const double dy = v.y - filed.centre.y;
+            const double depth = R * R - (dx * dx + dy * dy);
+            if (depth > deepest) deepest = depth;
+            if (circle_depth(filed.centre, R, v) > 0) held = true;
+        }
+    }
+    return deepest;
+}
+
 // Inlined into the vertex check, which asks it for every vertex in turn (left
 // to the compiler, 0.5% more instructions over 300 trial moves on a 55-stone
-// board, callgrind).
-[[gnu::always_inline]] inline bool LivenessScene::in_play(Point v) const {
+// board, callgrind). Puts the depth guess at v in `guess` when it looks at
+// the circles near v, and leaves `guess` as it was otherwise.
+[[gnu::always_inline]] inline bool LivenessScene::in_play(Point v, double& guess) const {
     // The test depth_at(v) <= 0, decided by any shape whose depth at v is
     // positive: the maximum is at most 0 exactly when no depth exceeds 0 (a
     // NaN depth never raises the maximum).
@@ -353,20 +381,9 @@ bool LivenessScene::any_disc_near(Point lo, Point hi, F&& f) {
     // The edge lines first, in one test: a vertex on the board's boundary
     // lies in a dead strip, and the answer does not depend on the order.
     if (v.x < b.x_from || v.x > b.x_to || v.y < b.y_from || v.y > b.y_to) return false;
-    // Only a circle whose centre lies within its radius R of v along both
-    // axes can hold v. A filed circle's centre outside the box v +- R lies
-    // at least R from v along an axis (rounding never crosses a
-    // representable value), and every step of the computed distance rounds
-    // monotonically, so its distance is at least R and its depth not
-    // positive.
-    constexpr double R = DEAD_ZONE_RADIUS;
-    b.runs.clear();
-    zone_->circles_near({v.x - R, v.y - R}, {v.x + R, v.y + R}, b.runs);
-    for (const std::span<const FiledCircle> run : b.runs) {
-        for (const FiledCircle& filed : run) {
-            if (circle_depth(filed.centre, R, v) > 0) return false;
-        }
-    }
+    bool held = false;
+    guess = near_depth(v, held);
+    if (held) return false;
     for (const Disc& d : b.loose) {
         // A centre more than r + 1 away along an axis is farther than r: the
         // depth there is negative, whatever the rounding.
@@ -379,7 +396,10 @@ bool LivenessScene::any_disc_near(Point lo, Point hi, F&& f) {
     return true;
 }
 
-bool LivenessScene::vertex_in_play(Point v) const { return in_play(v); }
+bool LivenessScene::vertex_in_play(Point v) const {
+    double guess = 0.0;
+    return in_play(v, guess);
+}
 
 // Called only for a disc whose box is not separated from the query's (see
 // clearance_within), with its record and its shape.
@@ -470,46 +490,41 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
 
 bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
     if (rings.empty()) return false;
-    // Cheapest first: a vertex in playable space.
+    // Cheapest first: a vertex in playable space. The depth guesses for the
+    // walk below are taken on the way, where the check looks near a vertex
+    // (NaN where it does not).
+    Buffers& b = *buffers_;
+    b.guesses.clear();
     for (const Ring& ring : rings) {
         for (const Point& v : ring) {
-            if (in_play(v)) return true;
+            double guess = std::numeric_limits<double>::quiet_NaN();
+            if (in_play(v, guess)) return true;
+            b.guesses.push_back(guess);
         }
     }
     // A territory edge within reach of the playable boundary or a forced eye.
     // Whether some edge is answers the same in any order, so each ring is
     // walked from a guess at the edge running nearest to playable space: the
-    // one whose shallower end lies least deep in the circles the zone files
-    // in the cells within a dead zone's radius of that end. The edges that
-    // decide for a living group lie together, and the guess makes them come
-    // early.
-    Buffers& b = *buffers_;
-    // R^2 - d^2 for the deepest of those circles, a measure that orders
-    // like the depth for circles of one radius.
-    auto depth_guess = [this, &b](Point v) {
-        constexpr double R = DEAD_ZONE_RADIUS;
-        b.runs.clear();
-        zone_->circles_near({v.x - R, v.y - R}, {v.x + R, v.y + R}, b.runs);
-        double deepest = -INF;
-        for (const std::span<const FiledCircle> run : b.runs) {
-            for (const FiledCircle& filed : run) {
-                const double dx = v.x - filed.centre.x;
-                const double dy = v.y - filed.centre.y;
-                const double depth = R * R - (dx * dx + dy * dy);
-                if (depth > deepest) deepest = depth;
-            }
-        }
-        return deepest;
-    };
+    // one whose shallower end lies least deep in the circles near it. The
+    // edges that decide for a living group lie together, and the guess makes
+    // them come early.
+    std::size_t at = 0;  // the first guess of the ring
     for (const Ring& ring : rings) {
         const std::size_t len = ring.size();
+        const std::size_t ring_at = at;
+        at += len;
         if (len < 2) continue;
+        auto guess = [&](std::size_t i) {
+            bool held = false;
+            const double g = b.guesses[ring_at + i];
+            return std::isnan(g) ? near_depth(ring[i], held) : g;
+        };
         std::size_t first = 0;
         double best = INF;
-        double previous = depth_guess(ring[0]);
+        double previous = guess(0);
         const double at_start = previous;
         for (std::size_t i = 0; i < len; ++i) {
-            const double next = i + 1 == len ? at_start : depth_guess(ring[i + 1]);
+            const double next = i + 1 == len ? at_start : guess(i + 1);
             const double key = previous < next ? previous : next;
             if (key < best) {
                 best = key;

@@ -59,7 +59,8 @@ private:
     struct Disc;
     template <class F>
     bool any_disc_near(Point lo, Point hi, F&& f);
-    bool in_play(Point v) const;
+    double near_depth(Point v, bool& held) const;
+    bool in_play(Point v, double& guess) const;
     struct Record;
     const Shape& shape_at(std::uint32_t slot) const;
     Record& record_of(const Disc& disc) const;

@@ -25,7 +25,18 @@ void CircleGrid::add(ShapeId id, const ShapeKind& kind) {
     const Point c = std::get<Circle>(kind).centre;
     const std::int64_t x = cell_of(c.x);
     const std::int64_t y = cell_of(c.y);
-    cells_[Cells::key(x, y)].push_back(Filed{id, c});
+    const std::uint64_t key = Cells::key(x, y);
+    if (places_.empty()) grow();
+    std::size_t at = find(key);
+    if (places_[at].filed.empty()) {
+        if (2 * (filled_ + 1) > places_.size()) {
+            grow();
+            at = find(key);
+        }
+        places_[at].key = key;
+        ++filled_;
+    }
+    places_[at].filed.push_back(Filed{id, c});
     if (filed_ == 0) {
         min_x_ = max_x_ = x;
         min_y_ = max_y_ = y;
@@ -45,19 +56,34 @@ void CircleGrid::remove(ShapeId id, const ShapeKind& kind) {
         return;
     }
     const Point c = std::get<Circle>(kind).centre;
-    const auto found = cells_.find(Cells::key(cell_of(c.x), cell_of(c.y)));
-    if (found == cells_.end()) return;
-    auto& filed = found->second;
+    if (places_.empty()) return;
+    std::size_t at = find(Cells::key(cell_of(c.x), cell_of(c.y)));
+    auto& filed = places_[at].filed;
     const auto it = std::find_if(filed.begin(), filed.end(), [id](const Filed& f) { return f.id == id; });
     if (it == filed.end()) return;
     filed.erase(it);
-    if (filed.empty()) cells_.erase(found);
     --filed_;
+    if (!filed.empty()) return;
+    // The cell is empty and its place free: each later place of the run
+    // moves back into the gap unless its home lies cyclically in (gap,
+    // place], where a probe from it still meets it.
+    --filled_;
+    const std::size_t mask = places_.size() - 1;
+    for (std::size_t j = (at + 1) & mask; !places_[j].filed.empty(); j = (j + 1) & mask) {
+        const std::size_t h = home(places_[j].key);
+        if (at <= j ? (at < h && h <= j) : (at < h || h <= j)) continue;
+        std::swap(places_[at], places_[j]);
+        at = j;
+    }
 }
 
-const std::vector<CircleGrid::Filed>* CircleGrid::cell(std::int64_t x, std::int64_t y) const {
-    const auto found = cells_.find(Cells::key(x, y));
-    return found == cells_.end() ? nullptr : &found->second;
+void CircleGrid::grow() {
+    std::vector<Place> old = std::move(places_);
+    shift_ = old.empty() ? 60 : shift_ - 1;
+    places_ = std::vector<Place>(std::size_t{1} << (64 - shift_));
+    for (Place& place : old) {
+        if (!place.filed.empty()) places_[find(place.key)] = std::move(place);
+    }
 }
 
 void CircleGrid::runs_near(Point lo, Point hi, std::vector<std::span<const Filed>>& runs) const {
@@ -67,8 +93,10 @@ void CircleGrid::runs_near(Point lo, Point hi, std::vector<std::span<const Filed
     // Counted in doubles: clamped cells 2^63 apart overflow no integer.
     const double cells = (static_cast<double>(x1) - static_cast<double>(x0) + 1.0) *
                          (static_cast<double>(y1) - static_cast<double>(y0) + 1.0);
-    if (!bounded || cells > static_cast<double>(cells_.size())) {
-        for (const auto& entry : cells_) runs.emplace_back(entry.second);
+    if (!bounded || cells > static_cast<double>(filled_)) {
+        for (const Place& place : places_) {
+            if (!place.filed.empty()) runs.emplace_back(place.filed);
+        }
         return;
     }
     for (std::int64_t x = x0; x <= x1; ++x) {

@@ -78,12 +78,16 @@ public:
     // cells than are filled, gives every filled cell instead.
     void runs_near(Point lo, Point hi, std::vector<std::span<const Filed>>& runs) const;
     // The circles filed in one cell, in the order they were filed, or nullptr.
-    const std::vector<Filed>* cell(std::int64_t x, std::int64_t y) const;
+    const std::vector<Filed>* cell(std::int64_t x, std::int64_t y) const {
+        if (places_.empty()) return nullptr;
+        const Place& place = places_[find(Cells::key(x, y))];
+        return place.filed.empty() ? nullptr : &place.filed;
+    }
     // Calls f(filed) for every filed circle, in no particular order.
     template <class F>
     void for_each_filed(F&& f) const {
-        for (const auto& entry : cells_) {
-            for (const Filed& filed : entry.second) f(filed);
+        for (const Place& place : places_) {
+            for (const Filed& filed : place.filed) f(filed);
         }
     }
     // Loose shapes, ascending.
@@ -96,7 +100,31 @@ public:
     }
 
 private:
-    std::unordered_map<std::uint64_t, std::vector<Filed>> cells_;
+    // The filled cells by key: open addressing with linear probing, in a
+    // table of 2^(64 - shift_) places at most half full, where a place whose
+    // list is empty is free (a std::unordered_map, its bucket found by a
+    // division, ran 1.8 times the instructions of the liveness test over
+    // 100 stones on 25.5, callgrind).
+    struct Place {
+        std::uint64_t key = 0;
+        std::vector<Filed> filed;
+    };
+    std::vector<Place> places_;
+    std::size_t filled_ = 0;
+    int shift_ = 64;
+    // The place holding key, or else the free place that ends its probe.
+    std::size_t find(std::uint64_t key) const {
+        const std::size_t mask = places_.size() - 1;
+        std::size_t i = home(key);
+        while (!places_[i].filed.empty() && places_[i].key != key) i = (i + 1) & mask;
+        return i;
+    }
+    // The column folded into the row before the product: the product alone
+    // sends a square of cells to few homes (49 cells to 27 of 64 places).
+    std::size_t home(std::uint64_t key) const {
+        return static_cast<std::size_t>(((key ^ (key >> 32)) * 0x9E3779B97F4A7C15u) >> shift_);
+    }
+    void grow();
     std::vector<ShapeId> loose_;
     std::size_t filed_ = 0;
     std::int64_t min_x_ = 0, max_x_ = 0, min_y_ = 0, max_y_ = 0;
