@@ -201,7 +201,9 @@ struct LivenessScene::Buffers {
     std::vector<Record> records;
     int shift = 64;
     std::uint32_t scene = 0;
-    std::vector<std::span<const FiledCircle>> runs;  // the zone's cells near one question
+    // What the zone's cells hold near the last vertex, and near the last
+    // piece or ring, asked for.
+    CircleRuns near_vertex, near_piece;
     std::vector<double> guesses;  // the depth guesses at a territory's vertices
     std::vector<Piece> pieces;
     std::vector<ExposedPiece> exposed;  // one outline's pieces as the zone gives them
@@ -243,6 +245,8 @@ LivenessScene::LivenessScene(const AliveZone& zone) : LivenessScene(zone, Claim{
     b.x_from = b.y_from = -INF;
     b.x_to = b.y_to = INF;
     b.loose.clear();
+    b.near_vertex.clear();
+    b.near_piece.clear();
     b.pieces.clear();
     b.starts.clear();
     b.edge_starts_read = false;
@@ -315,9 +319,8 @@ LivenessScene::~LivenessScene() {
 template <class F>
 bool LivenessScene::any_disc_near(Point lo, Point hi, F&& f) {
     Buffers& b = *buffers_;
-    b.runs.clear();
-    zone_->circles_near(lo, hi, b.runs);
-    for (const std::span<const FiledCircle> run : b.runs) {
+    zone_->circles_near(lo, hi, b.near_piece);
+    for (const std::span<const FiledCircle> run : b.near_piece.runs) {
         for (const FiledCircle& filed : run) {
             if (f(Disc{filed.centre, DEAD_ZONE_RADIUS, filed.id})) return true;
         }
@@ -339,10 +342,9 @@ bool LivenessScene::any_disc_near(Point lo, Point hi, F&& f) {
 [[gnu::always_inline]] inline double LivenessScene::near_depth(Point v, bool& held) const {
     constexpr double R = DEAD_ZONE_RADIUS;
     Buffers& b = *buffers_;
-    b.runs.clear();
-    zone_->circles_near({v.x - R, v.y - R}, {v.x + R, v.y + R}, b.runs);
+    zone_->circles_near({v.x - R, v.y - R}, {v.x + R, v.y + R}, b.near_vertex);
     double deepest = -INF;
-    for (const std::span<const FiledCircle> run : b.runs) {
+    for (const std::span<const FiledCircle> run : b.near_vertex.runs) {
         for (const FiledCircle& filed : run) {
             const double dx = v.x - filed.centre.x;
             const double dy = v.y - filed.centre.y;

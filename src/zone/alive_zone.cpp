@@ -367,9 +367,7 @@ std::optional<ShapeId> AliveZone::dead_zone(std::uint32_t stone) const {
 
 OutlineSlots AliveZone::outlines() const { return graph_->shapes().all_slots(); }
 
-void AliveZone::circles_near(Point lo, Point hi, std::vector<std::span<const FiledCircle>>& runs) const {
-    grid_->runs_near(lo, hi, runs);
-}
+void AliveZone::circles_near(Point lo, Point hi, CircleRuns& found) const { grid_->runs_near(lo, hi, found); }
 
 const std::vector<ShapeId>& AliveZone::loose_outlines() const { return grid_->loose(); }
 

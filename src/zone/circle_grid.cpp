@@ -86,22 +86,28 @@ void CircleGrid::grow() {
     }
 }
 
-void CircleGrid::runs_near(Point lo, Point hi, std::vector<std::span<const Filed>>& runs) const {
+void CircleGrid::runs_near(Point lo, Point hi, CircleRuns& found) const {
     const std::int64_t x0 = cell_of(lo.x), x1 = cell_of(hi.x), y0 = cell_of(lo.y), y1 = cell_of(hi.y);
     const bool bounded = !std::isnan(lo.x) && !std::isnan(lo.y) && !std::isnan(hi.x) && !std::isnan(hi.y);
+    if (bounded && x0 == found.x0 && x1 == found.x1 && y0 == found.y0 && y1 == found.y1) return;
+    found.clear();
     if (bounded && (x1 < x0 || y1 < y0)) return;  // no point lies in the box
-    // Counted in doubles: clamped cells 2^63 apart overflow no integer.
-    const double cells = (static_cast<double>(x1) - static_cast<double>(x0) + 1.0) *
-                         (static_cast<double>(y1) - static_cast<double>(y0) + 1.0);
-    if (!bounded || cells > static_cast<double>(filled_)) {
+    if (bounded) {
+        found.x0 = x0, found.x1 = x1, found.y0 = y0, found.y1 = y1;
+    }
+    // Widths in unsigned arithmetic (clamped cells lie 2^63 apart at most),
+    // multiplied only when each is below the count of filled cells.
+    const std::uint64_t w = static_cast<std::uint64_t>(x1) - static_cast<std::uint64_t>(x0);
+    const std::uint64_t h = static_cast<std::uint64_t>(y1) - static_cast<std::uint64_t>(y0);
+    if (!bounded || w >= filled_ || h >= filled_ || (w + 1) * (h + 1) > filled_) {
         for (const Place& place : places_) {
-            if (!place.filed.empty()) runs.emplace_back(place.filed);
+            if (!place.filed.empty()) found.runs.emplace_back(place.filed);
         }
         return;
     }
     for (std::int64_t x = x0; x <= x1; ++x) {
         for (std::int64_t y = y0; y <= y1; ++y) {
-            if (const auto* filed = cell(x, y)) runs.emplace_back(*filed);
+            if (const auto* filed = cell(x, y)) found.runs.emplace_back(*filed);
         }
     }
 }

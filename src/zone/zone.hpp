@@ -151,12 +151,19 @@ private:
     std::size_t outlines_ = 0;
 };
 
-// A circle the zone files by the cell of its centre, a dead zone's (radius
-// DEAD_ZONE_RADIUS, finite centre), as its cells hold it. Every other
-// outline (an edge line, a circle of no finite centre) is loose.
+// A dead zone's circle (radius DEAD_ZONE_RADIUS, finite centre) as the zone
+// files it, by the cell of its centre; every other outline is loose.
 struct FiledCircle {
     ShapeId id = 0;
     Point centre;
+};
+// The runs of filed circles one question found, and the cells they cover:
+// kept by the asker, so that a question over the same cells finds them
+// without a lookup, and cleared whenever the zone may have changed.
+struct CircleRuns {
+    std::vector<std::span<const FiledCircle>> runs;
+    std::int64_t x0 = 0, x1 = -1, y0 = 0, y1 = -1;  // none at first
+    void clear() { runs.clear(), x0 = y0 = 0, x1 = y1 = -1; }
 };
 
 // ------------------------------------------------------------- alive zone
@@ -227,8 +234,8 @@ public:
     // The zone's circles by cell, read in place for the liveness test until
     // the zone next changes: the runs of filed circles that hold every one
     // whose centre lies in the box [lo, hi] (all of them for a NaN bound),
-    // appended to runs; the loose outlines, ascending; an outline's slot.
-    void circles_near(Point lo, Point hi, std::vector<std::span<const FiledCircle>>& runs) const;
+    // put in found; the loose outlines, ascending; an outline's slot.
+    void circles_near(Point lo, Point hi, CircleRuns& found) const;
     const std::vector<ShapeId>& loose_outlines() const;
     std::size_t outline_slot(ShapeId id) const;
     // The geometry of every exposed segment, outline after outline in
