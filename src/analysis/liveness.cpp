@@ -202,7 +202,7 @@ struct LivenessScene::Buffers {
     int shift = 64;
     std::uint32_t scene = 0;
     // What the zone's cells hold near the last vertex, and near the last
-    // piece or ring, asked for.
+    // piece or territory, asked about.
     CircleRuns near_vertex, near_piece;
     std::vector<double> guesses;  // the depth guesses at a territory's vertices
     std::vector<Piece> pieces;
@@ -267,7 +267,7 @@ LivenessScene::LivenessScene(const AliveZone& zone) : LivenessScene(zone, Claim{
     }
 
     // The zone files every dead zone by cell; the loose outlines are the
-    // edge lines and the few circles of no finite centre.
+    // edge lines and the few circles it files by no cell.
     const BoardFrame& frame = zone.frame();
     for (const ShapeId id : zone.loose_outlines()) {
         const Shape& shape = slots_[zone.outline_slot(id)].second;

@@ -14,16 +14,16 @@ namespace cellvane {
 // The alive zone read once for many liveness questions about one board
 // state. A question asks the zone's own cells of circles for those near the
 // territory it asks about, and looks only at them and at the few loose
-// circles; a circle's exposed pieces and
-// exposed segment starts are read from the zone the first time a question
-// comes near it, a board-edge line's pieces the first time a question comes
-// near its line, the edge lines' starts once. Every check answers whether
-// some piece, circle, start or forced eye decides it, which does not depend
-// on the order they are looked at; the ones passed over are exactly those a
-// bounding-box or distance test proves too far away to decide, and the
-// circles whose shape keeps that their list holds no exposed segment. So
-// the scene answers exactly what the same questions asked of the zone
-// directly answer. The zone must not change while the scene is in use.
+// circles; a circle's exposed pieces and exposed segment starts are read
+// from the zone the first time a question comes near it, a board-edge
+// line's pieces the first time a question comes near its line, the edge
+// lines' starts once. Every check answers whether some piece, circle, start
+// or forced eye decides it, which does not depend on the order they are
+// looked at; the ones passed over are exactly those a bounding-box or
+// distance test proves too far away to decide, and the circles whose shape
+// keeps that their list holds no exposed segment. So the scene answers
+// exactly what the same questions asked of the zone directly answer. The
+// zone must not change while the scene is in use.
 class LivenessScene {
 public:
     explicit LivenessScene(const AliveZone& zone);
