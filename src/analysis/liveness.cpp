@@ -124,74 +124,24 @@ bool piece_within(Piece& piece, Point p, Point q, const Box& query, double query
     return line_end_distance(line, p, q) <= limit;
 }
 
-// A uniform grid of cells over the board, each listing the discs whose box
-// starts in it (its low corner's cell); a filed box spans at most SPAN + 1
-// cells along each axis. Cell indices along an axis come from a clamped floor
-// of the scaled coordinate, which never decreases as the coordinate grows:
-// two overlapping intervals always get overlapping index ranges, whatever
-// lies outside the grid. So a filed box overlapping a query box starts in a
-// column from SPAN before the query's first to its last (the box's last
-// column is at least the query's first, and at most SPAN past its own
-// first), and likewise for rows.
-constexpr std::uint32_t SPAN = 2;
-struct Grid {
-    double ox = 0.0, oy = 0.0;
-    double per_unit = 1.0;     // cells per unit of length
-    double last = 0.0;         // n - 1, the last index along an axis
-    std::uint32_t nx = 1, ny = 1;  // equal: the grid is square
-    std::vector<std::uint32_t> start;  // nx * ny + 1 offsets into the discs filed cell by cell
-
-    struct Range {
-        std::uint32_t x0, x1, y0, y1;
-        std::uint64_t cells() const {
-            return static_cast<std::uint64_t>(x1 - x0 + 1) * static_cast<std::uint64_t>(y1 - y0 + 1);
-        }
-    };
-
-    // The product of a difference and a positive constant, both rounded,
-    // never decreases as the coordinate grows.
-    std::uint32_t index(double v, double origin) const {
-        // Clamped to [0, last] (a NaN goes to 0), then
-        // truncated: the floor of a number that is not negative.
-        double f = (v - origin) * per_unit;
-        f = f > 0.0 ? f : 0.0;
-        f = f < last ? f : last;
-        return static_cast<std::uint32_t>(f);
-    }
-    // The cells a box with no NaN bound overlaps.
-    Range range(const Box& b) const {
-        return {index(b.lox, ox), index(b.hix, ox), index(b.loy, oy), index(b.hiy, oy)};
-    }
-    // The cells where a filed box overlapping the query box can start.
-    Range reaching(const Box& b) const {
-        Range r = range(b);
-        r.x0 = r.x0 > SPAN ? r.x0 - SPAN : 0;
-        r.y0 = r.y0 > SPAN ? r.y0 - SPAN : 0;
-        return r;
-    }
-};
-
 }  // namespace scene_parts
 
 using namespace scene_parts;
 
-// One circle of the zone as the questions read it: 32 bytes, two to a cache
-// line, and the grid holds them cell by cell, so the candidates of a cell
-// are read in one run rather than through a list of indices.
+// One circle of the zone as a question meets it: a filed circle as the
+// zone's cells hold it, or a loose one.
 struct LivenessScene::Disc {
     Point centre;
     double radius = 0.0;
-    std::uint32_t index = 0;  // its shape's slot in the shape table
-    std::uint32_t flags = 0;  // and what the scene has read of it so far
+    ShapeId id = 0;
 };
 
 namespace {
 
-// Fewer than two segments: the circle is measured whole.
-constexpr std::uint32_t WHOLE = 1;
-// Its exposed pieces, or its exposed starts, have been read.
-constexpr std::uint32_t PIECES_READ = 2;
-constexpr std::uint32_t STARTS_READ = 4;
+// What the scene has read of an outline: its exposed pieces, its exposed
+// starts.
+constexpr std::uint32_t PIECES_READ = 1;
+constexpr std::uint32_t STARTS_READ = 2;
 
 struct Span {
     std::uint32_t first = 0, end = 0;
@@ -226,25 +176,35 @@ struct EdgeLine {
 
 }  // namespace
 
+// What the scene numbered `scene` has read of the circle `id`, and where it
+// put it: its shape's slot in the shape table, looked up once, and its
+// pieces and starts once read.
+struct LivenessScene::Record {
+    ShapeId id = 0;
+    std::uint32_t scene = 0;
+    std::uint32_t slot = 0;
+    std::uint32_t flags = 0;
+    Span pieces, starts;
+};
+
 struct LivenessScene::Buffers {
     std::vector<EdgeLine> edges;
     // Where every edge line's depth is at most 0: a point has positive depth
     // in some line exactly when it lies outside [x_from, x_to] x [y_from, y_to]
     // (the left line's depth 1 - x is positive exactly when x < 1, and so on).
     double x_from = 0.0, x_to = 0.0, y_from = 0.0, y_to = 0.0;
-    std::vector<std::pair<ShapeId, const Shape*>> edge_shapes;
-    // By slot in the shape table: the cell a circle is filed in (NO_CELL
-    // for a circle kept out of the grid and for an edge line).
-    std::vector<std::uint32_t> cell_of;
-    std::size_t circle_count = 0;
-    // By slot in the shape table: where a circle's pieces and starts were
-    // put, written only when read.
-    std::vector<Span> piece_span;
-    std::vector<Span> start_span;
-    Grid grid;
-    std::vector<Disc> filed;  // the gridded circles, cell by cell, ascending within a cell
-    std::vector<Disc> loose;  // circles not in the grid: checked by every question
-    std::vector<std::uint32_t> cursor;
+    std::vector<Disc> loose;  // circles the zone files by no cell: checked by every question
+    // The records of the circles met, by id, open addressing with linear
+    // probing in a table of 2^(64 - shift) places, at least twice as many as
+    // there are outlines. A record of an earlier scene counts as a free
+    // place, so no pass over the table clears it for a new scene.
+    std::vector<Record> records;
+    int shift = 64;
+    std::uint32_t scene = 0;
+    // What the zone's cells hold near the last vertex, and near the last
+    // piece or territory, asked about.
+    CircleRuns near_vertex, near_piece;
+    std::vector<double> guesses;  // the depth guesses at a territory's vertices
     std::vector<Piece> pieces;
     std::vector<ExposedPiece> exposed;  // one outline's pieces as the zone gives them
     std::vector<Point> starts;
@@ -253,13 +213,10 @@ struct LivenessScene::Buffers {
     std::vector<Point> eyes;
     bool edge_starts_read = false;
     std::uint32_t edge_starts_first = 0, edge_starts_end = 0;
-    double reach_scale = 0.0;  // at least the largest coordinate magnitude of a gridded disc
     bool in_use = false;
 };
 
 namespace {
-
-constexpr std::uint32_t NO_CELL = ~std::uint32_t{0};
 
 // Out of line for the same reason as the analysis workspace: the address
 // of the thread's copy is asked for once per scene.
@@ -267,13 +224,6 @@ constexpr std::uint32_t NO_CELL = ~std::uint32_t{0};
     thread_local LivenessScene::Buffers buffers;
     return buffers;
 }
-
-// Cells per axis: cells of at least 2.3 units, so a dead zone's grid box
-// (4.5 units and a little) spans at most SPAN + 1 = 3, and no more than about
-// the square root of twice the number of shapes. The grid reaches RIM beyond
-// the board on every side.
-constexpr double CELL = 2.3;
-constexpr double RIM = 1.0;
 
 }  // namespace
 
@@ -294,131 +244,63 @@ LivenessScene::LivenessScene(const AliveZone& zone) : LivenessScene(zone, Claim{
     b.edges.clear();
     b.x_from = b.y_from = -INF;
     b.x_to = b.y_to = INF;
-    b.edge_shapes.clear();
-    b.circle_count = 0;
     b.loose.clear();
+    b.near_vertex.clear();
+    b.near_piece.clear();
     b.pieces.clear();
     b.starts.clear();
     b.edge_starts_read = false;
-    b.reach_scale = 0.0;
     b.eye_keys.clear();
     b.eyes.clear();
     for (const auto& [key, eye] : zone.forced_eyes()) {
         b.eye_keys.push_back(key);
         b.eyes.push_back(eye);
     }
+    // A new number frees every record at once; only when the numbers wrap
+    // round, or the table grows, are the records cleared.
+    int shift = 60;
+    while (shift > 1 && (std::size_t{1} << (64 - shift)) < 2 * slots_.outlines()) --shift;
+    if (++b.scene == 0 || shift < b.shift) {
+        b.shift = shift < b.shift ? shift : b.shift;
+        b.records.assign(std::size_t{1} << (64 - b.shift), Record{});
+        b.scene = 1;
+    }
 
-    const OutlineSlots& shapes = slots_;
+    // The zone files every dead zone by cell; the loose outlines are the
+    // edge lines and the few circles it files by no cell.
     const BoardFrame& frame = zone.frame();
-    place_grid(shapes.outlines());
-    Grid& g = b.grid;
-    const std::uint32_t n = g.nx;
-    const std::size_t slots = shapes.size();
-    b.cell_of.resize(slots);
-    for (std::size_t slot = 0; slot < slots; ++slot) {
-        const ShapeEntry& entry = shapes[slot];
-        const auto index = static_cast<std::uint32_t>(slot);
-        std::uint32_t cell = NO_CELL;
-        if (entry.first == ERASED_SLOT) {
-            b.cell_of[index] = NO_CELL;
+    for (const ShapeId id : zone.loose_outlines()) {
+        const Shape& shape = slots_[zone.outline_slot(id)].second;
+        if (const auto* c = std::get_if<Circle>(&shape.kind)) {
+            b.loose.push_back(Disc{c->centre, c->radius, id});
             continue;
         }
-        const ShapeId id = entry.first;
-        const Shape& shape = entry.second;
-        if (const auto* c = std::get_if<Circle>(&shape.kind)) {
-            ++b.circle_count;
-            // The grid box: the circle's box widened on every side by far
-            // more than the rounding of a distance to the circle (0.25 plus
-            // a millionth of the coordinate magnitude). A huge, negative or
-            // NaN radius, a centre beyond 1e15 (or NaN) along an axis, or a
-            // box spanning more than SPAN + 1 cells along an axis, is never
-            // passed over: such a disc is checked by every question.
-            const double scale = std::fabs(c->centre.x) + std::fabs(c->centre.y) + c->radius;
-            const double reach = c->radius + (0.25 + 1e-6 * scale);
-            const Box box{c->centre.x - reach, c->centre.y - reach, c->centre.x + reach, c->centre.y + reach};
-            if (c->radius >= 0.0 && c->radius <= 1e6 && std::fabs(c->centre.x) <= 1e15 &&
-                std::fabs(c->centre.y) <= 1e15) {
-                const Grid::Range r = g.range(box);
-                if (r.x1 - r.x0 <= SPAN && r.y1 - r.y0 <= SPAN) {
-                    cell = r.y0 * n + r.x0;
-                    ++b.cursor[cell];
-                    if (scale > b.reach_scale) b.reach_scale = scale;
-                }
-            }
-            if (cell == NO_CELL) b.loose.push_back(Disc{c->centre, c->radius, index, shape.count <= 1 ? WHOLE : 0});
-        } else {
-            b.edge_shapes.emplace_back(id, &shape);
-            EdgeLine& line = b.edges.emplace_back();
-            line.shape = &shape;
-            line.bounds = shape.count > 1;
-            const Edge& edge = *std::get_if<Edge>(&shape.kind);
-            line.vertical = edge.side == EdgeSide::Left || edge.side == EdgeSide::Right;
-            line.low = edge.side == EdgeSide::Left || edge.side == EdgeSide::Top;
-            line.at = line.low ? frame.near : frame.far;
-            double& from = line.vertical ? b.x_from : b.y_from;
-            double& to = line.vertical ? b.x_to : b.y_to;
-            if (line.low && line.at > from) from = line.at;
-            if (!line.low && line.at < to) to = line.at;
-        }
-        b.cell_of[index] = cell;
+        EdgeLine& line = b.edges.emplace_back();
+        line.shape = &shape;
+        line.bounds = shape.count > 1;
+        const Edge& edge = *std::get_if<Edge>(&shape.kind);
+        line.vertical = edge.side == EdgeSide::Left || edge.side == EdgeSide::Right;
+        line.low = edge.side == EdgeSide::Left || edge.side == EdgeSide::Top;
+        line.at = line.low ? frame.near : frame.far;
+        double& from = line.vertical ? b.x_from : b.y_from;
+        double& to = line.vertical ? b.x_to : b.y_to;
+        if (line.low && line.at > from) from = line.at;
+        if (!line.low && line.at < to) to = line.at;
     }
-    if (b.piece_span.size() < slots) {
-        b.piece_span.resize(slots);
-        b.start_span.resize(slots);
-    }
-    file_discs();
 }
 
 const Shape& LivenessScene::shape_at(std::uint32_t slot) const { return slots_[slot].second; }
 
-// Sizes the grid for a zone of `count` shapes and clears its counts.
-void LivenessScene::place_grid(std::size_t count) {
+LivenessScene::Record& LivenessScene::record_of(const Disc& disc) const {
     Buffers& b = *buffers_;
-    Grid& g = b.grid;
-    const double extent = size_ + 2.0 * RIM;
-    const auto most = static_cast<std::uint32_t>(std::sqrt(2.0 * static_cast<double>(count))) + 1;
-    std::uint32_t n = 1;
-    if (std::isfinite(extent) && extent > 0.0) {
-        // Rounded down, so a cell is no smaller than CELL.
-        const double wanted = std::floor(extent / CELL);
-        n = wanted < static_cast<double>(most) ? static_cast<std::uint32_t>(wanted) : most;
-        if (n == 0) n = 1;
-    }
-    g.nx = g.ny = n;
-    g.ox = g.oy = -RIM;
-    g.per_unit = n == 1 ? 1.0 : static_cast<double>(n) / extent;
-    g.last = static_cast<double>(n - 1);
-    b.cursor.assign(static_cast<std::size_t>(n) * n, 0);
-}
-
-// Files every gridded disc in the cell where its grid box starts, discs in
-// ascending order within a cell: a counting sort by cell.
-void LivenessScene::file_discs() {
-    Buffers& b = *buffers_;
-    Grid& g = b.grid;
-    const std::size_t cells = static_cast<std::size_t>(g.nx) * g.ny;
-    std::vector<std::uint32_t>& cursor = b.cursor;
-    g.start.resize(cells + 1);
-    std::uint32_t total = 0;
-    for (std::size_t c = 0; c < cells; ++c) {
-        const std::uint32_t here = cursor[c];
-        g.start[c] = total;
-        cursor[c] = total;
-        total += here;
-    }
-    g.start[cells] = total;
-    b.filed.resize(total);
-    // The shape table again, just read and still in the cache, rather than
-    // a copy of every circle written and read back.
-    // Erased slots have no cell.
-    const auto slots = static_cast<std::uint32_t>(slots_.size());
-    for (std::uint32_t slot = 0; slot < slots; ++slot) {
-        const std::uint32_t cell = b.cell_of[slot];
-        if (cell != NO_CELL) {
-            const Shape& shape = slots_[slot].second;
-            const Circle& c = *std::get_if<Circle>(&shape.kind);
-            b.filed[cursor[cell]++] = Disc{c.centre, c.radius, slot, shape.count <= 1 ? WHOLE : 0u};
+    const std::size_t mask = b.records.size() - 1;
+    for (std::size_t i = (disc.id * 0x9E3779B97F4A7C15u) >> b.shift;; i = (i + 1) & mask) {
+        Record& record = b.records[i];
+        if (record.scene != b.scene) {
+            record = Record{disc.id, b.scene, static_cast<std::uint32_t>(zone_->outline_slot(disc.id)), 0, {}, {}};
+            return record;
         }
+        if (record.id == disc.id) return record;
     }
 }
 
@@ -430,48 +312,61 @@ LivenessScene::~LivenessScene() {
     }
 }
 
-// Calls f(disc) for the discs filed where a grid box overlapping the query
-// box can start, each once, and for every disc kept out of the grid, until f
-// answers true. A query with a NaN bound, or one spanning more cells than
-// there are discs, meets every disc.
+// Calls f(disc) for the circles the zone files in the cells that the box
+// [lo, hi] overlaps (so for every filed circle whose centre lies in the box,
+// and for all of them when a bound is NaN), each once, and for every loose
+// circle, until f answers true.
 template <class F>
-bool LivenessScene::any_disc_near(const Box& query, F&& f) {
+bool LivenessScene::any_disc_near(Point lo, Point hi, F&& f) {
     Buffers& b = *buffers_;
-    const Grid& g = b.grid;
-    const bool bounded = !std::isnan(query.lox) && !std::isnan(query.loy) && !std::isnan(query.hix) &&
-                         !std::isnan(query.hiy);
-    Grid::Range r{};
-    if (bounded) r = g.reaching(query);
-    if (!bounded || r.cells() > b.circle_count || (g.nx == 1 && g.ny == 1)) {
-        for (Disc& d : b.filed) {
-            if (f(d)) return true;
-        }
-    } else {
-        for (std::uint32_t y = r.y0; y <= r.y1; ++y) {
-            const std::size_t row = static_cast<std::size_t>(y) * g.nx;
-            Disc* d = b.filed.data() + g.start[row + r.x0];
-            Disc* const end = b.filed.data() + g.start[row + r.x1 + 1];
-            for (; d != end; ++d) {
-                if (f(*d)) return true;
-            }
+    zone_->circles_near(lo, hi, b.near_piece);
+    for (const std::span<const FiledCircle> run : b.near_piece.runs) {
+        for (const FiledCircle& filed : run) {
+            if (f(Disc{filed.centre, DEAD_ZONE_RADIUS, filed.id})) return true;
         }
     }
-    for (Disc& d : b.loose) {
+    for (const Disc& d : b.loose) {
         if (f(d)) return true;
     }
     return false;
 }
 
+// The depth guess at v (see is_alive): R^2 - d^2 for the deepest of the
+// circles the zone files in the cells within their radius R of v, a measure
+// that orders like the depth for circles of one radius; and in `held`,
+// whether one of them holds v (its depth there is positive). No other filed
+// circle can: a centre outside the box v +- R lies at least R from v along
+// an axis (rounding never crosses a representable value), and every step of
+// the computed distance rounds monotonically, so its distance is at least R
+// and its depth not positive.
+[[gnu::always_inline]] inline double LivenessScene::near_depth(Point v, bool& held) const {
+    constexpr double R = DEAD_ZONE_RADIUS;
+    Buffers& b = *buffers_;
+    zone_->circles_near({v.x - R, v.y - R}, {v.x + R, v.y + R}, b.near_vertex);
+    double deepest = -INF;
+    for (const std::span<const FiledCircle> run : b.near_vertex.runs) {
+        for (const FiledCircle& filed : run) {
+            const double dx = v.x - filed.centre.x;
+            const double dy = v.y - filed.centre.y;
+            const double depth = R * R - (dx * dx + dy * dy);
+            if (depth > deepest) deepest = depth;
+            if (circle_depth(filed.centre, R, v) > 0) held = true;
+        }
+    }
+    return deepest;
+}
+
 // Inlined into the vertex check, which asks it for every vertex in turn (left
 // to the compiler, 0.5% more instructions over 300 trial moves on a 55-stone
-// board, callgrind).
-[[gnu::always_inline]] inline bool LivenessScene::in_play(Point v) const {
+// board, callgrind). Puts the depth guess at v in `guess` when it looks at
+// the circles near v, and leaves `guess` as it was otherwise.
+[[gnu::always_inline]] inline bool LivenessScene::in_play(Point v, double& guess) const {
     // The test depth_at(v) <= 0, decided by any shape whose depth at v is
     // positive: the maximum is at most 0 exactly when no depth exceeds 0 (a
     // NaN depth never raises the maximum).
     const double s = size_;
     if (!(0.0 <= v.x && v.x <= s && 0.0 <= v.y && v.y <= s)) return false;
-    const Buffers& b = *buffers_;
+    Buffers& b = *buffers_;
     if (!b.eye_keys.empty()) {
         // A few keys are looked through in turn, more are bisected (always
         // bisecting ran 0.4% more instructions over 300 trial moves on a
@@ -488,20 +383,9 @@ bool LivenessScene::any_disc_near(const Box& query, F&& f) {
     // The edge lines first, in one test: a vertex on the board's boundary
     // lies in a dead strip, and the answer does not depend on the order.
     if (v.x < b.x_from || v.x > b.x_to || v.y < b.y_from || v.y > b.y_to) return false;
-    // Only the discs whose grid box holds v can hold v: a circle whose grid
-    // box misses v is farther from v than its radius, whatever the rounding.
-    // Such a box starts in v's cell or up to SPAN cells before it along
-    // each axis.
-    const Grid& g = b.grid;
-    const Grid::Range cells = g.reaching({v.x, v.y, v.x, v.y});
-    for (std::uint32_t y = cells.y0; y <= cells.y1; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * g.nx;
-        const Disc* d = b.filed.data() + g.start[row + cells.x0];
-        const Disc* const end = b.filed.data() + g.start[row + cells.x1 + 1];
-        for (; d != end; ++d) {
-            if (circle_depth(d->centre, d->radius, v) > 0) return false;
-        }
-    }
+    bool held = false;
+    guess = near_depth(v, held);
+    if (held) return false;
     for (const Disc& d : b.loose) {
         // A centre more than r + 1 away along an axis is farther than r: the
         // depth there is negative, whatever the rounding.
@@ -514,16 +398,20 @@ bool LivenessScene::any_disc_near(const Box& query, F&& f) {
     return true;
 }
 
-bool LivenessScene::vertex_in_play(Point v) const { return in_play(v); }
+bool LivenessScene::vertex_in_play(Point v) const {
+    double guess = 0.0;
+    return in_play(v, guess);
+}
 
 // Called only for a disc whose box is not separated from the query's (see
-// clearance_within).
-bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale,
-                                double limit) {
+// clearance_within), with its record and its shape.
+bool LivenessScene::disc_within(const Disc& disc, Record& record, const Shape& shape, Point p, Point q,
+                                const Box& query, double query_scale, double limit) {
     Buffers& b = *buffers_;
     const Point c = disc.centre;
     const double r = disc.radius;
-    if ((disc.flags & WHOLE) != 0) return whole_circle_distance(c, r, p, q) <= limit;
+    // Fewer than two segments: the circle is measured whole.
+    if (shape.count <= 1) return whole_circle_distance(c, r, p, q) <= limit;
     // Every exposed piece of the circle lies on its outline, so no measure
     // to it falls below the distance from p-q to the outline, which is at
     // least |c - F| - r for the point F of p-q nearest the centre, up to
@@ -532,9 +420,8 @@ bool LivenessScene::disc_within(Disc& disc, Point p, Point q, const Box& query, 
     const double scale =
         std::fabs(c.x) + std::fabs(c.y) + r + std::fabs(p.x) + std::fabs(p.y) + std::fabs(q.x) + std::fabs(q.y);
     if (bound > limit + 1e-9 * (1.0 + scale)) return false;
-    const Span span = read_once(disc.flags, PIECES_READ, b.piece_span[disc.index], b.pieces, [&] {
+    const Span span = read_once(record.flags, PIECES_READ, record.pieces, b.pieces, [&] {
         // A list with no exposed segment has no exposed piece.
-        const Shape& shape = shape_at(disc.index);
         if (zone_->has_exposed_segment(shape)) append_pieces(*zone_, shape, b.exposed, b.pieces);
     });
     for (std::uint32_t i = span.first; i < span.end; ++i) {
@@ -548,10 +435,9 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
     const Box query = box_of(p, q);
     const double query_scale = std::fabs(p.x) + std::fabs(p.y) + std::fabs(q.x) + std::fabs(q.y);
     // The reach of the question: beyond the limit by far more than any
-    // rounding margin a piece or disc test adds (those stay below 1e-9 times
-    // the coordinate magnitudes involved). A disc's grid box already reaches
-    // beyond its circle.
-    const double reach = limit + 1e-6 * (1.0 + query_scale + 8.0 * b.reach_scale);
+    // rounding margin a piece, disc or eye test adds (those stay below 1e-9
+    // times the magnitudes involved).
+    const double reach = limit + 1e-6 * (1.0 + query_scale + std::fabs(limit));
     const Box near{query.lox - reach, query.loy - reach, query.hix + reach, query.hiy + reach};
     // Every measure against a circle, whole or split, is a computed distance
     // between a point of p-q and a point of the circle's outline (or 0 when
@@ -559,16 +445,27 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
     // lies farther than the limit from the box of p-q cannot decide. A split
     // circle whose shape keeps that its list holds no exposed segment has
     // nothing to measure.
-    auto within = [&](Disc& d) {
+    auto within = [&](const Disc& d) {
         const Point c = d.centre;
         const double r = d.radius;
         const Box box{c.x - r, c.y - r, c.x + r, c.y + r};
         const double scale = std::fabs(c.x) + std::fabs(c.y) + r;
         if (separated(box, query, limit + margin(scale + query_scale))) return false;
-        if ((d.flags & WHOLE) == 0 && shape_at(d.index).exposure == Exposure::None) return false;
-        return disc_within(d, p, q, query, query_scale, limit);
+        Record& record = record_of(d);
+        const Shape& shape = shape_at(record.slot);
+        if (shape.count > 1 && shape.exposure == Exposure::None) return false;
+        return disc_within(d, record, shape, p, q, query, query_scale, limit);
     };
-    if (any_disc_near(near, within)) return true;
+    // Only the circles filed with their centre in `near` widened by their
+    // radius are asked for: the box of any other lies beyond `near` along an
+    // axis, farther from the box of p-q than the limit by the slack of
+    // `reach`, far above the margin of the test in `within` (1e-9 of the
+    // magnitudes of the question and the circle), unless a coordinate of the
+    // circle is so large as to make that margin large, and then the circle
+    // lies at least as far out along that coordinate's axis. So the test
+    // would pass over every one of them.
+    constexpr double R = DEAD_ZONE_RADIUS;
+    if (any_disc_near({near.lox - R, near.loy - R}, {near.hix + R, near.hiy + R}, within)) return true;
     // Every measure against an edge line's piece is a computed distance
     // between a point of p-q and a point of the line (the crossing test aside,
     // which needs p and q strictly on either side of the line): a line
@@ -595,47 +492,41 @@ bool LivenessScene::clearance_within(Point p, Point q, double limit) {
 
 bool LivenessScene::is_alive(const std::vector<Ring>& rings) {
     if (rings.empty()) return false;
-    // Cheapest first: a vertex in playable space.
+    // Cheapest first: a vertex in playable space. The depth guesses for the
+    // walk below are taken on the way, where the check looks near a vertex
+    // (NaN where it does not).
+    Buffers& b = *buffers_;
+    b.guesses.clear();
     for (const Ring& ring : rings) {
         for (const Point& v : ring) {
-            if (in_play(v)) return true;
+            double guess = std::numeric_limits<double>::quiet_NaN();
+            if (in_play(v, guess)) return true;
+            b.guesses.push_back(guess);
         }
     }
     // A territory edge within reach of the playable boundary or a forced eye.
     // Whether some edge is answers the same in any order, so each ring is
     // walked from a guess at the edge running nearest to playable space: the
-    // one whose shallower end lies least deep in the circles filed where a
-    // grid box holding that end can start. The edges that decide for a
-    // living group lie together, and the guess makes them come early.
-    Buffers& b = *buffers_;
-    const Grid& g = b.grid;
-    // r^2 - d^2 for the deepest of those circles, a measure that orders
-    // like the depth for circles of one radius.
-    auto depth_guess = [&b, &g](Point v) {
-        const Grid::Range cells = g.reaching({v.x, v.y, v.x, v.y});
-        double deepest = -INF;
-        for (std::uint32_t y = cells.y0; y <= cells.y1; ++y) {
-            const std::size_t row = static_cast<std::size_t>(y) * g.nx;
-            const Disc* d = b.filed.data() + g.start[row + cells.x0];
-            const Disc* const end = b.filed.data() + g.start[row + cells.x1 + 1];
-            for (; d != end; ++d) {
-                const double dx = v.x - d->centre.x;
-                const double dy = v.y - d->centre.y;
-                const double depth = d->radius * d->radius - (dx * dx + dy * dy);
-                if (depth > deepest) deepest = depth;
-            }
-        }
-        return deepest;
-    };
+    // one whose shallower end lies least deep in the circles near it. The
+    // edges that decide for a living group lie together, and the guess makes
+    // them come early.
+    std::size_t at = 0;  // the first guess of the ring
     for (const Ring& ring : rings) {
         const std::size_t len = ring.size();
+        const std::size_t ring_at = at;
+        at += len;
         if (len < 2) continue;
+        auto guess = [&](std::size_t i) {
+            bool held = false;
+            const double g = b.guesses[ring_at + i];
+            return std::isnan(g) ? near_depth(ring[i], held) : g;
+        };
         std::size_t first = 0;
         double best = INF;
-        double previous = depth_guess(ring[0]);
+        double previous = guess(0);
         const double at_start = previous;
         for (std::size_t i = 0; i < len; ++i) {
-            const double next = i + 1 == len ? at_start : depth_guess(ring[i + 1]);
+            const double next = i + 1 == len ? at_start : guess(i + 1);
             const double key = previous < next ? previous : next;
             if (key < best) {
                 best = key;
@@ -658,7 +549,7 @@ void LivenessScene::build_edge_starts() {
     Buffers& b = *buffers_;
     b.edge_starts_read = true;
     b.edge_starts_first = static_cast<std::uint32_t>(b.starts.size());
-    for (const auto& [id, shape] : b.edge_shapes) zone_->append_exposed_starts(*shape, b.starts);
+    for (const EdgeLine& line : b.edges) zone_->append_exposed_starts(*line.shape, b.starts);
     b.edge_starts_end = static_cast<std::uint32_t>(b.starts.size());
 }
 
@@ -698,20 +589,26 @@ bool LivenessScene::exposed_start_inside(const std::vector<Ring>& rings) {
         if (v.y > box.hiy) box.hiy = v.y;
     }
     const double slack = boxed ? margin(std::fabs(box.lox) + std::fabs(box.hix)) : 0.0;
-    // Every segment of a circle starts on that circle, up to rounding, so
-    // within its grid box: only discs whose grid box meets the ring's box can
-    // hold a start that passes the box test.
-    const Box near = boxed ? Box{box.lox - slack, box.loy, box.hix + slack, box.hiy}
-                           : Box{-INF, -INF, INF, INF};
-    auto inside = [&](Disc& d) {
-        const Span span = read_once(d.flags, STARTS_READ, b.start_span[d.index], b.starts, [&] {
+    // Every segment of a circle starts on that circle, up to rounding far
+    // below 0.25 plus a millionth of the magnitudes involved (those of the
+    // box, unless the circle lies far beyond it): only a circle whose centre
+    // lies within its radius and that margin of the ring's box can hold a
+    // start that passes the box test.
+    const double reach = DEAD_ZONE_RADIUS + 0.25 +
+                         1e-6 * (1.0 + std::fabs(box.lox) + std::fabs(box.loy) + std::fabs(box.hix) +
+                                 std::fabs(box.hiy));
+    const Point lo = boxed ? Point{box.lox - slack - reach, box.loy - reach} : Point{-INF, -INF};
+    const Point hi = boxed ? Point{box.hix + slack + reach, box.hiy + reach} : Point{INF, INF};
+    auto inside = [&](const Disc& d) {
+        Record& record = record_of(d);
+        const Span span = read_once(record.flags, STARTS_READ, record.starts, b.starts, [&] {
             // A list with no exposed segment has no exposed start.
-            const Shape& shape = shape_at(d.index);
+            const Shape& shape = shape_at(record.slot);
             if (zone_->has_exposed_segment(shape)) zone_->append_exposed_starts(shape, b.starts);
         });
         return starts_inside(span.first, span.end, rings, boxed, box, slack);
     };
-    if (any_disc_near(near, inside)) return true;
+    if (any_disc_near(lo, hi, inside)) return true;
     if (!b.edge_starts_read) build_edge_starts();
     return starts_inside(b.edge_starts_first, b.edge_starts_end, rings, boxed, box, slack);
 }

@@ -12,18 +12,18 @@
 namespace cellvane {
 
 // The alive zone read once for many liveness questions about one board
-// state. The circles are filed in a uniform grid of cells by the box that
-// reaches a little beyond each circle, so a question looks only at the
-// circles near the territory it asks about; a circle's exposed pieces and
-// exposed segment starts are read from the zone the first time a question
-// comes near it, a board-edge line's pieces the first time a question comes
-// near its line, the edge lines' starts once. Every check answers whether
-// some piece, circle, start or forced eye decides it, which does not depend
-// on the order they are looked at; the ones passed over are exactly those a
-// bounding-box or distance test proves too far away to decide, and the
-// circles whose shape keeps that their list holds no exposed segment. So
-// the scene answers exactly what the same questions asked of the zone
-// directly answer. The zone must not change while the scene is in use.
+// state. A question asks the zone's own cells of circles for those near the
+// territory it asks about, and looks only at them and at the few loose
+// circles; a circle's exposed pieces and exposed segment starts are read
+// from the zone the first time a question comes near it, a board-edge
+// line's pieces the first time a question comes near its line, the edge
+// lines' starts once. Every check answers whether some piece, circle, start
+// or forced eye decides it, which does not depend on the order they are
+// looked at; the ones passed over are exactly those a bounding-box or
+// distance test proves too far away to decide, and the circles whose shape
+// keeps that their list holds no exposed segment. So the scene answers
+// exactly what the same questions asked of the zone directly answer. The
+// zone must not change while the scene is in use.
 class LivenessScene {
 public:
     explicit LivenessScene(const AliveZone& zone);
@@ -58,13 +58,15 @@ private:
     LivenessScene(const AliveZone& zone, Claim);
     struct Disc;
     template <class F>
-    bool any_disc_near(const Box& query, F&& f);
-    void place_grid(std::size_t count);
-    bool in_play(Point v) const;
-    const Shape& shape_at(std::uint32_t place) const;
-    void file_discs();
+    bool any_disc_near(Point lo, Point hi, F&& f);
+    double near_depth(Point v, bool& held) const;
+    bool in_play(Point v, double& guess) const;
+    struct Record;
+    const Shape& shape_at(std::uint32_t slot) const;
+    Record& record_of(const Disc& disc) const;
     void build_edge_starts();
-    bool disc_within(Disc& disc, Point p, Point q, const Box& query, double query_scale, double limit);
+    bool disc_within(const Disc& disc, Record& record, const Shape& shape, Point p, Point q, const Box& query,
+                     double query_scale, double limit);
     bool starts_inside(std::uint32_t first, std::uint32_t end, const std::vector<Ring>& rings, bool boxed,
                        const Box& box, double slack) const;
 

@@ -367,6 +367,12 @@ std::optional<ShapeId> AliveZone::dead_zone(std::uint32_t stone) const {
 
 OutlineSlots AliveZone::outlines() const { return graph_->shapes().all_slots(); }
 
+void AliveZone::circles_near(Point lo, Point hi, CircleRuns& found) const { grid_->runs_near(lo, hi, found); }
+
+const std::vector<ShapeId>& AliveZone::loose_outlines() const { return grid_->loose(); }
+
+std::size_t AliveZone::outline_slot(ShapeId id) const { return graph_->shapes().slot_of(id); }
+
 bool AliveZone::has_exposed_segment(const Shape& shape) const { return graph_->has_exposed_segment(shape); }
 
 void AliveZone::append_exposed_pieces(const Shape& shape, std::vector<ExposedPiece>& out) const {

@@ -25,7 +25,18 @@ void CircleGrid::add(ShapeId id, const ShapeKind& kind) {
     const Point c = std::get<Circle>(kind).centre;
     const std::int64_t x = cell_of(c.x);
     const std::int64_t y = cell_of(c.y);
-    cells_[Cells::key(x, y)].push_back(Filed{id, c});
+    const std::uint64_t key = Cells::key(x, y);
+    if (places_.empty()) grow();
+    std::size_t at = find(key);
+    if (places_[at].filed.empty()) {
+        if (2 * (filled_ + 1) > places_.size()) {
+            grow();
+            at = find(key);
+        }
+        places_[at].key = key;
+        ++filled_;
+    }
+    places_[at].filed.push_back(Filed{id, c});
     if (filed_ == 0) {
         min_x_ = max_x_ = x;
         min_y_ = max_y_ = y;
@@ -45,19 +56,60 @@ void CircleGrid::remove(ShapeId id, const ShapeKind& kind) {
         return;
     }
     const Point c = std::get<Circle>(kind).centre;
-    const auto found = cells_.find(Cells::key(cell_of(c.x), cell_of(c.y)));
-    if (found == cells_.end()) return;
-    auto& filed = found->second;
+    if (places_.empty()) return;
+    std::size_t at = find(Cells::key(cell_of(c.x), cell_of(c.y)));
+    auto& filed = places_[at].filed;
     const auto it = std::find_if(filed.begin(), filed.end(), [id](const Filed& f) { return f.id == id; });
     if (it == filed.end()) return;
     filed.erase(it);
-    if (filed.empty()) cells_.erase(found);
     --filed_;
+    if (!filed.empty()) return;
+    // The cell is empty and its place free: each later place of the run
+    // moves back into the gap unless its home lies cyclically in (gap,
+    // place], where a probe from it still meets it.
+    --filled_;
+    const std::size_t mask = places_.size() - 1;
+    for (std::size_t j = (at + 1) & mask; !places_[j].filed.empty(); j = (j + 1) & mask) {
+        const std::size_t h = home(places_[j].key);
+        if (at <= j ? (at < h && h <= j) : (at < h || h <= j)) continue;
+        std::swap(places_[at], places_[j]);
+        at = j;
+    }
 }
 
-const std::vector<CircleGrid::Filed>* CircleGrid::cell(std::int64_t x, std::int64_t y) const {
-    const auto found = cells_.find(Cells::key(x, y));
-    return found == cells_.end() ? nullptr : &found->second;
+void CircleGrid::grow() {
+    std::vector<Place> old = std::move(places_);
+    shift_ = old.empty() ? 60 : shift_ - 1;
+    places_ = std::vector<Place>(std::size_t{1} << (64 - shift_));
+    for (Place& place : old) {
+        if (!place.filed.empty()) places_[find(place.key)] = std::move(place);
+    }
+}
+
+void CircleGrid::runs_near(Point lo, Point hi, CircleRuns& found) const {
+    const std::int64_t x0 = cell_of(lo.x), x1 = cell_of(hi.x), y0 = cell_of(lo.y), y1 = cell_of(hi.y);
+    const bool bounded = !std::isnan(lo.x) && !std::isnan(lo.y) && !std::isnan(hi.x) && !std::isnan(hi.y);
+    if (bounded && x0 == found.x0 && x1 == found.x1 && y0 == found.y0 && y1 == found.y1) return;
+    found.clear();
+    if (bounded && (x1 < x0 || y1 < y0)) return;  // no point lies in the box
+    if (bounded) {
+        found.x0 = x0, found.x1 = x1, found.y0 = y0, found.y1 = y1;
+    }
+    // Widths in unsigned arithmetic (clamped cells lie 2^63 apart at most),
+    // multiplied only when each is below the count of filled cells.
+    const std::uint64_t w = static_cast<std::uint64_t>(x1) - static_cast<std::uint64_t>(x0);
+    const std::uint64_t h = static_cast<std::uint64_t>(y1) - static_cast<std::uint64_t>(y0);
+    if (!bounded || w >= filled_ || h >= filled_ || (w + 1) * (h + 1) > filled_) {
+        for (const Place& place : places_) {
+            if (!place.filed.empty()) found.runs.emplace_back(place.filed);
+        }
+        return;
+    }
+    for (std::int64_t x = x0; x <= x1; ++x) {
+        for (std::int64_t y = y0; y <= y1; ++y) {
+            if (const auto* filed = cell(x, y)) found.runs.emplace_back(*filed);
+        }
+    }
 }
 
 void EyeCells::add(Point p) {

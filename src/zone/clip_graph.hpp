@@ -563,6 +563,8 @@ public:
         return at != NONE ? make(at) : end();
     }
     bool contains(ShapeId id) const { return position(id) != NONE; }
+    // The slot of the shape with this id, which must exist.
+    std::size_t slot_of(ShapeId id) const { return position(id); }
     // The shape with this id, or nullptr.
     Shape* get(ShapeId id) {
         const std::size_t at = position(id);

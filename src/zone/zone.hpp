@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -150,6 +151,21 @@ private:
     std::size_t outlines_ = 0;
 };
 
+// A dead zone's circle (radius DEAD_ZONE_RADIUS, finite centre) as the zone
+// files it, by the cell of its centre; every other outline is loose.
+struct FiledCircle {
+    ShapeId id = 0;
+    Point centre;
+};
+// The runs of filed circles one question found, and the cells they cover:
+// kept by the asker, so that a question over the same cells finds them
+// without a lookup, and cleared whenever the zone may have changed.
+struct CircleRuns {
+    std::vector<std::span<const FiledCircle>> runs;
+    std::int64_t x0 = 0, x1 = -1, y0 = 0, y1 = -1;  // none at first
+    void clear() { runs.clear(), x0 = y0 = 0, x1 = y1 = -1; }
+};
+
 // ------------------------------------------------------------- alive zone
 
 enum class DeadZoneFault : std::uint8_t { AlreadyCarved, NotCarved };
@@ -215,6 +231,13 @@ public:
     bool has_exposed_segment(const Shape& shape) const;
     void append_exposed_pieces(const Shape& shape, std::vector<ExposedPiece>& out) const;
     void append_exposed_starts(const Shape& shape, std::vector<Point>& out) const;
+    // The zone's circles by cell, read in place for the liveness test until
+    // the zone next changes: the runs of filed circles that hold every one
+    // whose centre lies in the box [lo, hi] (all of them for a NaN bound),
+    // put in found; the loose outlines, ascending; an outline's slot.
+    void circles_near(Point lo, Point hi, CircleRuns& found) const;
+    const std::vector<ShapeId>& loose_outlines() const;
+    std::size_t outline_slot(ShapeId id) const;
     // The geometry of every exposed segment, outline after outline in
     // ascending ShapeId and in list order, for the picture; and how many
     // segments the structure holds.

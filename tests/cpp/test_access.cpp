@@ -34,6 +34,7 @@ CELLVANE_TEST_REACH(NextShapeId, ShapeId ClipGraph::*, &ClipGraph::next_shape_id
 CELLVANE_TEST_REACH(PointHash, std::size_t (*)(PointKey), &PointIndex::hash);
 
 CELLVANE_TEST_REACH(Graph, std::unique_ptr<ClipGraph> AliveZone::*, &AliveZone::graph_);
+CELLVANE_TEST_REACH(Grid, std::unique_ptr<CircleGrid> AliveZone::*, &AliveZone::grid_);
 CELLVANE_TEST_REACH(DeadZones, DeadZoneMap AliveZone::*, &AliveZone::dead_zones_);
 CELLVANE_TEST_REACH(ForcedEyes, EyeMap AliveZone::*, &AliveZone::forced_eyes_);
 CELLVANE_TEST_REACH(Temporary, std::vector<ShapeId> AliveZone::*, &AliveZone::temporary_circles_);
@@ -61,6 +62,7 @@ TestAccess::BoardInternals TestAccess::internals(Board& b) {
 }
 
 ClipGraph& TestAccess::graph(AliveZone& z) { return *(z.*member(Graph{})); }
+CircleGrid& TestAccess::grid(AliveZone& z) { return *(z.*member(Grid{})); }
 std::size_t TestAccess::point_hash(PointKey key) { return member(PointHash{})(key); }
 std::map<std::uint32_t, ShapeId>& TestAccess::dead_zones(AliveZone& z) { return z.*member(DeadZones{}); }
 std::map<PointKey, Point>& TestAccess::forced_eyes(AliveZone& z) { return z.*member(ForcedEyes{}); }

@@ -14,6 +14,7 @@
 
 #include "analysis/analysis.hpp"
 #include "engine/engine.hpp"
+#include "zone/circle_grid.hpp"
 #include "zone/clip_graph.hpp"
 #include "zone/zone.hpp"
 
@@ -45,6 +46,8 @@ struct TestAccess {
     static BoardInternals internals(Board& b);
 
     static ClipGraph& graph(AliveZone& z);
+    // The zone's cells of circles, to file a shape added to its graph directly.
+    static CircleGrid& grid(AliveZone& z);
     // The shared-start index's hash, to make keys that share a home slot.
     static std::size_t point_hash(PointKey key);
     static std::map<std::uint32_t, ShapeId>& dead_zones(AliveZone& z);
