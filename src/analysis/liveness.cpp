@@ -201,9 +201,9 @@ struct LivenessScene::Buffers {
     std::vector<Record> records;
     int shift = 64;
     std::uint32_t scene = 0;
-    // What the zone's cells hold near the last piece or territory asked
-    // about.
-    CircleRuns near_piece;
+    // What the zone's cells hold near the last vertex, and near the last
+    // piece or territory, asked about.
+    CircleRuns near_vertex, near_piece;
     std::vector<double> guesses;  // the depth guesses at a territory's vertices
     std::vector<Piece> pieces;
     std::vector<ExposedPiece> exposed;  // one outline's pieces as the zone gives them
@@ -246,6 +246,7 @@ LivenessScene::LivenessScene(const AliveZone& zone) : LivenessScene(zone, Claim{
     b.x_from = b.y_from = -INF;
     b.x_to = b.y_to = INF;
     b.loose.clear();
+    b.near_vertex.clear();
     b.near_piece.clear();
     b.pieces.clear();
     b.starts.clear();
@@ -332,20 +333,19 @@ bool LivenessScene::any_disc_near(Point lo, Point hi, F&& f) {
 }
 
 // The depth guess at v (see is_alive): R^2 - d^2 for the deepest of the
-// circles the zone files in the cell of v, a measure that orders like the
-// depth for circles of one radius; and in `held`, whether one of them holds
-// v (its depth there is positive). No other filed circle can: the cell of v
-// lists every circle whose box (centre +- R) holds v, and a centre outside
-// the box v +- R lies at least R from v along an axis (rounding never
-// crosses a representable value), and every step of the computed distance
-// rounds monotonically, so its distance is at least R and its depth not
-// positive.
+// circles the zone files in the cells within their radius R of v, a measure
+// that orders like the depth for circles of one radius; and in `held`,
+// whether one of them holds v (its depth there is positive). No other filed
+// circle can: a centre outside the box v +- R lies at least R from v along
+// an axis (rounding never crosses a representable value), and every step of
+// the computed distance rounds monotonically, so its distance is at least R
+// and its depth not positive.
 [[gnu::always_inline]] inline double LivenessScene::near_depth(Point v, bool& held) const {
     constexpr double R = DEAD_ZONE_RADIUS;
-    std::span<const FiledCircle> runs[2];
-    zone_->circles_at(v, runs);
+    Buffers& b = *buffers_;
+    zone_->circles_near({v.x - R, v.y - R}, {v.x + R, v.y + R}, b.near_vertex);
     double deepest = -INF;
-    for (const std::span<const FiledCircle> run : runs) {
+    for (const std::span<const FiledCircle> run : b.near_vertex.runs) {
         for (const FiledCircle& filed : run) {
             const double dx = v.x - filed.centre.x;
             const double dy = v.y - filed.centre.y;

@@ -368,7 +368,6 @@ std::optional<ShapeId> AliveZone::dead_zone(std::uint32_t stone) const {
 OutlineSlots AliveZone::outlines() const { return graph_->shapes().all_slots(); }
 
 void AliveZone::circles_near(Point lo, Point hi, CircleRuns& found) const { grid_->runs_near(lo, hi, found); }
-void AliveZone::circles_at(Point v, std::span<const FiledCircle> (&found)[2]) const { grid_->at(v, found); }
 
 const std::vector<ShapeId>& AliveZone::loose_outlines() const { return grid_->loose(); }
 

@@ -17,54 +17,34 @@ bool CircleGrid::filed_by_cell(const ShapeKind& kind) {
     return c != nullptr && c->radius == DEAD_ZONE_RADIUS && finite(c->centre);
 }
 
-// A circle is filed in every cell its box overlaps: a point within the
-// radius of the centre along both axes lies between the rounded box bounds
-// (rounding never crosses a representable value), so in one of those cells,
-// and the cell of a point lists every filed circle that can hold it (one
-// look at a cell, where the cell of the centre alone needed four: 5% of the
-// instructions of a move at 55 stones on 18, callgrind). The box spans two
-// cells along an axis at most, its width being the side of a cell, or three
-// where the rounding of coordinates beyond 2^54 widens it.
-template <class F>
-void CircleGrid::each_cell_of(Point c, F&& f) {
-    constexpr double R = DEAD_ZONE_RADIUS;
-    const std::int64_t x0 = cell_of(c.x - R), x1 = cell_of(c.x + R);
-    const std::int64_t y0 = cell_of(c.y - R), y1 = cell_of(c.y + R);
-    for (std::int64_t x = x0; x <= x1; ++x) {
-        for (std::int64_t y = y0; y <= y1; ++y) f(x, y);
-    }
-}
-
 void CircleGrid::add(ShapeId id, const ShapeKind& kind) {
     if (!filed_by_cell(kind)) {
         loose_.insert(std::upper_bound(loose_.begin(), loose_.end(), id), id);
         return;
     }
     const Point c = std::get<Circle>(kind).centre;
-    const std::int64_t hx = cell_of(c.x);
-    const std::int64_t hy = cell_of(c.y);
-    each_cell_of(c, [&](std::int64_t x, std::int64_t y) {
-        const std::uint64_t key = Cells::key(x, y);
-        if (places_.empty()) grow();
-        std::size_t at = find(key);
-        if (places_[at].empty()) {
-            if (2 * (filled_ + 1) > places_.size()) {
-                grow();
-                at = find(key);
-            }
-            places_[at].key = key;
-            ++filled_;
+    const std::int64_t x = cell_of(c.x);
+    const std::int64_t y = cell_of(c.y);
+    const std::uint64_t key = Cells::key(x, y);
+    if (places_.empty()) grow();
+    std::size_t at = find(key);
+    if (places_[at].filed.empty()) {
+        if (2 * (filled_ + 1) > places_.size()) {
+            grow();
+            at = find(key);
         }
-        (x == hx && y == hy ? places_[at].filed : places_[at].beside).push_back(Filed{id, c});
-    });
+        places_[at].key = key;
+        ++filled_;
+    }
+    places_[at].filed.push_back(Filed{id, c});
     if (filed_ == 0) {
-        min_x_ = max_x_ = hx;
-        min_y_ = max_y_ = hy;
+        min_x_ = max_x_ = x;
+        min_y_ = max_y_ = y;
     } else {
-        min_x_ = std::min(min_x_, hx);
-        max_x_ = std::max(max_x_, hx);
-        min_y_ = std::min(min_y_, hy);
-        max_y_ = std::max(max_y_, hy);
+        min_x_ = std::min(min_x_, x);
+        max_x_ = std::max(max_x_, x);
+        min_y_ = std::min(min_y_, y);
+        max_y_ = std::max(max_y_, y);
     }
     ++filed_;
 }
@@ -75,32 +55,26 @@ void CircleGrid::remove(ShapeId id, const ShapeKind& kind) {
         if (it != loose_.end() && *it == id) loose_.erase(it);
         return;
     }
-    if (places_.empty()) return;
-    bool found = false;
     const Point c = std::get<Circle>(kind).centre;
-    const std::int64_t hx = cell_of(c.x);
-    const std::int64_t hy = cell_of(c.y);
-    each_cell_of(c, [&](std::int64_t x, std::int64_t y) {
-        std::size_t at = find(Cells::key(x, y));
-        auto& filed = x == hx && y == hy ? places_[at].filed : places_[at].beside;
-        const auto it = std::find_if(filed.begin(), filed.end(), [id](const Filed& f) { return f.id == id; });
-        if (it == filed.end()) return;
-        found = found || (x == hx && y == hy);
-        filed.erase(it);
-        if (!places_[at].empty()) return;
-        // The cell is empty and its place free: each later place of the run
-        // moves back into the gap unless its home lies cyclically in (gap,
-        // place], where a probe from it still meets it.
-        --filled_;
-        const std::size_t mask = places_.size() - 1;
-        for (std::size_t j = (at + 1) & mask; !places_[j].empty(); j = (j + 1) & mask) {
-            const std::size_t h = home(places_[j].key);
-            if (at <= j ? (at < h && h <= j) : (at < h || h <= j)) continue;
-            std::swap(places_[at], places_[j]);
-            at = j;
-        }
-    });
-    if (found) --filed_;
+    if (places_.empty()) return;
+    std::size_t at = find(Cells::key(cell_of(c.x), cell_of(c.y)));
+    auto& filed = places_[at].filed;
+    const auto it = std::find_if(filed.begin(), filed.end(), [id](const Filed& f) { return f.id == id; });
+    if (it == filed.end()) return;
+    filed.erase(it);
+    --filed_;
+    if (!filed.empty()) return;
+    // The cell is empty and its place free: each later place of the run
+    // moves back into the gap unless its home lies cyclically in (gap,
+    // place], where a probe from it still meets it.
+    --filled_;
+    const std::size_t mask = places_.size() - 1;
+    for (std::size_t j = (at + 1) & mask; !places_[j].filed.empty(); j = (j + 1) & mask) {
+        const std::size_t h = home(places_[j].key);
+        if (at <= j ? (at < h && h <= j) : (at < h || h <= j)) continue;
+        std::swap(places_[at], places_[j]);
+        at = j;
+    }
 }
 
 void CircleGrid::grow() {
@@ -108,7 +82,7 @@ void CircleGrid::grow() {
     shift_ = old.empty() ? 60 : shift_ - 1;
     places_ = std::vector<Place>(std::size_t{1} << (64 - shift_));
     for (Place& place : old) {
-        if (!place.empty()) places_[find(place.key)] = std::move(place);
+        if (!place.filed.empty()) places_[find(place.key)] = std::move(place);
     }
 }
 

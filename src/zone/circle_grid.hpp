@@ -46,8 +46,8 @@ struct Cells {
     }
 };
 
-// The circles of the alive zone filed by the cells their box overlaps, so
-// that the circles near a point are found without looking at the others.
+// The circles of the alive zone filed by the cell that holds their centre,
+// so that the circles near a point are found without looking at the others.
 // Dead-zone sized circles (radius 2.0) with a finite centre are filed by
 // cell, wherever they lie; every other shape (the edge lines, and circles no
 // carve makes) is kept on a short list of loose shapes that every search
@@ -64,8 +64,8 @@ public:
     void add(ShapeId id, const ShapeKind& kind);
     void remove(ShapeId id, const ShapeKind& kind);
 
-    // The ids of the circles whose centre lies in the cells [x0, x1] x
-    // [y0, y1] and which keep(centre) accepts, appended to out.
+    // The ids of the circles filed in the cells [x0, x1] x [y0, y1] whose
+    // centre keep(centre) accepts, appended to out.
     template <class Keep>
     void collect(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1, std::vector<ShapeId>& out,
                  Keep&& keep) const {
@@ -79,27 +79,18 @@ public:
             }
         }
     }
-    // The circles filed in the cells that the box [lo, hi] overlaps by their
-    // centre, cell by cell, put in found: so every filed circle whose centre
-    // lies in the box, and maybe others. A box with a NaN bound, or one overlapping more
+    // The circles filed in the cells that the box [lo, hi] overlaps, cell by
+    // cell, put in found: so every filed circle whose centre lies in the
+    // box, and maybe others. A box with a NaN bound, or one overlapping more
     // cells than are filled, gives every filled cell instead. Cells found
-    // for the last box are kept (a ring's vertices often share them).
+    // for the last box are kept (one look at the cells of a point costs
+    // ~200 instructions; a ring's vertices often share them).
     void runs_near(Point lo, Point hi, CircleRuns& found) const;
-    // The circles filed in one cell by their centre, in the order they were
-    // filed, or nullptr.
+    // The circles filed in one cell, in the order they were filed, or nullptr.
     const std::vector<Filed>* cell(std::int64_t x, std::int64_t y) const {
         if (places_.empty()) return nullptr;
         const Place& place = places_[find(Cells::key(x, y))];
         return place.filed.empty() ? nullptr : &place.filed;
-    }
-    // The circles whose box holds v: those of its cell, by their centre and
-    // beside.
-    void at(Point v, std::span<const Filed> (&found)[2]) const {
-        found[0] = found[1] = {};
-        if (places_.empty()) return;
-        const Place& place = places_[find(Cells::key(cell_of(v.x), cell_of(v.y)))];
-        found[0] = place.filed;
-        found[1] = place.beside;
     }
     // Calls f(filed) for every filed circle, in no particular order.
     template <class F>
@@ -112,7 +103,7 @@ public:
     const std::vector<ShapeId>& loose() const { return loose_; }
     std::size_t filed() const { return filed_; }
     // Whether the square of cells [x0, x1] x [y0, y1] holds every cell that
-    // was ever the home of a circle (a bound that only grows).
+    // was ever filled (a bound that only grows).
     bool covers_all(std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1) const {
         return filed_ == 0 || (x0 <= min_x_ && max_x_ <= x1 && y0 <= min_y_ && max_y_ <= y1);
     }
@@ -123,13 +114,9 @@ private:
     // list is empty is free (a std::unordered_map, its bucket found by a
     // division, ran 1.8 times the instructions of the liveness test over
     // 100 stones on 25.5, callgrind).
-    // A cell's circles: by their centre, and beside, those whose box only
-    // overlaps it. A place with neither is free.
     struct Place {
         std::uint64_t key = 0;
         std::vector<Filed> filed;
-        std::vector<Filed> beside;
-        bool empty() const { return filed.empty() && beside.empty(); }
     };
     std::vector<Place> places_;
     std::size_t filled_ = 0;
@@ -138,7 +125,7 @@ private:
     std::size_t find(std::uint64_t key) const {
         const std::size_t mask = places_.size() - 1;
         std::size_t i = home(key);
-        while (!places_[i].empty() && places_[i].key != key) i = (i + 1) & mask;
+        while (!places_[i].filed.empty() && places_[i].key != key) i = (i + 1) & mask;
         return i;
     }
     // The column folded into the row before the product: the product alone
@@ -147,8 +134,6 @@ private:
         return static_cast<std::size_t>(((key ^ (key >> 32)) * 0x9E3779B97F4A7C15u) >> shift_);
     }
     void grow();
-    template <class F>
-    static void each_cell_of(Point c, F&& f);
     std::vector<ShapeId> loose_;
     std::size_t filed_ = 0;
     std::int64_t min_x_ = 0, max_x_ = 0, min_y_ = 0, max_y_ = 0;

@@ -152,8 +152,7 @@ private:
 };
 
 // A dead zone's circle (radius DEAD_ZONE_RADIUS, finite centre) as the zone
-// files it: by the cell of its centre, and beside that in the other cells
-// its box (centre +- the radius) overlaps. Every other outline is loose.
+// files it, by the cell of its centre; every other outline is loose.
 struct FiledCircle {
     ShapeId id = 0;
     Point centre;
@@ -237,8 +236,6 @@ public:
     // whose centre lies in the box [lo, hi] (all of them for a NaN bound),
     // put in found; the loose outlines, ascending; an outline's slot.
     void circles_near(Point lo, Point hi, CircleRuns& found) const;
-    // Every filed circle whose box holds v (and maybe others): two runs.
-    void circles_at(Point v, std::span<const FiledCircle> (&found)[2]) const;
     const std::vector<ShapeId>& loose_outlines() const;
     std::size_t outline_slot(ShapeId id) const;
     // The geometry of every exposed segment, outline after outline in
