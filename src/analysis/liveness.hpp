@@ -72,6 +72,7 @@ private:
 
     const AliveZone* zone_;
     OutlineSlots slots_;
+    CircleCells cells_;
     double size_;
     Buffers* buffers_;
     bool borrowed_;

@@ -85,7 +85,7 @@ std::string DeadZoneError::message() const {
 
 AliveZone::AliveZone(const BoardFrame& frame)
     : graph_(std::make_unique<ClipGraph>(frame)), grid_(std::make_unique<CircleGrid>()) {
-    for (const auto& [id, shape] : graph_->shapes()) grid_->add(id, shape.kind);
+    for (const auto& [id, shape] : graph_->shapes()) grid_->add(id, shape.kind, graph_->shapes().slot_of(id));
 }
 
 // A copy files the same circles in a grid of its own; scratch space is not
@@ -150,14 +150,19 @@ ShapeId AliveZone::carve_circle(Point centre) {
         }
     }
     g.cross_new_circle(n, centre, near);
-    grid_->add(n, ShapeKind{Circle{centre, DEAD_ZONE_RADIUS}});
+    grid_->add(n, ShapeKind{Circle{centre, DEAD_ZONE_RADIUS}}, g.shapes().slot_of(n));
     // Every shape is filed once: by its cell, or loose.
     assert(grid_->filed() + grid_->loose().size() == g.shapes().size());
     return n;
 }
 
 void AliveZone::remove_shape(ShapeId a) {
+    const ShapeTable& shapes = graph_->shapes();
+    const std::uint64_t squeezes = shapes.squeezes();
     if (const std::optional<ShapeKind> kind = graph_->remove_shape(a)) grid_->remove(a, *kind);
+    // A squeeze of the table moves slots (rarely: once the erased slots
+    // outnumber the shapes), and the filed circles follow.
+    if (shapes.squeezes() != squeezes) grid_->reslot([&shapes](ShapeId id) { return shapes.slot_of(id); });
     assert(grid_->filed() + grid_->loose().size() == graph_->shapes().size());
 }
 
@@ -367,7 +372,7 @@ std::optional<ShapeId> AliveZone::dead_zone(std::uint32_t stone) const {
 
 OutlineSlots AliveZone::outlines() const { return graph_->shapes().all_slots(); }
 
-void AliveZone::circles_near(Point lo, Point hi, CircleRuns& found) const { grid_->runs_near(lo, hi, found); }
+CircleCells AliveZone::circle_cells() const { return grid_->view(); }
 
 const std::vector<ShapeId>& AliveZone::loose_outlines() const { return grid_->loose(); }
 

@@ -1,5 +1,6 @@
 // The cells of the alive zone's circles and forced eyes.
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 #include "zone/circle_grid.hpp"
@@ -17,7 +18,7 @@ bool CircleGrid::filed_by_cell(const ShapeKind& kind) {
     return c != nullptr && c->radius == DEAD_ZONE_RADIUS && finite(c->centre);
 }
 
-void CircleGrid::add(ShapeId id, const ShapeKind& kind) {
+void CircleGrid::add(ShapeId id, const ShapeKind& kind, std::size_t slot) {
     if (!filed_by_cell(kind)) {
         loose_.insert(std::upper_bound(loose_.begin(), loose_.end(), id), id);
         return;
@@ -36,7 +37,8 @@ void CircleGrid::add(ShapeId id, const ShapeKind& kind) {
         places_[at].key = key;
         ++filled_;
     }
-    places_[at].filed.push_back(Filed{id, c});
+    assert(slot <= UINT32_MAX);
+    places_[at].filed.push_back(Filed{id, c, static_cast<std::uint32_t>(slot)});
     if (filed_ == 0) {
         min_x_ = max_x_ = x;
         min_y_ = max_y_ = y;
@@ -83,32 +85,6 @@ void CircleGrid::grow() {
     places_ = std::vector<Place>(std::size_t{1} << (64 - shift_));
     for (Place& place : old) {
         if (!place.filed.empty()) places_[find(place.key)] = std::move(place);
-    }
-}
-
-void CircleGrid::runs_near(Point lo, Point hi, CircleRuns& found) const {
-    const std::int64_t x0 = cell_of(lo.x), x1 = cell_of(hi.x), y0 = cell_of(lo.y), y1 = cell_of(hi.y);
-    const bool bounded = !std::isnan(lo.x) && !std::isnan(lo.y) && !std::isnan(hi.x) && !std::isnan(hi.y);
-    if (bounded && x0 == found.x0 && x1 == found.x1 && y0 == found.y0 && y1 == found.y1) return;
-    found.clear();
-    if (bounded && (x1 < x0 || y1 < y0)) return;  // no point lies in the box
-    if (bounded) {
-        found.x0 = x0, found.x1 = x1, found.y0 = y0, found.y1 = y1;
-    }
-    // Widths in unsigned arithmetic (clamped cells lie 2^63 apart at most),
-    // multiplied only when each is below the count of filled cells.
-    const std::uint64_t w = static_cast<std::uint64_t>(x1) - static_cast<std::uint64_t>(x0);
-    const std::uint64_t h = static_cast<std::uint64_t>(y1) - static_cast<std::uint64_t>(y0);
-    if (!bounded || w >= filled_ || h >= filled_ || (w + 1) * (h + 1) > filled_) {
-        for (const Place& place : places_) {
-            if (!place.filed.empty()) found.runs.emplace_back(place.filed);
-        }
-        return;
-    }
-    for (std::int64_t x = x0; x <= x1; ++x) {
-        for (std::int64_t y = y0; y <= y1; ++y) {
-            if (const auto* filed = cell(x, y)) found.runs.emplace_back(*filed);
-        }
     }
 }
 

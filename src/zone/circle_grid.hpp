@@ -12,40 +12,6 @@
 
 namespace cellvane {
 
-// The square cells of side CELL that the zone files its circles and forced
-// eyes by. A coordinate's cell is floor(v / CELL): the division by a power of
-// two and the floor are exact, so a point lies in cell i exactly when
-// CELL * i <= v < CELL * (i + 1), at any distance from the origin. Cells
-// beyond +-2^62 are clamped to it (no integer overflows) and a NaN goes to
-// the lowest; the map never decreases as v grows, so two points whose cells
-// differ by more than k along an axis lie more than k * CELL apart along it.
-struct Cells {
-    static constexpr double CELL = 4.0;
-
-    // The floor taken as the truncation, less one below a negative
-    // non-integer: std::floor without SSE4.1 is a longer sequence (the
-    // liveness test's looks at the cells ran 1.4 times the instructions,
-    // callgrind over 64 trial moves on a 55-stone board).
-    static std::int64_t cell_of(double v) {
-        constexpr double BOUND = 4611686018427387904.0;  // 2^62
-        const double q = v / CELL;
-        if (std::fabs(q) < BOUND) {
-            const auto t = static_cast<std::int64_t>(q);
-            return q < static_cast<double>(t) ? t - 1 : t;
-        }
-        return q > 0.0 ? std::int64_t{1} << 62 : -(std::int64_t{1} << 62);
-    }
-
-    // The key a cell is filed under: the low 32 bits of each index side by
-    // side. Cells 2^32 apart along an axis share a key, and so a list; a
-    // search meets the other cell's entries too and passes them over by
-    // their distance. A search spans far fewer than 2^32 cells, so it never
-    // meets one list twice.
-    static std::uint64_t key(std::int64_t x, std::int64_t y) {
-        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) | static_cast<std::uint32_t>(y);
-    }
-};
-
 // The circles of the alive zone filed by the cell that holds their centre,
 // so that the circles near a point are found without looking at the others.
 // Dead-zone sized circles (radius 2.0) with a finite centre are filed by
@@ -61,8 +27,17 @@ public:
 
     using Filed = FiledCircle;
 
-    void add(ShapeId id, const ShapeKind& kind);
+    // Files a shape, a circle with its outline's slot.
+    void add(ShapeId id, const ShapeKind& kind, std::size_t slot);
     void remove(ShapeId id, const ShapeKind& kind);
+    // Gives every filed circle the slot slot_of(id) answers, after the table
+    // of outlines has moved its slots.
+    template <class SlotOf>
+    void reslot(SlotOf&& slot_of) {
+        for (Place& place : places_) {
+            for (Filed& filed : place.filed) filed.slot = static_cast<std::uint32_t>(slot_of(filed.id));
+        }
+    }
 
     // The ids of the circles filed in the cells [x0, x1] x [y0, y1] whose
     // centre keep(centre) accepts, appended to out.
@@ -79,13 +54,10 @@ public:
             }
         }
     }
-    // The circles filed in the cells that the box [lo, hi] overlaps, cell by
-    // cell, put in found: so every filed circle whose centre lies in the
-    // box, and maybe others. A box with a NaN bound, or one overlapping more
-    // cells than are filled, gives every filled cell instead. Cells found
-    // for the last box are kept (one look at the cells of a point costs
-    // ~200 instructions; a ring's vertices often share them).
-    void runs_near(Point lo, Point hi, CircleRuns& found) const;
+    // The filled cells read in place, until the grid next changes.
+    CircleCells view() const {
+        return places_.empty() ? CircleCells{} : CircleCells{places_.data(), places_.size(), shift_, filled_};
+    }
     // The circles filed in one cell, in the order they were filed, or nullptr.
     const std::vector<Filed>* cell(std::int64_t x, std::int64_t y) const {
         if (places_.empty()) return nullptr;
@@ -109,30 +81,18 @@ public:
     }
 
 private:
-    // The filled cells by key: open addressing with linear probing, in a
-    // table of 2^(64 - shift_) places at most half full, where a place whose
-    // list is empty is free (a std::unordered_map, its bucket found by a
-    // division, ran 1.8 times the instructions of the liveness test over
-    // 100 stones on 25.5, callgrind).
-    struct Place {
-        std::uint64_t key = 0;
-        std::vector<Filed> filed;
-    };
+    // The filled cells by key, as CircleCells reads them (a
+    // std::unordered_map, its bucket found by a division, ran 1.8 times the
+    // instructions of the liveness test over 100 stones on 25.5, callgrind).
+    using Place = CircleCell;
     std::vector<Place> places_;
     std::size_t filled_ = 0;
     int shift_ = 64;
     // The place holding key, or else the free place that ends its probe.
     std::size_t find(std::uint64_t key) const {
-        const std::size_t mask = places_.size() - 1;
-        std::size_t i = home(key);
-        while (!places_[i].filed.empty() && places_[i].key != key) i = (i + 1) & mask;
-        return i;
+        return CircleCells{places_.data(), places_.size(), shift_, filled_}.slot(key);
     }
-    // The column folded into the row before the product: the product alone
-    // sends a square of cells to few homes (49 cells to 27 of 64 places).
-    std::size_t home(std::uint64_t key) const {
-        return static_cast<std::size_t>(((key ^ (key >> 32)) * 0x9E3779B97F4A7C15u) >> shift_);
-    }
+    std::size_t home(std::uint64_t key) const { return Cells::home(key, shift_); }
     void grow();
     std::vector<ShapeId> loose_;
     std::size_t filed_ = 0;

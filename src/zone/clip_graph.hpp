@@ -565,6 +565,8 @@ public:
     bool contains(ShapeId id) const { return position(id) != NONE; }
     // The slot of the shape with this id, which must exist.
     std::size_t slot_of(ShapeId id) const { return position(id); }
+    // How many times the erased slots were squeezed out, moving the others.
+    std::uint64_t squeezes() const { return squeezes_; }
     // The shape with this id, or nullptr.
     Shape* get(ShapeId id) {
         const std::size_t at = position(id);
@@ -631,6 +633,7 @@ private:
     static ShapeId live_key(ShapeId id) { return id << 1; }
     std::vector<Entry> entries_;
     std::size_t erased_ = 0;
+    std::uint64_t squeezes_ = 0;
 
     iterator make(std::size_t at) {
         Entry* base = entries_.data();
@@ -654,6 +657,7 @@ private:
         entries_.resize(kept);
         ids_.resize(kept);
         erased_ = 0;
+        ++squeezes_;
     }
     // The place of the first key not below key: a bisection whose steps
     // pick a half by a conditional move rather than a branch, since which

@@ -152,18 +152,104 @@ private:
 };
 
 // A dead zone's circle (radius DEAD_ZONE_RADIUS, finite centre) as the zone
-// files it, by the cell of its centre; every other outline is loose.
+// files it, by the cell of its centre, with its outline's slot in the table
+// of outlines (kept in step as the table moves slots); every other outline
+// is loose.
 struct FiledCircle {
     ShapeId id = 0;
     Point centre;
+    std::uint32_t slot = 0;
 };
-// The runs of filed circles one question found, and the cells they cover:
-// kept by the asker, so that a question over the same cells finds them
-// without a lookup, and cleared whenever the zone may have changed.
-struct CircleRuns {
-    std::vector<std::span<const FiledCircle>> runs;
-    std::int64_t x0 = 0, x1 = -1, y0 = 0, y1 = -1;  // none at first
-    void clear() { runs.clear(), x0 = y0 = 0, x1 = y1 = -1; }
+
+// The square cells the zone files circles and forced eyes by. v lies in cell
+// floor(v / CELL), exactly at any distance (a division by a power of two and
+// a floor); cells beyond +-2^62 are clamped to it and a NaN goes to the
+// lowest, so the map never decreases as v grows. The floor is a truncation,
+// less one below a negative non-integer (std::floor without SSE4.1 ran the
+// liveness test's looks at 1.4 times the instructions, callgrind, 64 trial
+// moves on 55 stones). A cell's key holds the low 32 bits of each index:
+// cells 2^32 apart share a list, whose other entries a search passes over by
+// their distance, and a search meets a list once.
+struct Cells {
+    static constexpr double CELL = 4.0;
+    static std::int64_t cell_of(double v) {
+        constexpr double BOUND = 4611686018427387904.0;  // 2^62
+        const double q = v / CELL;
+        if (!(std::fabs(q) < BOUND)) return q > 0.0 ? std::int64_t{1} << 62 : -(std::int64_t{1} << 62);
+        const auto t = static_cast<std::int64_t>(q);
+        return q < static_cast<double>(t) ? t - 1 : t;
+    }
+    static std::uint64_t key(std::int64_t x, std::int64_t y) {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) | static_cast<std::uint32_t>(y);
+    }
+    // The column folded into the row before the product: the product alone
+    // sends a square of cells to few homes (49 cells to 27 of 64 places).
+    static std::size_t home(std::uint64_t key, int shift) {
+        return static_cast<std::size_t>(((key ^ (key >> 32)) * 0x9E3779B97F4A7C15u) >> shift);
+    }
+};
+
+// A filled cell: its key and its circles in the order they were filed. A
+// place whose list is empty is free.
+struct CircleCell {
+    std::uint64_t key = 0;
+    std::vector<FiledCircle> filed;
+};
+
+// The zone's circles by cell, read in place until the zone next changes: a
+// table of 2^(64 - shift) places at most half full, probed linearly. Its
+// lookups inline into the asker (through a call, the liveness test ran 1.2%
+// more instructions per trial move on a 55-stone board, callgrind).
+class CircleCells {
+public:
+    CircleCells() = default;
+    CircleCells(const CircleCell* places, std::size_t size, int shift, std::size_t filled)
+        : places_(places), mask_(size - 1), shift_(shift), filled_(filled) {}
+    // The place holding key, or else the free place that ends its probe.
+    std::size_t slot(std::uint64_t key) const {
+        std::size_t i = Cells::home(key, shift_);
+        while (!places_[i].filed.empty() && places_[i].key != key) i = (i + 1) & mask_;
+        return i;
+    }
+    // Calls f(circle) for the circles filed in the cells the box [lo, hi]
+    // overlaps (so for every one whose centre lies in it), until f answers
+    // true, and answers whether it did. A box with a NaN bound, or one over
+    // more cells than are filled, visits every filled cell instead.
+    template <class F>
+    bool any_near(Point lo, Point hi, F&& f) const {
+        const std::int64_t x0 = Cells::cell_of(lo.x), x1 = Cells::cell_of(hi.x);
+        const std::int64_t y0 = Cells::cell_of(lo.y), y1 = Cells::cell_of(hi.y);
+        const bool bounded = !std::isnan(lo.x) && !std::isnan(lo.y) && !std::isnan(hi.x) && !std::isnan(hi.y);
+        if (bounded && (x1 < x0 || y1 < y0)) return false;  // no point lies in the box
+        // Widths unsigned (clamped cells lie 2^63 apart at most), multiplied
+        // only when each is below the count of filled cells.
+        const std::uint64_t w = static_cast<std::uint64_t>(x1) - static_cast<std::uint64_t>(x0);
+        const std::uint64_t h = static_cast<std::uint64_t>(y1) - static_cast<std::uint64_t>(y0);
+        const auto any_in = [&f](const CircleCell& place) {
+            for (const FiledCircle& circle : place.filed) {
+                if (f(circle)) return true;
+            }
+            return false;
+        };
+        if (!bounded || w >= filled_ || h >= filled_ || (w + 1) * (h + 1) > filled_) {
+            for (std::size_t i = 0; filled_ != 0 && i <= mask_; ++i) {
+                if (any_in(places_[i])) return true;
+            }
+            return false;
+        }
+        for (std::int64_t x = x0; x <= x1; ++x) {
+            for (std::int64_t y = y0; y <= y1; ++y) {
+                if (any_in(places_[slot(Cells::key(x, y))])) return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    const CircleCell* places_ = nullptr;
+    std::size_t mask_ = 0;
+    int shift_ = 64;
+    std::size_t filled_ = 0;
 };
 
 // ------------------------------------------------------------- alive zone
@@ -232,10 +318,8 @@ public:
     void append_exposed_pieces(const Shape& shape, std::vector<ExposedPiece>& out) const;
     void append_exposed_starts(const Shape& shape, std::vector<Point>& out) const;
     // The zone's circles by cell, read in place for the liveness test until
-    // the zone next changes: the runs of filed circles that hold every one
-    // whose centre lies in the box [lo, hi] (all of them for a NaN bound),
-    // put in found; the loose outlines, ascending; an outline's slot.
-    void circles_near(Point lo, Point hi, CircleRuns& found) const;
+    // the zone next changes; the loose outlines, ascending; an outline's slot.
+    CircleCells circle_cells() const;
     const std::vector<ShapeId>& loose_outlines() const;
     std::size_t outline_slot(ShapeId id) const;
     // The geometry of every exposed segment, outline after outline in

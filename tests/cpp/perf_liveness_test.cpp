@@ -192,7 +192,10 @@ TEST(PerfLiveness, CirclesOfEveryRadiusAgreeWithTheDirectChecks) {
     Dense pos(18.0, rng, 2, 40);
     ClipGraph& graph = TestAccess::graph(pos.zone);
     // Added to the graph directly, and so filed in the zone's cells by hand.
-    const auto add = [&](Circle c) { TestAccess::grid(pos.zone).add(graph.add_shape(c), c); };
+    const auto add = [&](Circle c) {
+        const ShapeId id = graph.add_shape(c);
+        TestAccess::grid(pos.zone).add(id, c, graph.shapes().slot_of(id));
+    };
     std::uniform_real_distribution<double> u(-4.0, 22.0);
     for (const double radius : {0.0, 0.3, 1.1, 2.6, 4.0, 7.5}) add(Circle{{u(rng), u(rng)}, radius});
     add(Circle{{-29.0, 9.0}, 30.0});

@@ -84,9 +84,11 @@ void expect_grid_in_step(const AliveZone& z) {
             const Point c = std::get<Circle>(shape.kind).centre;
             const auto* cell = grid.cell(CircleGrid::cell_of(c.x), CircleGrid::cell_of(c.y));
             ASSERT_NE(cell, nullptr) << "circle " << id;
-            // Filed once, with the circle's own centre to the bit.
+            // Filed once, with the circle's own centre to the bit and its
+            // outline's present slot.
             const auto same = [&](const CircleGrid::Filed& f) {
-                return f.id == id && std::bit_cast<std::uint64_t>(f.centre.x) == std::bit_cast<std::uint64_t>(c.x) &&
+                return f.id == id && f.slot == z.graph().shapes().slot_of(id) &&
+                       std::bit_cast<std::uint64_t>(f.centre.x) == std::bit_cast<std::uint64_t>(c.x) &&
                        std::bit_cast<std::uint64_t>(f.centre.y) == std::bit_cast<std::uint64_t>(c.y);
             };
             EXPECT_EQ(std::count_if(cell->begin(), cell->end(), same), 1) << "circle " << id;
