@@ -59,7 +59,7 @@ private:
     struct Disc;
     template <class F>
     bool any_disc_near(Point lo, Point hi, F&& f);
-    double near_depth(Point v, bool& held) const;
+    double near_depth(Point v) const;
     bool in_play(Point v, double& guess) const;
     struct Record;
     const Shape& shape_at(std::uint32_t slot) const;
