@@ -30,7 +30,7 @@ void CircleGrid::add(ShapeId id, const ShapeKind& kind, std::size_t slot) {
     if (places_.empty()) grow();
     std::size_t at = find(key);
     if (places_[at].filed.empty()) {
-        if (2 * (filled_ + 1) > places_.size()) {
+        if ((places_.size() <= SMALL_TABLE ? 4 : 2) * (filled_ + 1) > places_.size()) {
             grow();
             at = find(key);
         }
