@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <span>
 #include <unordered_map>
 #include <vector>
 

@@ -17,7 +17,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <variant>
 #include <vector>
